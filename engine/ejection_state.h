@@ -1,0 +1,189 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+// The valve table, the valve timing tables, the ejector zones and the firing counters.
+//
+// Threads: the ejection step (camera 1's thread), line-mode scheduling (the thread analysing a line) and
+// the UI handlers that change zones, the output map or the counters all hold the engine lock. The few
+// values that are also touched outside the lock are atomics: the valve table (valve lamps, the stop
+// action, the ejector tests), the 64-bit timing values (read and written whole), `DayIndex` and the
+// output flags.
+namespace tolvane {
+
+inline constexpr int kEjectorSlots = 96;    // ejector and output numbers 1..96
+inline constexpr int kWiredOutputs = 48;    // outputs that reach the board
+inline constexpr int kCountedOutputs = 64;  // outputs with a lifetime shot counter
+inline constexpr int kStatDays = 365;       // day blocks of the statistics file
+inline constexpr int kSideA = 0;            // camera 1
+inline constexpr int kSideB = 1;            // camera 2
+
+// A table addressed by number 1..N, as the ejector and output numbers are.
+template <typename T, int N>
+struct NumberedTable {
+  std::array<T, N> items{};
+
+  static constexpr bool contains(int n) { return n >= 1 && n <= N; }
+  T& operator[](int n) { return items[static_cast<std::size_t>(n - 1)]; }
+  const T& operator[](int n) const { return items[static_cast<std::size_t>(n - 1)]; }
+};
+
+// 96 byte flags by output number: 0 closed, any other value open. Outputs outside 1..96 are ignored on
+// writing and read as closed, so a damaged output map cannot write beside the table.
+class ValveTable {
+ public:
+  void set(int output, std::uint8_t value) {
+    if (contains(output)) flags_[index(output)].store(value, std::memory_order_relaxed);
+  }
+  void open(int output) { set(output, 1); }
+  void close(int output) { set(output, 0); }
+  std::uint8_t get(int output) const {
+    return contains(output) ? flags_[index(output)].load(std::memory_order_relaxed) : 0;
+  }
+  bool isOpen(int output) const { return get(output) != 0; }
+  void closeAll() {
+    for (auto& f : flags_) f.store(0, std::memory_order_relaxed);
+  }
+  static constexpr bool contains(int output) { return output >= 1 && output <= kEjectorSlots; }
+
+ private:
+  static std::size_t index(int output) { return static_cast<std::size_t>(output - 1); }
+  std::array<std::atomic<std::uint8_t>, kEjectorSlots> flags_{};
+};
+static_assert(sizeof(ValveTable) == 96);
+
+// Pixel range [start, end) of one ejector in the line of each camera.
+struct EjectorZone {
+  std::int32_t aStart = 0;
+  std::int32_t aEnd = 0;
+  std::int32_t bStart = 0;
+  std::int32_t bEnd = 0;
+
+  std::int32_t start(int side) const { return side == kSideB ? bStart : aStart; }
+  std::int32_t end(int side) const { return side == kSideB ? bEnd : aEnd; }
+  bool holds(int side, std::int32_t pixel) const { return start(side) <= pixel && pixel < end(side); }
+};
+static_assert(sizeof(EjectorZone) == 16);
+
+// Objects seen, accepted and rejected per side.
+struct EngineCounterTable {
+  std::array<std::int32_t, 6> values{};  // seen A, accepted A, rejected A, seen B, accepted B, rejected B
+
+  std::int32_t& seen(int side) { return values[slot(side, 0)]; }
+  std::int32_t& accepted(int side) { return values[slot(side, 1)]; }
+  std::int32_t& rejected(int side) { return values[slot(side, 2)]; }
+  std::int32_t seen(int side) const { return values[slot(side, 0)]; }
+  std::int32_t accepted(int side) const { return values[slot(side, 1)]; }
+  std::int32_t rejected(int side) const { return values[slot(side, 2)]; }
+  void clear() { values.fill(0); }
+
+ private:
+  static std::size_t slot(int side, int what) {
+    return static_cast<std::size_t>((side == kSideB ? 3 : 0) + what);
+  }
+};
+
+// Lifetime rejects per output 1..64; the image of the .shots file.
+struct ShotsPerOutputTable {
+  std::array<std::int32_t, kCountedOutputs> counts{};  // element = output - 1
+
+  // Rejects through outputs above 64 (or a broken map entry) are not counted.
+  void count(int output, std::int32_t shots = 1) {
+    if (output >= 1 && output <= kCountedOutputs) counts[static_cast<std::size_t>(output - 1)] += shots;
+  }
+  std::int32_t of(int output) const {
+    return output >= 1 && output <= kCountedOutputs ? counts[static_cast<std::size_t>(output - 1)] : 0;
+  }
+};
+static_assert(sizeof(ShotsPerOutputTable) == 256, ".shots file is 256 bytes");
+
+// One day of the .stat file.
+struct DailyStatsDay {
+  std::array<std::uint8_t, 24> runState{};           // per hour: 0 no entry, 1 not sorting, 2 sorting
+  std::array<std::uint8_t, 24> program{};            // per hour: 0 no entry, else program index + 1
+  std::array<std::int32_t, 2 * kEjectorSlots> ejectorCounts{};  // side A ejectors 1..96, then side B
+};
+static_assert(sizeof(DailyStatsDay) == 816);
+static_assert(offsetof(DailyStatsDay, program) == 24);
+static_assert(offsetof(DailyStatsDay, ejectorCounts) == 48);
+
+// Byte offset in the .stat file of the count of ejector j on side s of day d.
+constexpr std::size_t dailyStatsOffset(int day, int side, int ejector) {
+  return static_cast<std::size_t>(day - 1) * 816 + 44 + static_cast<std::size_t>(side) * 384 +
+         static_cast<std::size_t>(ejector) * 4;
+}
+
+// Judged objects per day, side and ejector; the image of the .stat file. Day numbers run 1..366 but the
+// file holds 365 days: counts for a day outside 1..365 (31 December is day 366) are not kept, so they
+// never land in another day's block.
+struct DailyStatsTable {
+  std::array<DailyStatsDay, kStatDays> days{};
+
+  static constexpr bool contains(int day, int side, int ejector) {
+    return day >= 1 && day <= kStatDays && (side == kSideA || side == kSideB) && ejector >= 1 &&
+           ejector <= kEjectorSlots;
+  }
+  // The counter, or nullptr when the day, side or ejector has no place in the file.
+  std::int32_t* count(int day, int side, int ejector) {
+    return contains(day, side, ejector) ? &days[dayIndex(day)].ejectorCounts[slot(side, ejector)] : nullptr;
+  }
+  std::int32_t countOf(int day, int side, int ejector) const {
+    return contains(day, side, ejector) ? days[dayIndex(day)].ejectorCounts[slot(side, ejector)] : 0;
+  }
+  DailyStatsDay* day(int d) { return d >= 1 && d <= kStatDays ? &days[dayIndex(d)] : nullptr; }
+  const DailyStatsDay* day(int d) const { return d >= 1 && d <= kStatDays ? &days[dayIndex(d)] : nullptr; }
+
+ private:
+  static std::size_t dayIndex(int day) { return static_cast<std::size_t>(day - 1); }
+  static std::size_t slot(int side, int ejector) {
+    return static_cast<std::size_t>(side * kEjectorSlots + ejector - 1);
+  }
+};
+static_assert(sizeof(DailyStatsTable) == 297840, ".stat file is 297840 bytes");
+
+constexpr NumberedTable<std::int32_t, kEjectorSlots> identityOutputMap() {
+  NumberedTable<std::int32_t, kEjectorSlots> map{};
+  for (int j = 1; j <= kEjectorSlots; ++j) map[j] = j;
+  return map;
+}
+
+// Why a valve write did nothing: shown as `BoardStatusText` by whoever displays it.
+enum class BoardStatus : std::uint8_t { kOk, kBoardMissing };
+
+using TimingTable = NumberedTable<std::atomic<std::int64_t>, kEjectorSlots>;
+
+struct EjectionState {
+  ValveTable ValveStates;
+  // Object mode: clock value at which ejector j's valve closes.
+  TimingTable PulseEnd;
+  // Line mode: clock values at which ejector j's valve opens and closes.
+  TimingTable LineModeOn;
+  TimingTable LineModeOff;
+  // Line mode: defect pixels per ejector zone on the current line. Element 0 collects the pixels of no
+  // zone, so the per-pixel count needs no branch; it is never scheduled.
+  std::array<std::int32_t, kEjectorSlots + 1> ZoneDefects{};
+  NumberedTable<EjectorZone, kEjectorSlots> EjectorZones;
+  NumberedTable<std::int32_t, kEjectorSlots> EjectorOutputMap = identityOutputMap();
+  EngineCounterTable EngineCounters;
+  ShotsPerOutputTable ShotsPerOutput;
+  DailyStatsTable DailyStats;
+  std::atomic<std::int32_t> DayIndex{0};
+  // While set, valve writes leave the data ports alone (set by the stop action).
+  std::atomic<bool> OutputsBlocked{false};
+  std::atomic<BoardStatus> LastBoardStatus{BoardStatus::kOk};
+
+  // Zero the timing tables (program start; also wanted at the start of every run, since a new run
+  // restarts the line clock).
+  void clearTiming() {
+    for (int j = 1; j <= kEjectorSlots; ++j) {
+      PulseEnd[j].store(0, std::memory_order_relaxed);
+      LineModeOn[j].store(0, std::memory_order_relaxed);
+      LineModeOff[j].store(0, std::memory_order_relaxed);
+    }
+  }
+};
+
+}  // namespace tolvane
