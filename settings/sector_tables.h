@@ -1,0 +1,72 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/color_sector.h"
+#include "settings/sorter_settings.h"
+
+namespace tolvane {
+
+inline constexpr int kSectorCameraCount = 2;
+
+// The active sectors of one camera's list, in list order, by type. Blue and black background sectors
+// and inactive sectors are in none of them.
+// Read by classification on the camera threads; replaced only by callers holding the engine lock,
+// so nothing here locks.
+struct SectorTables {
+  std::vector<ColorSector> background;  // type -1
+  std::vector<ColorSector> red;         // type 1
+  std::vector<ColorSector> blue;        // type 2
+};
+
+// Colour of the background of object pictures; black until a background sector sets it.
+struct FillColour {
+  uint8_t r = 0;
+  uint8_t g = 0;
+  uint8_t b = 0;
+  friend bool operator==(const FillColour&, const FillColour&) = default;
+};
+
+// The colour conversion of classification, H 0..359, S and V 0..255, passed in because it lives in the
+// engine.
+using HsvToRgbFunction = std::function<FillColour(int32_t h, int32_t s, int32_t v)>;
+
+// A line of a sector list that does not parse: skipped by the tables, kept in the list as read.
+struct BadSectorLine {
+  int camera;         // 0 or 1
+  std::size_t index;  // position in that camera's list
+  std::string line;
+  std::string error;
+};
+
+struct SectorTablesBuild {
+  std::array<SectorTables, kSectorCameraCount> tables;
+  // Set when an active background sector exists in either camera; otherwise the fill keeps its value.
+  std::optional<FillColour> BackgroundFill;
+  std::vector<BadSectorLine> badLines;
+};
+
+// Tables of both cameras from settings.Sectors. The fill follows the last active background sector of
+// camera 2, else of camera 1: the middle of its H, S and V ranges, converted to RGB; in the single-tone
+// build instead black when 255 - FonLight[0] < FonBlack[0], else white.
+SectorTablesBuild buildSectorTables(const SorterSettings& settings, bool singleToneCamera,
+                                    const HsvToRgbFunction& hsvToRgb);
+
+// buildSectorTables, then stores the tables and, when one was found, the fill. The caller holds the
+// engine lock. Returns the lines that were skipped.
+std::vector<BadSectorLine> rebuildSectorTables(const SorterSettings& settings, bool singleToneCamera,
+                                               const HsvToRgbFunction& hsvToRgb,
+                                               std::array<SectorTables, kSectorCameraCount>& tables,
+                                               FillColour& backgroundFill);
+
+// One line per bad sector line for the operator or a log, e.g.
+// "camera 1, sector 3: ##HMIN is not a number: \"1o\"". Empty when there are none.
+std::string describeBadSectorLines(const std::vector<BadSectorLine>& badLines);
+
+}  // namespace tolvane
