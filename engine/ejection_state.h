@@ -174,6 +174,9 @@ struct EjectionState {
   // While set, valve writes leave the data ports alone (set by the stop action).
   std::atomic<bool> OutputsBlocked{false};
   std::atomic<BoardStatus> LastBoardStatus{BoardStatus::kOk};
+  // Clock of the last ejection pass, to notice a clock that restarted or changed unit.
+  std::int64_t lastPassClock = 0;
+  std::int8_t lastPassFineTimer = -1;  // -1 before the first pass
 
   // Zero the timing tables (program start; also wanted at the start of every run, since a new run
   // restarts the line clock).

@@ -1,0 +1,56 @@
+#include "ejection/valve_outputs.h"
+
+#include <mutex>
+
+namespace tolvane {
+
+std::string_view boardStatusText(BoardStatus status) {
+  return status == BoardStatus::kBoardMissing ? kBoardMissingText : std::string_view();
+}
+
+std::uint8_t valveGroupByte(const ValveTable& valves, int firstOutput) {
+  std::uint8_t byte = 0;
+  for (int n = 0; n < 8; ++n) {
+    if (valves.isOpen(firstOutput + n)) byte = static_cast<std::uint8_t>(byte | (1u << n));
+  }
+  return byte;
+}
+
+namespace {
+
+std::mutex& writeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+}  // namespace
+
+void WriteValveOutputs(DigitalBoard& board, EjectionState& state) {
+  if (!board.DigitalBoardReady()) {
+    state.LastBoardStatus.store(BoardStatus::kBoardMissing, std::memory_order_relaxed);
+    return;
+  }
+  state.LastBoardStatus.store(BoardStatus::kOk, std::memory_order_relaxed);
+  const std::uint32_t base = board.BoardBase();
+  std::lock_guard lock(writeMutex());
+  try {
+    board.PIODIO_OutputByte(base + kBoardEnablePort, 1);
+    for (std::uint32_t port : kControlPorts) board.PIODIO_OutputByte(base + port, kControlValue);
+    if (state.OutputsBlocked.load(std::memory_order_acquire)) return;
+    for (std::uint32_t port : kLeadingZeroPorts) board.PIODIO_OutputByte(base + port, 0);
+    for (int group = 0; group < 6; ++group) {
+      board.PIODIO_OutputByte(base + kValvePorts[group], valveGroupByte(state.ValveStates, 1 + 8 * group));
+    }
+    for (std::uint32_t port : kTrailingZeroPorts) board.PIODIO_OutputByte(base + port, 0);
+  } catch (...) {
+    // A failing driver must not stop the acquisition loop; the next call writes everything again.
+  }
+}
+
+void closeValvesAndBlock(DigitalBoard& board, EjectionState& state) {
+  state.ValveStates.closeAll();
+  WriteValveOutputs(board, state);
+  state.OutputsBlocked.store(true, std::memory_order_release);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,199 @@
+#include "engine/ejection_step.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include "engine/reject_decision.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr std::int32_t kMinFiringMass = 10;  // objects of this mass or less are neither counted nor fired
+
+// Counters saturate instead of overflowing.
+void bump(std::int32_t& counter) {
+  if (counter < std::numeric_limits<std::int32_t>::max()) ++counter;
+}
+
+int sideOf(const ObjectRecord& r) { return r.Camera == 1 ? kSideB : kSideA; }
+
+std::int32_t centreOf(const ObjectRecord& r) {
+  return static_cast<std::int32_t>(r.XMin + (static_cast<std::int64_t>(r.XMax) - r.XMin) / 2);
+}
+
+// Ejectors tried for an object: EGA_Min .. EGB_Max for both cameras, within the table.
+int firstCandidate(const MachineSettings& m) { return std::max(1, m.EGA_Min); }
+int lastCandidate(const MachineSettings& m) { return std::min(kEjectorSlots, m.EGB_Max); }
+
+void fire(EjectionState& e, int ejector, std::int64_t pulseEnd) {
+  e.PulseEnd[ejector].store(pulseEnd, std::memory_order_relaxed);
+  e.ValveStates.open(e.EjectorOutputMap[ejector]);
+}
+
+bool awaitsJudging(const ObjectRecord& r) { return r.Open == 0 && r.InUse != 0 && r.Done == 0; }
+
+void setSummaryOutput(ValveTable& valves, int output, bool summaryOutput) {
+  valves.close(output);
+  if (!summaryOutput) return;
+  for (int m = 1; m <= kWiredOutputs; ++m) {
+    if (valves.isOpen(m)) {
+      valves.open(output);
+      return;
+    }
+  }
+}
+
+// Line mode: schedule or extend the pulse of one ejector.
+void schedulePulse(EjectionState& e, int ejector, std::int64_t now, std::int64_t delay, std::int64_t time) {
+  if (e.LineModeOff[ejector].load(std::memory_order_relaxed) < now) {
+    e.LineModeOn[ejector].store(now + delay, std::memory_order_relaxed);
+  }
+  e.LineModeOff[ejector].store(now + delay + time, std::memory_order_relaxed);
+}
+
+// The previous pass ran on another clock: its times mean nothing now.
+void dropOldClock(EngineState& state) {
+  state.ejection.clearTiming();
+  for (int k = 1; k <= std::min(state.ObjectCount, kObjectTableSize); ++k) state.ObjectTable[k].Done = 1;
+  trimDoneRecords(state);
+}
+
+}  // namespace
+
+std::int64_t monotonicMillis() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void trimDoneRecords(EngineState& state) {
+  state.ObjectCount = std::min(state.ObjectCount, kObjectTableSize);
+  while (state.ObjectCount >= 1 && state.ObjectTable[state.ObjectCount].Done != 0) --state.ObjectCount;
+}
+
+void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
+                            std::int64_t now, bool summaryOutput) {
+  EjectionState& e = state.ejection;
+  const int count = std::min(state.ObjectCount, kObjectTableSize);
+  const int day = e.DayIndex.load(std::memory_order_relaxed);
+
+  for (int k = 1; k <= count; ++k) {
+    ObjectRecord& r = state.ObjectTable[k];
+    if (!awaitsJudging(r) || clockSince(now, r.DueAt) < 0) continue;
+    if (r.Mass > kMinFiringMass) {
+      const int side = sideOf(r);
+      const std::int32_t centre = centreOf(r);
+      bump(e.EngineCounters.seen(side));
+      for (int j = firstCandidate(machine); j <= lastCandidate(machine); ++j) {
+        if (!e.EjectorZones[j].holds(side, centre)) continue;
+        r.Ejector = j;
+        const bool reject = IsReject(r, sorter);
+        bump(reject ? e.EngineCounters.rejected(side) : e.EngineCounters.accepted(side));
+        if (reject) e.ShotsPerOutput.count(e.EjectorOutputMap[j]);
+        if (std::int32_t* daily = e.DailyStats.count(day, side, j)) bump(*daily);
+        if (reject) {
+          const std::int64_t pulseEnd = now + machine.Time;
+          fire(e, j, pulseEnd);
+          if (side == kSideA && sorter.enTripleShot && j > 1 && j < kEjectorsPerSide) {
+            fire(e, j - 1, pulseEnd);
+            fire(e, j + 1, pulseEnd);
+          }
+        }
+      }
+    }
+    r.Done = 1;
+  }
+
+  for (int k = count; k >= 1; --k) {
+    ObjectRecord& r = state.ObjectTable[k];
+    if (clockSince(now, r.DueAt) > machine.MaxTime) r.Done = 1;
+  }
+  trimDoneRecords(state);
+
+  for (int i = 1; i <= kEjectorSlots; ++i) {
+    const int m = e.EjectorOutputMap[i];
+    if (ValveTable::contains(m) && e.PulseEnd[i].load(std::memory_order_relaxed) < now) e.ValveStates.close(m);
+  }
+  setSummaryOutput(e.ValveStates, 1, summaryOutput);
+}
+
+void lineModeEjectionStep(EjectionState& e, std::int64_t now, bool summaryOutput) {
+  for (int i = 1; i <= kEjectorSlots; ++i) {
+    const int m = e.EjectorOutputMap[i];
+    if (!ValveTable::contains(m)) continue;
+    if (e.LineModeOn[i].load(std::memory_order_relaxed) < now) e.ValveStates.open(m);
+    if (e.LineModeOff[i].load(std::memory_order_relaxed) < now) e.ValveStates.close(m);
+  }
+  setSummaryOutput(e.ValveStates, kWiredOutputs, summaryOutput);
+}
+
+void immediateEjectionStep(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine) {
+  EjectionState& e = state.ejection;
+  const int count = std::min(state.ObjectCount, kObjectTableSize);
+  for (int k = 1; k <= count; ++k) {
+    ObjectRecord& r = state.ObjectTable[k];
+    if (!awaitsJudging(r)) continue;
+    if (r.Mass > kMinFiringMass) {
+      const int side = sideOf(r);
+      const std::int32_t centre = centreOf(r);
+      bump(e.EngineCounters.seen(side));
+      for (int j = firstCandidate(machine); j <= lastCandidate(machine); ++j) {
+        if (!e.EjectorZones[j].holds(side, centre)) continue;
+        r.Ejector = j;
+        const bool reject = IsReject(r, sorter);
+        bump(reject ? e.EngineCounters.rejected(side) : e.EngineCounters.accepted(side));
+        if (reject) {
+          e.ShotsPerOutput.count(e.EjectorOutputMap[j]);
+          e.ValveStates.open(e.EjectorOutputMap[j]);
+        }
+      }
+    }
+    r.Done = 1;
+  }
+  trimDoneRecords(state);
+}
+
+void beginLineModeLine(EjectionState& e) { e.ZoneDefects.fill(0); }
+
+void scheduleLineMode(EjectionState& e, const SorterSettings& sorter, const MachineSettings& machine, int camera,
+                      std::int64_t now, bool fineTimer) {
+  const int side = camera == 1 ? kSideB : kSideA;
+  const int first = std::max(1, side == kSideB ? machine.EGB_Min : machine.EGA_Min);
+  const int last = std::min(kEjectorSlots, side == kSideB ? machine.EGB_Max : machine.EGA_Max);
+  const bool triple = sorter.enTripleShot && !fineTimer;
+  for (int j = first; j <= last; ++j) {
+    if (e.ZoneDefects[static_cast<std::size_t>(j)] <= sorter.ifFast) continue;
+    schedulePulse(e, j, now, machine.Delay, machine.Time);
+    if (triple && j > 1 && j < kEjectorsPerSide) {
+      schedulePulse(e, j - 1, now, machine.Delay, machine.Time);
+      schedulePulse(e, j + 1, now, machine.Delay, machine.Time);
+    }
+    e.ZoneDefects[static_cast<std::size_t>(j)] = 0;
+    bump(e.EngineCounters.seen(side));
+  }
+}
+
+void runEjectionPass(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
+                     std::int64_t now, bool fineTimer, ValveOutput* output, const EjectionConfig& config) {
+  EjectionState& e = state.ejection;
+  const std::int8_t clockUnit = fineTimer ? 1 : 0;
+  if (e.lastPassFineTimer >= 0 && (clockUnit != e.lastPassFineTimer || now < e.lastPassClock)) {
+    dropOldClock(state);
+  }
+  e.lastPassFineTimer = clockUnit;
+  e.lastPassClock = now;
+
+  if (config.immediateEjection) {
+    immediateEjectionStep(state, sorter, machine);
+    if (output != nullptr) output->write(e);
+  }
+  if (sorter.enFast) {
+    lineModeEjectionStep(e, now, config.summaryOutput);
+  } else {
+    objectModeEjectionStep(state, sorter, machine, now, config.summaryOutput);
+  }
+  if (output != nullptr) output->write(e);
+}
+
+}  // namespace tolvane
