@@ -11,6 +11,7 @@
 #include "engine/ejection_state.h"
 #include "engine/engine_constants.h"
 #include "engine/object_record.h"
+#include "settings/sector_tables.h"
 
 namespace tolvane {
 
@@ -48,8 +49,12 @@ struct EngineState {
   // Slots 0..20; slots 0..5 take camera 1, 6..11 camera 2. The whole table is the .samples file.
   std::unique_ptr<ObjectRecord[]> SampleTable;
 
-  // Colour that prefills the upper half of a new object's image.
-  RgbPixel BackgroundFill{};
+  // Active colour sectors of each camera, read by the colour test; rebuilt (rebuildSectorTables)
+  // under the engine lock.
+  std::array<SectorTables, kCameraCount> sectorTables;
+  // Colour that prefills the upper half of a new object's image; set with the sector tables and by
+  // the sample switches.
+  FillColour BackgroundFill{};
 
   // Latest 1000-point preview of each camera's line.
   std::array<PreviewPoints, kCameraCount> PreviewLine{};
