@@ -53,9 +53,11 @@ void schedulePulse(EjectionState& e, int ejector, std::int64_t now, std::int64_t
   e.LineModeOff[ejector].store(now + delay + time, std::memory_order_relaxed);
 }
 
-// The previous pass ran on another clock: its times mean nothing now.
+// The previous pass ran on another clock: its times mean nothing now, and neither do the pulses
+// they hold open.
 void dropOldClock(EngineState& state) {
   state.ejection.clearTiming();
+  state.ejection.ValveStates.closeAll();
   for (int k = 1; k <= std::min(state.ObjectCount, kObjectTableSize); ++k) state.ObjectTable[k].Done = 1;
   trimDoneRecords(state);
 }

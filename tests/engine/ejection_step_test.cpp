@@ -1,0 +1,511 @@
+#include "engine/ejection_step.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace tolvane {
+namespace {
+
+// Ejector j covers pixels [(j - 1) * 40, j * 40) on both sides.
+constexpr int kZoneWidth = 40;
+int pixelOf(int ejector) { return (ejector - 1) * kZoneWidth + kZoneWidth / 2; }
+
+class RecordingValveOutput : public ValveOutput {
+ public:
+  void write(EjectionState& state) override {
+    std::vector<int> open;
+    for (int m = 1; m <= kEjectorSlots; ++m) {
+      if (state.ValveStates.isOpen(m)) open.push_back(m);
+    }
+    writes.push_back(open);
+  }
+  std::vector<std::vector<int>> writes;
+};
+
+class EjectionStepTest : public ::testing::Test {
+ protected:
+  EjectionStepTest() {
+    for (int j = 1; j <= kEjectorSlots; ++j) {
+      e.EjectorZones[j] = {(j - 1) * kZoneWidth, j * kZoneWidth, (j - 1) * kZoneWidth, j * kZoneWidth};
+    }
+    machine.Time = 3;
+    machine.Delay = 0;
+    machine.MaxTime = 80;
+    sorter.ifAND = true;  // no condition enabled: every judged object is a reject
+    e.DayIndex = 10;
+  }
+
+  // A closed object around the pixel, due at the given time.
+  ObjectRecord& addObject(int camera, int pixel, std::int64_t dueAt, int mass = 50) {
+    ObjectRecord& r = state->ObjectTable[++state->ObjectCount];
+    std::memset(static_cast<void*>(&r), 0, sizeof r);
+    r.InUse = 1;
+    r.Camera = camera;
+    r.XMin = pixel - 2;
+    r.XMax = pixel + 3;  // centre = pixel
+    r.Mass = mass;
+    r.DueAt = clockLow32(dueAt);
+    return r;
+  }
+
+  void step(std::int64_t now) { objectModeEjectionStep(*state, sorter, machine, now); }
+
+  std::unique_ptr<EngineState> state = std::make_unique<EngineState>();
+  EjectionState& e = state->ejection;
+  SorterSettings sorter;
+  MachineSettings machine;
+};
+
+TEST_F(EjectionStepTest, ObjectFiresWhenDueTimeIsReachedExactlyAndValveClosesTimePlusOneLater) {
+  ObjectRecord& r = addObject(0, pixelOf(5), 100);
+  step(99);
+  EXPECT_EQ(r.Done, 0);
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+
+  step(100);
+  EXPECT_EQ(r.Done, 1);
+  EXPECT_EQ(r.Ejector, 5);
+  EXPECT_EQ(e.PulseEnd[5].load(), 103);
+  for (std::int64_t now = 100; now <= 103; ++now) {
+    step(now);
+    EXPECT_TRUE(e.ValveStates.isOpen(5)) << now;
+  }
+  step(104);  // Time + 1 passes after firing
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+}
+
+TEST_F(EjectionStepTest, OpenObjectsWaitUntilClosed) {
+  ObjectRecord& r = addObject(0, pixelOf(5), 10);
+  r.Open = 1;
+  step(20);
+  EXPECT_EQ(r.Done, 0);
+  r.Open = 0;
+  step(21);
+  EXPECT_EQ(r.Done, 1);
+  EXPECT_TRUE(e.ValveStates.isOpen(5));
+}
+
+TEST_F(EjectionStepTest, SecondRejectOnAnOpenValveLengthensThePulse) {
+  addObject(0, pixelOf(7), 100);
+  step(100);
+  addObject(0, pixelOf(7), 102);
+  step(102);
+  EXPECT_EQ(e.PulseEnd[7].load(), 105);
+  step(104);
+  EXPECT_TRUE(e.ValveStates.isOpen(7));
+  step(106);
+  EXPECT_FALSE(e.ValveStates.isOpen(7));
+}
+
+TEST_F(EjectionStepTest, SmallObjectsAreMarkedDoneWithoutCountingOrFiring) {
+  ObjectRecord& small = addObject(0, pixelOf(5), 0, 10);
+  ObjectRecord& big = addObject(0, pixelOf(6), 0, 11);
+  step(0);
+  EXPECT_EQ(small.Done, 1);
+  EXPECT_EQ(small.Ejector, 0);
+  EXPECT_EQ(big.Done, 1);
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+  EXPECT_TRUE(e.ValveStates.isOpen(6));
+  EXPECT_EQ(e.EngineCounters.seen(kSideA), 1);
+  EXPECT_EQ(e.EngineCounters.rejected(kSideA), 1);
+}
+
+TEST_F(EjectionStepTest, CountersAreKeptPerSide) {
+  sorter.ifAND = true;
+  sorter.enMassa = true;
+  sorter.ifMassa = 40;
+  sorter.bMassa = true;
+  addObject(0, pixelOf(3), 0, 50);   // A reject
+  addObject(0, pixelOf(4), 0, 30);   // A accept
+  addObject(1, pixelOf(5), 0, 30);   // B accept
+  addObject(1, 5000, 0, 60);         // B, centre in no zone: seen only
+  step(0);
+  EXPECT_EQ(e.EngineCounters.values, (std::array<std::int32_t, 6>{2, 1, 1, 2, 1, 0}));
+  EXPECT_EQ(state->ObjectCount, 0);
+}
+
+TEST_F(EjectionStepTest, ObjectOutsideEveryZoneIsSeenAndDoneButNotFired) {
+  ObjectRecord& r = addObject(0, 40 * 96 + 100, 0);
+  step(0);
+  EXPECT_EQ(r.Done, 1);
+  EXPECT_EQ(r.Ejector, 0);
+  EXPECT_EQ(e.EngineCounters.seen(kSideA), 1);
+  EXPECT_EQ(e.EngineCounters.rejected(kSideA) + e.EngineCounters.accepted(kSideA), 0);
+}
+
+TEST_F(EjectionStepTest, CandidateEjectorsRunFromEgaMinToEgbMaxForBothCameras) {
+  machine.EGA_Min = 10;
+  machine.EGA_Max = 20;
+  machine.EGB_Min = 30;
+  machine.EGB_Max = 40;
+  ObjectRecord& belowA = addObject(0, pixelOf(9), 0);
+  ObjectRecord& camera2InA = addObject(1, pixelOf(15), 0);   // outside B's own range, still fired
+  ObjectRecord& camera1InB = addObject(0, pixelOf(35), 0);
+  ObjectRecord& aboveB = addObject(1, pixelOf(41), 0);
+  step(0);
+  EXPECT_EQ(belowA.Ejector, 0);
+  EXPECT_EQ(camera2InA.Ejector, 15);
+  EXPECT_EQ(camera1InB.Ejector, 35);
+  EXPECT_EQ(aboveB.Ejector, 0);
+}
+
+TEST_F(EjectionStepTest, WorkingRangesBeyondTheTableAreClamped) {
+  machine.EGA_Min = -5;
+  machine.EGB_Max = 500;
+  ObjectRecord& r = addObject(1, pixelOf(96), 0);
+  step(0);
+  EXPECT_EQ(r.Ejector, 96);
+  EXPECT_TRUE(e.ValveStates.isOpen(96));
+}
+
+TEST_F(EjectionStepTest, TripleShotFiresNeighboursOnlyInsideTheBarAndOnlyForCamera1) {
+  sorter.enTripleShot = true;
+  addObject(0, pixelOf(2), 0);
+  step(0);
+  EXPECT_EQ(e.PulseEnd[1].load(), 3);
+  EXPECT_EQ(e.PulseEnd[2].load(), 3);
+  EXPECT_EQ(e.PulseEnd[3].load(), 3);
+  EXPECT_EQ(e.PulseEnd[4].load(), 0);
+  EXPECT_TRUE(e.ValveStates.isOpen(2));
+  EXPECT_TRUE(e.ValveStates.isOpen(3));
+  EXPECT_FALSE(e.ValveStates.isOpen(1));  // object mode keeps output 1 closed
+
+  addObject(0, pixelOf(48), 10);
+  addObject(0, pixelOf(1), 10);
+  step(10);
+  EXPECT_EQ(e.PulseEnd[47].load(), 0);
+  EXPECT_EQ(e.PulseEnd[48].load(), 13);
+  EXPECT_EQ(e.PulseEnd[49].load(), 0);
+  EXPECT_EQ(e.PulseEnd[1].load(), 13);
+  EXPECT_EQ(e.PulseEnd[2].load(), 3);  // ejector 1 has no left neighbour and lends none to 2
+
+  addObject(1, pixelOf(20), 20);
+  step(20);
+  EXPECT_EQ(e.PulseEnd[20].load(), 23);
+  EXPECT_EQ(e.PulseEnd[19].load(), 0);
+  EXPECT_EQ(e.PulseEnd[21].load(), 0);
+}
+
+TEST_F(EjectionStepTest, RejectsGoThroughTheOutputMapAndOnlyOutputsUpTo64AreCounted) {
+  e.EjectorOutputMap[5] = 7;
+  e.EjectorOutputMap[6] = 64;
+  e.EjectorOutputMap[8] = 65;
+  e.EjectorOutputMap[9] = 0;
+  e.EjectorOutputMap[10] = 200;
+  for (int j : {5, 6, 8, 9, 10}) addObject(1, pixelOf(j), 0);
+  step(0);
+  EXPECT_TRUE(e.ValveStates.isOpen(7));
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+  EXPECT_EQ(e.ShotsPerOutput.counts[6], 1);
+  EXPECT_EQ(e.ShotsPerOutput.counts[63], 1);
+  EXPECT_TRUE(e.ValveStates.isOpen(65));  // in the table, never wired
+  int total = 0;
+  for (std::int32_t c : e.ShotsPerOutput.counts) total += c;
+  EXPECT_EQ(total, 2);
+  EXPECT_EQ(e.EngineCounters.rejected(kSideB), 5);
+}
+
+TEST_F(EjectionStepTest, DailyStatsCountJudgedObjectsAtTheFileOffset) {
+  sorter.ifAND = false;  // accept everything: still counted per day
+  machine.EGB_Max = 96;
+  e.DayIndex = 37;
+  addObject(0, pixelOf(12), 0);
+  addObject(1, pixelOf(96), 0);
+  addObject(1, pixelOf(96), 0);
+  step(0);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&e.DailyStats);
+  auto at = [&](std::size_t offset) {
+    std::int32_t v;
+    std::memcpy(&v, bytes + offset, sizeof v);
+    return v;
+  };
+  EXPECT_EQ(at((37 - 1) * 816 + 44 + 0 * 384 + 12 * 4), 1);
+  EXPECT_EQ(at((37 - 1) * 816 + 44 + 1 * 384 + 96 * 4), 2);
+  EXPECT_EQ(e.DailyStats.countOf(37, kSideB, 96), 2);
+  EXPECT_EQ(dailyStatsOffset(37, 1, 96), (37 - 1) * 816 + 44 + 384 + 384u);
+  // Nothing else in the whole file changed.
+  int nonZero = 0;
+  for (std::size_t off = 0; off < sizeof(DailyStatsTable); off += 4) nonZero += at(off) != 0;
+  EXPECT_EQ(nonZero, 2);
+}
+
+TEST_F(EjectionStepTest, DayNumbersWithoutABlockAreNotCountedAndTouchNothing) {
+  for (int day : {0, 366, -3}) {
+    e.DayIndex = day;
+    addObject(0, pixelOf(48), 0);
+    step(0);
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&e.DailyStats);
+  for (std::size_t i = 0; i < sizeof(DailyStatsTable); ++i) ASSERT_EQ(bytes[i], 0) << i;
+  EXPECT_EQ(e.EngineCounters.rejected(kSideA), 3);
+}
+
+TEST_F(EjectionStepTest, ExpiryMarksRecordsOlderThanMaxTimeEvenWhileOpen) {
+  ObjectRecord& r = addObject(0, pixelOf(5), 100);
+  r.Open = 1;
+  step(180);  // 100 + 80 is not < 180
+  EXPECT_EQ(r.Done, 0);
+  EXPECT_EQ(state->ObjectCount, 1);
+  step(181);
+  EXPECT_EQ(r.Done, 1);
+  EXPECT_EQ(state->ObjectCount, 0);
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+}
+
+TEST_F(EjectionStepTest, TrimmingDropsOnlyTrailingDoneRecords) {
+  ObjectRecord& first = addObject(0, pixelOf(5), 50);
+  addObject(0, pixelOf(6), 0);
+  ObjectRecord& third = addObject(0, pixelOf(7), 50);
+  addObject(0, pixelOf(8), 0);
+  addObject(0, pixelOf(9), 0);
+  step(0);  // records 2, 4 and 5 are fired and done
+  EXPECT_EQ(state->ObjectCount, 3);
+  third.Done = 1;
+  step(1);
+  EXPECT_EQ(state->ObjectCount, 1);
+  first.Done = 1;
+  step(2);
+  EXPECT_EQ(state->ObjectCount, 0);
+}
+
+TEST_F(EjectionStepTest, DueAndExpiryHoldAcrossThe32BitWrapOfRecordTimes) {
+  const std::int64_t base = (std::int64_t{1} << 32) - 2;  // low 32 bits wrap between base and base + 5
+  ObjectRecord& r = addObject(0, pixelOf(5), base + 5);
+  step(base);
+  EXPECT_EQ(r.Done, 0);
+  step(base + 4);
+  EXPECT_EQ(r.Done, 0);
+  step(base + 5);
+  EXPECT_EQ(r.Done, 1);
+  EXPECT_TRUE(e.ValveStates.isOpen(5));
+
+  ObjectRecord& late = addObject(0, pixelOf(6), base + 10);
+  late.Open = 1;
+  step(base + 90);
+  EXPECT_EQ(late.Done, 0);
+  step(base + 91);
+  EXPECT_EQ(late.Done, 1);
+}
+
+TEST_F(EjectionStepTest, ObjectModeKeepsOutput1ClosedOrMirrorsAnyOpenValve) {
+  addObject(0, pixelOf(1), 0);
+  step(0);
+  EXPECT_FALSE(e.ValveStates.isOpen(1));
+  EXPECT_EQ(e.PulseEnd[1].load(), 3);
+
+  objectModeEjectionStep(*state, sorter, machine, 1, /*summaryOutput=*/true);
+  EXPECT_FALSE(e.ValveStates.isOpen(1));  // nothing else open
+  addObject(0, pixelOf(30), 1);
+  objectModeEjectionStep(*state, sorter, machine, 1, true);
+  EXPECT_TRUE(e.ValveStates.isOpen(1));
+  EXPECT_TRUE(e.ValveStates.isOpen(30));
+}
+
+TEST_F(EjectionStepTest, ValveClosingSkipsOutputsOutsideTheTable) {
+  e.EjectorOutputMap[3] = 0;
+  e.EjectorOutputMap[4] = 97;
+  e.ValveStates.open(3);
+  step(50);
+  EXPECT_TRUE(e.ValveStates.isOpen(3));  // no ejector drives output 3 any more
+}
+
+TEST_F(EjectionStepTest, ImmediateStepFiresClosedObjectsAtOnceWithoutTiming) {
+  ObjectRecord& notDue = addObject(0, pixelOf(5), 1000);
+  ObjectRecord& small = addObject(1, pixelOf(6), 1000, 5);
+  e.EjectorOutputMap[8] = 70;  // not counted, no crash
+  addObject(0, pixelOf(8), 1000);
+  immediateEjectionStep(*state, sorter, machine);
+  EXPECT_EQ(notDue.Done, 1);
+  EXPECT_EQ(small.Done, 1);
+  EXPECT_TRUE(e.ValveStates.isOpen(5));
+  EXPECT_TRUE(e.ValveStates.isOpen(70));
+  EXPECT_EQ(e.ShotsPerOutput.counts[4], 1);
+  EXPECT_EQ(e.PulseEnd[5].load(), 0);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 5), 0);
+  EXPECT_EQ(state->ObjectCount, 0);
+}
+
+TEST_F(EjectionStepTest, PassWithImmediateEjectionWritesTwiceAndTheObjectStepClosesAgain) {
+  RecordingValveOutput out;
+  addObject(0, pixelOf(5), 1000);
+  runEjectionPass(*state, sorter, machine, 10, false, &out, {false, true});
+  ASSERT_EQ(out.writes.size(), 2u);
+  EXPECT_EQ(out.writes[0], std::vector<int>{5});
+  EXPECT_TRUE(out.writes[1].empty());
+
+  runEjectionPass(*state, sorter, machine, 11, false, &out);
+  EXPECT_EQ(out.writes.size(), 3u);
+}
+
+// Line mode.
+
+class LineModeTest : public EjectionStepTest {
+ protected:
+  LineModeTest() {
+    sorter.enFast = true;
+    sorter.ifFast = 10;
+    machine.Delay = 5;
+    machine.Time = 3;
+  }
+  void schedule(int camera, std::int64_t now, bool fineTimer = false) {
+    scheduleLineMode(e, sorter, machine, camera, now, fineTimer);
+  }
+};
+
+TEST_F(LineModeTest, ZoneMustExceedTheThreshold) {
+  e.ZoneDefects[4] = 10;
+  e.ZoneDefects[5] = 11;
+  schedule(0, 100);
+  EXPECT_EQ(e.LineModeOn[4].load(), 0);
+  EXPECT_EQ(e.LineModeOff[4].load(), 0);
+  EXPECT_EQ(e.ZoneDefects[4], 10);
+  EXPECT_EQ(e.LineModeOn[5].load(), 105);
+  EXPECT_EQ(e.LineModeOff[5].load(), 108);
+  EXPECT_EQ(e.ZoneDefects[5], 0);
+  EXPECT_EQ(e.EngineCounters.seen(kSideA), 1);
+  EXPECT_EQ(e.EngineCounters.seen(kSideB), 0);
+}
+
+TEST_F(LineModeTest, ScheduledPulseKeepsItsStartAndIsExtended) {
+  e.ZoneDefects[5] = 20;
+  schedule(0, 100);
+  e.ZoneDefects[5] = 20;
+  schedule(0, 102);
+  EXPECT_EQ(e.LineModeOn[5].load(), 105);
+  EXPECT_EQ(e.LineModeOff[5].load(), 110);
+  // Once the pulse is over, a new one starts afresh.
+  e.ZoneDefects[5] = 20;
+  schedule(0, 111);
+  EXPECT_EQ(e.LineModeOn[5].load(), 116);
+  EXPECT_EQ(e.LineModeOff[5].load(), 119);
+}
+
+TEST_F(LineModeTest, EachCameraSchedulesOnlyItsOwnWorkingRange) {
+  machine.EGA_Min = 1;
+  machine.EGA_Max = 10;
+  machine.EGB_Min = 11;
+  machine.EGB_Max = 20;
+  e.ZoneDefects[5] = 50;
+  e.ZoneDefects[15] = 50;
+  schedule(1, 100);
+  EXPECT_EQ(e.LineModeOff[5].load(), 0);
+  EXPECT_EQ(e.LineModeOff[15].load(), 108);
+  EXPECT_EQ(e.EngineCounters.seen(kSideB), 1);
+  schedule(0, 100);
+  EXPECT_EQ(e.LineModeOff[5].load(), 108);
+}
+
+TEST_F(LineModeTest, PixelsOfNoZoneAreNeverScheduled) {
+  machine.EGA_Min = 0;
+  e.ZoneDefects[0] = 1000;
+  schedule(0, 100);
+  EXPECT_EQ(e.EngineCounters.seen(kSideA), 0);
+}
+
+TEST_F(LineModeTest, TripleShotOnTheLineClockOnlyAndInsideTheBar) {
+  sorter.enTripleShot = true;
+  e.ZoneDefects[2] = 50;
+  e.ZoneDefects[48] = 50;
+  schedule(1, 100);  // both cameras widen in line mode
+  for (int j : {1, 2, 3, 48}) EXPECT_EQ(e.LineModeOff[j].load(), 108) << j;
+  EXPECT_EQ(e.LineModeOff[47].load(), 0);
+  EXPECT_EQ(e.LineModeOff[4].load(), 0);
+
+  e.ZoneDefects[20] = 50;
+  schedule(0, 200, /*fineTimer=*/true);
+  EXPECT_EQ(e.LineModeOff[20].load(), 208);
+  EXPECT_EQ(e.LineModeOff[19].load(), 0);
+  EXPECT_EQ(e.LineModeOff[21].load(), 0);
+}
+
+TEST_F(LineModeTest, ValveOpensAfterOnAndClosesAfterOffAndOutput48StaysClosed) {
+  e.ZoneDefects[5] = 50;
+  e.ZoneDefects[48] = 50;
+  schedule(0, 100);  // on 105, off 108
+  lineModeEjectionStep(e, 105);
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+  lineModeEjectionStep(e, 106);
+  EXPECT_TRUE(e.ValveStates.isOpen(5));
+  EXPECT_FALSE(e.ValveStates.isOpen(48));
+  lineModeEjectionStep(e, 108);
+  EXPECT_TRUE(e.ValveStates.isOpen(5));
+  lineModeEjectionStep(e, 109);
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+  // Both times passed: the valve stays closed on later passes.
+  lineModeEjectionStep(e, 500);
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+
+  e.ZoneDefects[7] = 50;
+  schedule(0, 600);
+  lineModeEjectionStep(e, 606, /*summaryOutput=*/true);
+  EXPECT_TRUE(e.ValveStates.isOpen(7));
+  EXPECT_TRUE(e.ValveStates.isOpen(48));
+}
+
+TEST_F(LineModeTest, PassChoosesTheLineModeStepAndWritesOnce) {
+  RecordingValveOutput out;
+  e.ZoneDefects[9] = 50;
+  schedule(0, 1);  // on 6, off 9
+  for (std::int64_t now = 1; now <= 10; ++now) runEjectionPass(*state, sorter, machine, now, false, &out);
+  ASSERT_EQ(out.writes.size(), 10u);
+  for (std::int64_t now = 1; now <= 10; ++now) {
+    const bool open = now >= 7 && now <= 9;
+    EXPECT_EQ(out.writes[static_cast<std::size_t>(now - 1)], open ? std::vector<int>{9} : std::vector<int>{})
+        << now;
+  }
+}
+
+TEST_F(LineModeTest, BeginLineZeroesEveryZoneCount) {
+  e.ZoneDefects.fill(3);
+  beginLineModeLine(e);
+  for (std::int32_t v : e.ZoneDefects) EXPECT_EQ(v, 0);
+}
+
+// The clock.
+
+TEST(EjectionClockTest, LinesOrMilliseconds) {
+  EXPECT_EQ(ejectionClock(false, 12345), 12345);
+  const std::int64_t before = monotonicMillis();
+  const std::int64_t ms = ejectionClock(true, 12345);
+  EXPECT_GE(ms, before);
+  EXPECT_LE(ms, monotonicMillis());
+}
+
+TEST_F(EjectionStepTest, RestartedLineClockDropsTheOldRunsTimes) {
+  addObject(0, pixelOf(5), 5000);
+  runEjectionPass(*state, sorter, machine, 5000, false, nullptr);
+  EXPECT_EQ(e.PulseEnd[5].load(), 5003);
+  // The valve is still open when the run stops without the stop action's close; a new run starts at 0.
+  ObjectRecord& stale = addObject(0, pixelOf(6), 5001);
+  runEjectionPass(*state, sorter, machine, 0, false, nullptr);
+  EXPECT_EQ(e.PulseEnd[5].load(), 0);
+  EXPECT_FALSE(e.ValveStates.isOpen(5));  // not held open until line 5003 of the new run
+  EXPECT_EQ(stale.Done, 1);
+  EXPECT_EQ(state->ObjectCount, 0);
+}
+
+TEST_F(EjectionStepTest, SwitchingTheTimerUnitDropsTimesOfTheOtherUnit) {
+  sorter.enFast = true;
+  e.ZoneDefects[5] = 50;
+  machine.Delay = 0;
+  scheduleLineMode(e, sorter, machine, 0, 1000000, true);  // milliseconds
+  runEjectionPass(*state, sorter, machine, 1000001, true, nullptr);
+  EXPECT_TRUE(e.ValveStates.isOpen(5));
+  // Back on the line clock, far below: the millisecond off time would hold the valve open for ages.
+  runEjectionPass(*state, sorter, machine, 1000, false, nullptr);
+  runEjectionPass(*state, sorter, machine, 2000000, false, nullptr);
+  EXPECT_FALSE(e.ValveStates.isOpen(5));
+  EXPECT_EQ(e.LineModeOff[5].load(), 0);
+
+  // Millisecond clock far ahead of old line times: nothing fires from them.
+  e.ZoneDefects[6] = 50;
+  scheduleLineMode(e, sorter, machine, 0, 10, false);  // on 10, off 13 on the line clock
+  runEjectionPass(*state, sorter, machine, 500000, true, nullptr);
+  EXPECT_FALSE(e.ValveStates.isOpen(6));
+}
+
+}  // namespace
+}  // namespace tolvane
