@@ -33,8 +33,8 @@ struct FillColour {
   friend bool operator==(const FillColour&, const FillColour&) = default;
 };
 
-// The colour conversion of classification, H 0..359, S and V 0..255, passed in because it lives in the
-// engine.
+// The colour conversion of classification (H 0..359, S and V 0..255), passed in because it lives in the
+// engine. Only colour builds need it.
 using HsvToRgbFunction = std::function<FillColour(int32_t h, int32_t s, int32_t v)>;
 
 // A line of a sector list that does not parse: skipped by the tables, kept in the list as read.
@@ -65,8 +65,8 @@ std::vector<BadSectorLine> rebuildSectorTables(const SorterSettings& settings, b
                                                std::array<SectorTables, kSectorCameraCount>& tables,
                                                FillColour& backgroundFill);
 
-// One line per bad sector line for the operator or a log, e.g.
-// "camera 1, sector 3: ##HMIN is not a number: \"1o\"". Empty when there are none.
+// One line per bad sector line, named by its settings key, e.g.
+// "Cam2Sector3: ##HMIN is not a number: \"1o\"". Empty when there are none.
 std::string describeBadSectorLines(const std::vector<BadSectorLine>& badLines);
 
 }  // namespace tolvane
