@@ -8,7 +8,8 @@
 namespace tolvane {
 
 int DayNumber(int year, int month, int day) {
-  const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+  const std::chrono::year_month_day date{std::chrono::year{year},
+                                         std::chrono::month{static_cast<unsigned>(month)},
                                          std::chrono::day{static_cast<unsigned>(day)}};
   if (month < 1 || month > 12 || day < 1 || year < -32767 || year > 32767 || !date.ok()) {
     return 0;

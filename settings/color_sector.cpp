@@ -69,12 +69,13 @@ std::optional<ColorSector> parseSectorLine(std::string_view line, std::string* e
 
 std::string formatSectorLine(const ColorSector& s) {
   char text[256];
-  std::snprintf(text, sizeof text,
-                "##ID=\"%d\" ##TYPE=\"%d\" ##HMIN=\"%d\" ##HMAX=\"%d\" ##SMIN=\"%d\" ##SMAX=\"%d\" ##VMIN=\"%d\" "
-                "##VMAX=\"%d\" ##ACTIVE=\"%s\"",
-                static_cast<int>(s.ID), static_cast<int>(s.Type), static_cast<int>(s.HMIN),
-                static_cast<int>(s.HMAX), static_cast<int>(s.SMIN), static_cast<int>(s.SMAX),
-                static_cast<int>(s.VMIN), static_cast<int>(s.VMAX), s.Active ? "TRUE" : "FALSE");
+  std::snprintf(
+      text, sizeof text,
+      "##ID=\"%d\" ##TYPE=\"%d\" ##HMIN=\"%d\" ##HMAX=\"%d\" ##SMIN=\"%d\" ##SMAX=\"%d\" ##VMIN=\"%d\" "
+      "##VMAX=\"%d\" ##ACTIVE=\"%s\"",
+      static_cast<int>(s.ID), static_cast<int>(s.Type), static_cast<int>(s.HMIN), static_cast<int>(s.HMAX),
+      static_cast<int>(s.SMIN), static_cast<int>(s.SMAX), static_cast<int>(s.VMIN), static_cast<int>(s.VMAX),
+      s.Active ? "TRUE" : "FALSE");
   return text;
 }
 

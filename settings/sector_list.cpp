@@ -154,7 +154,8 @@ std::string threeDigits(int32_t value) {
 
 }  // namespace
 
-std::optional<BrightnessTexts> stepSectorBrightness(SectorLines& lines, std::size_t index, BrightnessStep step) {
+std::optional<BrightnessTexts> stepSectorBrightness(SectorLines& lines, std::size_t index,
+                                                    BrightnessStep step) {
   if (index >= lines.size()) {
     return std::nullopt;
   }

@@ -73,7 +73,8 @@ enum class BrightnessStep { kVMinMinus, kVMinPlus, kVMaxMinus, kVMaxPlus };
 // One step within 0..255 (VMIN may pass VMAX and the reverse); a value that is not a number counts
 // as 0. Both values are written back in place as three-digit texts ("025"); the rest of the line is
 // kept. Returns the new texts, or nothing for an index outside the list.
-std::optional<BrightnessTexts> stepSectorBrightness(SectorLines& lines, std::size_t index, BrightnessStep step);
+std::optional<BrightnessTexts> stepSectorBrightness(SectorLines& lines, std::size_t index,
+                                                    BrightnessStep step);
 
 // The eight buttons of the sector editor: hue edges left/right, inner arc bottom, outer arc top.
 enum class ShapeStep {

@@ -48,8 +48,8 @@ SectorTablesBuild buildSectorTables(const SorterSettings& settings, bool singleT
       build.BackgroundFill = dark ? FillColour{0, 0, 0} : FillColour{255, 255, 255};
     } else if (hsvToRgb) {
       const ColorSector& last = tables.background.back();
-      build.BackgroundFill =
-          hsvToRgb(middleOf(last.HMIN, last.HMAX), middleOf(last.SMIN, last.SMAX), middleOf(last.VMIN, last.VMAX));
+      build.BackgroundFill = hsvToRgb(middleOf(last.HMIN, last.HMAX), middleOf(last.SMIN, last.SMAX),
+                                      middleOf(last.VMIN, last.VMAX));
     }
   }
   return build;

@@ -24,9 +24,9 @@ std::string UpperTextUtf8(std::string_view s);
 // UpperTextUtf8, so "id" finds "##ID"), then the first double quote at or after it; the value runs to
 // the next double quote or the end of the line. Empty key, missing key or missing quote: nothing.
 struct QuotedValueSpan {
-  std::size_t begin;        // first character of the value, just after the opening quote
-  std::size_t end;          // one past the value: the closing quote or the end of the line
-  bool closed;              // a closing quote follows the value
+  std::size_t begin;  // first character of the value, just after the opening quote
+  std::size_t end;    // one past the value: the closing quote or the end of the line
+  bool closed;        // a closing quote follows the value
 };
 std::optional<QuotedValueSpan> FindQuotedValue(std::string_view key, std::string_view line);
 

@@ -11,7 +11,8 @@
 namespace tolvane::tool {
 namespace {
 
-constexpr const char* kSectorUsage = "sector parse LINE        fields of a colour sector line, one name=value per line";
+constexpr const char* kSectorUsage =
+    "sector parse LINE        fields of a colour sector line, one name=value per line";
 
 int sectorCommand(const std::vector<std::string>& args, ToolIo& io) {
   if (args.size() != 2 || args[0] != "parse") {

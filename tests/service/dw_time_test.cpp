@@ -75,8 +75,8 @@ TEST(DateText, FixedFormat) {
 }
 
 TEST(FileDateText, ModificationDateOfARealFile) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                     ("tolvane_dw_time_test_" + std::to_string(::getpid()));
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("tolvane_dw_time_test_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::filesystem::path file = dir / "TolvaneGrain.ini";
   std::ofstream(file) << "[options]\r\n";

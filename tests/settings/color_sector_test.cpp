@@ -41,7 +41,8 @@ TEST(ColorSector, FormatsInFixedOrderAndRoundTrips) {
 
 TEST(ColorSector, KeysInAnyCaseAndOrderFirstOccurrenceCounts) {
   const std::optional<ColorSector> s = parseSectorLine(
-      "junk ##vmax=\"9\" ##Type=\"2\" ##hmin=\"1\" ##HMAX=\"2\" ##smin=\"3\" ##SMAX=\"4\" ##VMIN=\"5\" ##Id=\"6\" "
+      "junk ##vmax=\"9\" ##Type=\"2\" ##hmin=\"1\" ##HMAX=\"2\" ##smin=\"3\" ##SMAX=\"4\" ##VMIN=\"5\" "
+      "##Id=\"6\" "
       "##ACTIVE=\"TRUE\" ##VMAX=\"99\" ##TYPE=\"-1\"");
   ASSERT_TRUE(s);
   EXPECT_EQ(s->VMAX, 9);
@@ -51,7 +52,8 @@ TEST(ColorSector, KeysInAnyCaseAndOrderFirstOccurrenceCounts) {
 }
 
 TEST(ColorSector, ActiveOnlyForExactlyTrue) {
-  const std::string base = "##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" ##VMIN=\"5\" ##VMAX=\"6\"";
+  const std::string base =
+      "##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" ##VMIN=\"5\" ##VMAX=\"6\"";
   EXPECT_FALSE(parseSectorLine(base + " ##ACTIVE=\"true\"")->Active);
   EXPECT_FALSE(parseSectorLine(base + " ##ACTIVE=\"TRUE \"")->Active);
   EXPECT_FALSE(parseSectorLine(base + " ##ACTIVE=\"1\"")->Active);
@@ -66,22 +68,26 @@ TEST(ColorSector, BadLinesDoNotParseAndSayWhy) {
   std::string error;
   EXPECT_FALSE(parseSectorLine("", &error));
   EXPECT_EQ(error, "##TYPE is missing");
-  EXPECT_FALSE(parseSectorLine("##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1o\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
-                               "##VMIN=\"5\" ##VMAX=\"6\"",
-                               &error));
+  EXPECT_FALSE(
+      parseSectorLine("##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1o\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
+                      "##VMIN=\"5\" ##VMAX=\"6\"",
+                      &error));
   EXPECT_EQ(error, "##HMIN is not a number: \"1o\"");
-  EXPECT_FALSE(parseSectorLine("##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
-                               "##VMIN=\"5\"",
-                               &error));
+  EXPECT_FALSE(
+      parseSectorLine("##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
+                      "##VMIN=\"5\"",
+                      &error));
   EXPECT_EQ(error, "##VMAX is missing");
-  EXPECT_FALSE(parseSectorLine("##ID=\"99999999999\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" "
-                               "##SMAX=\"4\" ##VMIN=\"5\" ##VMAX=\"6\"",
-                               &error));
+  EXPECT_FALSE(
+      parseSectorLine("##ID=\"99999999999\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" "
+                      "##SMAX=\"4\" ##VMIN=\"5\" ##VMAX=\"6\"",
+                      &error));
   EXPECT_EQ(error, "##ID is not a number: \"99999999999\"");
   // Without a quote after the last key there is nothing to read.
-  EXPECT_FALSE(parseSectorLine("##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
-                               "##VMIN=\"5\" ##VMAX=6",
-                               &error));
+  EXPECT_FALSE(
+      parseSectorLine("##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
+                      "##VMIN=\"5\" ##VMAX=6",
+                      &error));
   EXPECT_EQ(error, "##VMAX is missing");
 }
 

@@ -10,7 +10,8 @@
 namespace tolvane {
 namespace {
 
-ColorSector pendingSector(int32_t hMin, int32_t hMax, int32_t sMin, int32_t sMax, int32_t vMin, int32_t vMax) {
+ColorSector pendingSector(int32_t hMin, int32_t hMax, int32_t sMin, int32_t sMax, int32_t vMin,
+                          int32_t vMax) {
   ColorSector s;
   s.HMIN = hMin;
   s.HMAX = hMax;
@@ -112,12 +113,14 @@ TEST(SectorList, BadLinesOrderAsTypeZeroAndStayUnchanged) {
 }
 
 TEST(SectorList, ToggleRewritesOnlyTheActiveValue) {
-  const std::string line = "##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
-                           "##VMIN=\"005\" ##VMAX=\"6\" ##ACTIVE=\"TRUE\"";
+  const std::string line =
+      "##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
+      "##VMIN=\"005\" ##VMAX=\"6\" ##ACTIVE=\"TRUE\"";
   SectorLines lines{line};
   ASSERT_TRUE(toggleSectorActive(lines, 0));
-  EXPECT_EQ(lines[0], "##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
-                      "##VMIN=\"005\" ##VMAX=\"6\" ##ACTIVE=\"FALSE\"");
+  EXPECT_EQ(lines[0],
+            "##ID=\"3\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
+            "##VMIN=\"005\" ##VMAX=\"6\" ##ACTIVE=\"FALSE\"");
   ASSERT_TRUE(toggleSectorActive(lines, 0));
   EXPECT_EQ(lines[0], line);
   // Lower case "true" is not active, so a touch makes it TRUE.
@@ -160,8 +163,9 @@ TEST(SectorList, FullCircleKeepsIdTypeAndActive) {
 }
 
 TEST(SectorList, BrightnessStepsRewriteInPlaceWithThreeDigits) {
-  const std::string line = "##ID=\"3\"  ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
-                           "##VMIN=\"26\" ##VMAX=\"255\" ##ACTIVE=\"TRUE\" tail";
+  const std::string line =
+      "##ID=\"3\"  ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"3\" ##SMAX=\"4\" "
+      "##VMIN=\"26\" ##VMAX=\"255\" ##ACTIVE=\"TRUE\" tail";
   SectorLines lines{line};
   std::optional<BrightnessTexts> texts = stepSectorBrightness(lines, 0, BrightnessStep::kVMaxPlus);
   ASSERT_TRUE(texts);
@@ -239,9 +243,10 @@ TEST(SectorList, ShapeSteps) {
 }
 
 TEST(SectorList, ShapeStepFormatsAnewAndRefusesBadLines) {
-  SectorLines lines{"##ID=\"5\" ##TYPE=\"1\" ##HMIN=\"010\" ##HMAX=\"50\" ##SMIN=\"0\" ##SMAX=\"9\" "
-                    "##VMIN=\"026\" ##VMAX=\"040\" ##ACTIVE=\"TRUE\" note",
-                    "##ID=\"6\" ##TYPE=\"1\" ##HMIN=\"?\""};
+  SectorLines lines{
+      "##ID=\"5\" ##TYPE=\"1\" ##HMIN=\"010\" ##HMAX=\"50\" ##SMIN=\"0\" ##SMAX=\"9\" "
+      "##VMIN=\"026\" ##VMAX=\"040\" ##ACTIVE=\"TRUE\" note",
+      "##ID=\"6\" ##TYPE=\"1\" ##HMIN=\"?\""};
   EXPECT_EQ(stepSectorShape(lines, 0, ShapeStep::kRightPlus), SectorEdit::kDone);
   EXPECT_EQ(lines[0], formatSectorLine(ColorSector{true, 1, 5, 10, 51, 0, 9, 26, 40}));
   EXPECT_EQ(stepSectorShape(lines, 1, ShapeStep::kRightPlus), SectorEdit::kBadLine);

@@ -10,8 +10,8 @@
 namespace tolvane {
 namespace {
 
-std::string lineOf(bool active, int32_t type, int32_t id, int32_t hMin = 10, int32_t hMax = 50, int32_t sMin = 20,
-                   int32_t sMax = 200, int32_t vMin = 30, int32_t vMax = 220) {
+std::string lineOf(bool active, int32_t type, int32_t id, int32_t hMin = 10, int32_t hMax = 50,
+                   int32_t sMin = 20, int32_t sMax = 200, int32_t vMin = 30, int32_t vMax = 220) {
   return formatSectorLine(ColorSector{active, type, id, hMin, hMax, sMin, sMax, vMin, vMax});
 }
 
@@ -31,8 +31,8 @@ FillColour echoHsv(int32_t h, int32_t s, int32_t v) {
 TEST(SectorTables, ActiveSectorsByTypeInListOrder) {
   SorterSettings settings;
   settings.Sectors[0] = {lineOf(true, -3, 0), lineOf(true, -2, 1), lineOf(true, -1, 2), lineOf(false, -1, 3),
-                         lineOf(true, -1, 4),  lineOf(true, 1, 5),  lineOf(true, 2, 6),  lineOf(true, 1, 7),
-                         lineOf(false, 2, 8),  lineOf(true, 7, 9)};
+                         lineOf(true, -1, 4), lineOf(true, 1, 5),  lineOf(true, 2, 6),  lineOf(true, 1, 7),
+                         lineOf(false, 2, 8), lineOf(true, 7, 9)};
   settings.Sectors[1] = {lineOf(true, 2, 20)};
   const SectorTablesBuild build = buildSectorTables(settings, false, echoHsv);
   EXPECT_EQ(idsOf(build.tables[0].background), (std::vector<int32_t>{2, 4}));

@@ -7,7 +7,9 @@
 namespace tolvane {
 namespace {
 
-unsigned char up(int b, bool dos) { return static_cast<unsigned char>(UpCaseChar(static_cast<char>(b), dos)); }
+unsigned char up(int b, bool dos) {
+  return static_cast<unsigned char>(UpCaseChar(static_cast<char>(b), dos));
+}
 
 TEST(UpCaseChar, Windows1251Rules) {
   EXPECT_EQ(up('a', false), 'A');

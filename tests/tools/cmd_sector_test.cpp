@@ -22,12 +22,12 @@ SectorRun run(const std::vector<std::string>& args) {
 }
 
 TEST(CmdSector, ParsePrintsEveryField) {
-  const SectorRun r = run({"sector", "parse",
-                           "##ID=\"7\" ##TYPE=\"-1\" ##HMIN=\"300\" ##HMAX=\"20\" ##SMIN=\"5\" ##SMAX=\"250\" "
-                           "##VMIN=\"026\" ##VMAX=\"255\" ##ACTIVE=\"TRUE\""});
+  const SectorRun r =
+      run({"sector", "parse",
+           "##ID=\"7\" ##TYPE=\"-1\" ##HMIN=\"300\" ##HMAX=\"20\" ##SMIN=\"5\" ##SMAX=\"250\" "
+           "##VMIN=\"026\" ##VMAX=\"255\" ##ACTIVE=\"TRUE\""});
   EXPECT_EQ(r.code, 0);
-  EXPECT_EQ(r.out,
-            "ID=7\nType=-1\nHMIN=300\nHMAX=20\nSMIN=5\nSMAX=250\nVMIN=26\nVMAX=255\nActive=true\n");
+  EXPECT_EQ(r.out, "ID=7\nType=-1\nHMIN=300\nHMAX=20\nSMIN=5\nSMAX=250\nVMIN=26\nVMAX=255\nActive=true\n");
   const SectorRun lower = run({"sector", "parse",
                                "##id=\"1\" ##type=\"2\" ##hmin=\"0\" ##hmax=\"1\" ##smin=\"2\" ##smax=\"3\" "
                                "##vmin=\"4\" ##vmax=\"5\" ##active=\"true\""});
@@ -37,12 +37,12 @@ TEST(CmdSector, ParsePrintsEveryField) {
 }
 
 TEST(CmdSector, LinesThatDoNotParseAndBadArgumentsExitTwo) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"sector", "parse", ""},
-           {"sector", "parse", "##ID=\"7\" ##TYPE=\"x\""},
-           {"sector", "parse"},
-           {"sector", "format", "x"},
-           {"sector"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"sector", "parse", ""},
+                                             {"sector", "parse", "##ID=\"7\" ##TYPE=\"x\""},
+                                             {"sector", "parse"},
+                                             {"sector", "format", "x"},
+                                             {"sector"}}) {
     const SectorRun r = run(args);
     EXPECT_EQ(r.code, 2) << args.size();
     EXPECT_EQ(r.out, "");

@@ -54,7 +54,7 @@ TEST(CmdText, UpperBytesAsHex) {
   const TextRun name = run({"upper", "746f6c76616e65677261696e5f2e657865"});
   EXPECT_EQ(name.code, 0);
   EXPECT_EQ(name.out, "544f4c56414e45475241494e5f2e455845\n");
-  EXPECT_EQ(run({"upper", "E0FFb8"}).out, "c0dfb8\n");         // а я ё in Windows-1251
+  EXPECT_EQ(run({"upper", "E0FFb8"}).out, "c0dfb8\n");           // а я ё in Windows-1251
   EXPECT_EQ(run({"upper", "--dos", "a0e0f1"}).out, "8090f0\n");  // а р ё in DOS 866
   EXPECT_EQ(run({"upper", ""}).out, "\n");
   expectUsageError({"upper", "abc"});
