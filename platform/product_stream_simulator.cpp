@@ -117,6 +117,8 @@ ProductStreamSimulator::ProductStreamSimulator(ProductStreamConfig config, std::
   }
 }
 
+ProductStreamSimulator::~ProductStreamSimulator() = default;
+
 bool ProductStreamSimulator::usable(std::int32_t cameraIndex) const {
   return cameraIndex >= 0 && cameraIndex < 2 && config_.cameraPresent[static_cast<std::size_t>(cameraIndex)];
 }

@@ -111,6 +111,7 @@ class ProductStreamSimulator : public CameraDriver {
 
   // Throws std::invalid_argument with the reason when the configuration is unusable.
   explicit ProductStreamSimulator(ProductStreamConfig config, std::shared_ptr<LineClock> clock = nullptr);
+  ~ProductStreamSimulator() override;
 
   // Empty when usable, else the reason.
   static std::string validate(const ProductStreamConfig& config);
