@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tolvane {
+
+struct Hsv {
+  int h = 0;  // 0..359
+  int s = 0;  // 0..255
+  int v = 0;  // 0..255
+  friend bool operator==(const Hsv&, const Hsv&) = default;
+};
+
+struct RgbValues {
+  int r = 0;
+  int g = 0;
+  int b = 0;
+  friend bool operator==(const RgbValues&, const RgbValues&) = default;
+};
+
+// Rounds to nearest, halves to even, independent of the floating-point environment.
+double roundHalfEven(double x);
+
+// Integer HSV of an RGB colour; inputs are clamped to 0..255 first.
+// Pure function; safe on any thread.
+Hsv RgbToHsv(int r, int g, int b);
+
+// RGB of an integer HSV colour, with the conversion factor 0.016667 per degree as the colour tools
+// have always used it (H = 360 falls into the last sextant). A negative H gives grey V. For S and V
+// in 0..255 every result is in 0..255; other inputs are not clamped.
+// Pure function; safe on any thread.
+RgbValues HsvToRgb(int h, int s, int v);
+
+}  // namespace tolvane
