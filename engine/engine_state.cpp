@@ -17,6 +17,7 @@ void EngineState::clearTables() {
   std::memset(static_cast<void*>(ObjectTable.get()), 0, sizeof(ObjectRecord) * (kObjectTableSize + 1));
   std::memset(static_cast<void*>(SampleTable.get()), 0, sizeof(ObjectRecord) * kSampleSlots);
   ObjectCount = 0;
+  objectIndex.clear();
 }
 
 void EngineState::requestStripCapture() {

@@ -10,6 +10,8 @@
 
 #include "engine/ejection_state.h"
 #include "engine/engine_constants.h"
+#include "engine/line_dump.h"
+#include "engine/object_index.h"
 #include "engine/object_record.h"
 #include "settings/sector_tables.h"
 
@@ -86,7 +88,13 @@ struct EngineState {
   // Valve table, timing tables, ejector zones and counters.
   EjectionState ejection;
 
-  // Program start: zero the object table, the sample table and ObjectCount.
+  // Where the object analysis keeps track of open and closed records.
+  ObjectIndex objectIndex;
+
+  // The line dump picture (switch CheckBox5).
+  LineDump lineDump;
+
+  // Program start: zero the object table, the sample table and ObjectCount (and forget the index).
   // Called on the main thread before any camera thread runs, or under the engine lock.
   void clearTables();
 

@@ -103,8 +103,11 @@ class PixelClassifier {
     return static_cast<PixelClass>(kCodeToClass[(colourEntry(r, g, b) >> 2) & 3]);
   }
 
-  // Shortcuts, then ClassifyPixel (colour line paths).
+  // Shortcuts, then ClassifyPixel (colour line paths). The shortcuts belong to the colour build.
   PixelClass line(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    if (inputs_.singleTone) {
+      return greyTable_[r];
+    }
     return static_cast<PixelClass>(kCodeToClass[colourEntry(r, g, b) & 3]);
   }
 

@@ -1,0 +1,646 @@
+#include "engine/object_tracker.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numbers>
+
+#include "engine/color_convert.h"
+#include "engine/ejection_step.h"
+#include "engine/line_classifier.h"
+#include "engine/reject_decision.h"
+
+namespace tolvane {
+
+namespace {
+
+constexpr int kImageRowsWritten = 99;   // image rows 1..99 take lines; row 100 never
+constexpr int kPrefilledRows = 50;      // rows 1..50 are prefilled at creation
+constexpr int kShortRunLimit = 200;     // a run must be shorter than this to be passed on
+constexpr int kLongestSingleToneObject = 95;
+constexpr int kSingleToneGap = 3;
+
+// Sums in the record are 32-bit and wrap like the integers they always were; never undefined.
+void addWrapping(std::int32_t& value, std::int64_t delta) {
+  value = static_cast<std::int32_t>(static_cast<std::uint32_t>(value) + static_cast<std::uint32_t>(delta));
+}
+
+std::int32_t low32(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
+
+// Lines since a stored line number, counted on the low 32 bits so that the difference stays right
+// when the counter passes 2^31.
+std::int32_t since(std::int64_t now, std::int32_t then) { return clockSince(now, then); }
+
+std::int32_t toInt32(double v) {
+  if (!(v == v)) {
+    return 0;
+  }
+  return static_cast<std::int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
+}
+
+struct AnalysisMode {
+  bool mono;            // single-tone analysis (else colour)
+  int minSampleWidth;   // XMax - XMin needed for sample judging
+};
+
+// Everything one line's object analysis needs, gathered once.
+struct LineWork {
+  EngineState& state;
+  CameraLineState& camera;
+  const SorterSettings& sorter;
+  const MachineSettings& machine;
+  AnalysisMode mode;
+  int cam;               // 0 or 1
+  std::int64_t now;      // camera's line
+  std::int64_t clock;    // engine clock
+  FillColour prefill;
+  bool measures;         // shape measures at closing
+};
+
+// ---------------------------------------------------------------------------------------------
+// Measures
+
+struct DirectClass {
+  const ClassifierInputs& inputs;
+  PixelClass operator()(RgbPixel p) const { return ClassifyPixel(p.r, p.g, p.b, inputs); }
+};
+
+struct FastClass {
+  PixelClassifier& classifier;
+  PixelClass operator()(RgbPixel p) const { return classifier.plain(p.r, p.g, p.b); }
+};
+
+template <typename Classify>
+void momentStepWith(ObjectRecord& rec, Classify classify) {
+  rec.ImgXMin = std::clamp(rec.ImgXMin, 0, kObjectImageSize);
+  rec.ImgXMax = std::clamp(rec.ImgXMax, 0, kObjectImageSize);
+  rec.ImgRows = std::clamp(rec.ImgRows, 0, kObjectImageSize);
+  rec.BoxCentreX = rec.ImgXMin + (rec.ImgXMax - rec.ImgXMin) / 2;
+  rec.HalfRows = rec.ImgRows / 2;
+  std::int64_t area = 2 * static_cast<std::int64_t>(rec.ImgXMax - rec.ImgXMin + 1) * rec.ImgRows;
+  if (area == 0) {
+    area = 1;
+  }
+  // The sums are of integers, so 64-bit integers hold them exactly.
+  std::int64_t sxx = 0;
+  std::int64_t syy = 0;
+  std::int64_t sxy = 0;
+  const std::int64_t meanX = rec.MeanX;
+  const std::int64_t meanY = rec.MeanY;
+  for (int r = 1; r <= rec.ImgRows; ++r) {
+    const std::int64_t y1 = 2 * r - 1 - meanY;
+    const std::int64_t y2 = 2 * r - meanY;
+    for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
+      if (classify(readImagePixel(rec, c, r)) == kClassBackground) {
+        continue;
+      }
+      const std::int64_t dx = c - meanX;
+      sxx += 2 * dx * dx;
+      syy += y1 * y1 + y2 * y2;
+      sxy += (y1 + y2) * dx;
+    }
+  }
+  const double a = static_cast<double>(sxx) / static_cast<double>(area) + 1.0 / 12.0;
+  const double b = static_cast<double>(syy) / static_cast<double>(area) + 1.0 / 12.0;
+  const double h = static_cast<double>(sxy) / static_cast<double>(area) + 1.0 / 12.0;
+  double q = std::sqrt((a - b) * (a - b) + 4.0 * h * h);
+  const double major = 2.8284 * std::sqrt(a + b + q);
+  q = std::min(q, a + b);
+  const double minor = 2.8284 * std::sqrt(a + b - q);
+  rec.Eks = minor == 0.0 ? 1.0 : major / minor;
+  if (b > a) {
+    rec.Angle = h != 0.0 ? std::atan((b - a + q) / (2.0 * h)) : std::numbers::pi / 2.0;
+  } else {
+    rec.Angle = (a - b + q) != 0.0 ? std::atan(2.0 * h / (a - b + q)) : 0.0;
+  }
+}
+
+// A line through two integer points, with the distance of integer points from it.
+class AxisLine {
+ public:
+  AxisLine(double px, double py, double qx, double qy)
+      : px_(px), py_(py), qx_(qx), qy_(qy), length_(std::sqrt((px - qx) * (px - qx) + (py - qy) * (py - qy))) {}
+
+  // round(|Px (Qy - y) + Qx (y - Py) + x (Py - Qy)| / |PQ|); 0 when the points coincide.
+  std::int32_t distance(double x, double y) const {
+    if (length_ == 0.0) {
+      return 0;
+    }
+    const double cross = std::abs(px_ * (qy_ - y) + qx_ * (y - py_) + x * (py_ - qy_));
+    return toInt32(roundHalfEven(cross / length_));
+  }
+
+ private:
+  double px_, py_, qx_, qy_;
+  double length_;
+};
+
+struct Axes {
+  AxisLine major;
+  AxisLine minor;
+};
+
+Axes axesOf(const ObjectRecord& rec) {
+  const double theta = std::isfinite(rec.Angle) ? rec.Angle : 0.0;
+  const double ux = roundHalfEven(20.0 * std::cos(theta));
+  const double uy = roundHalfEven(20.0 * std::sin(theta));
+  const double wx = roundHalfEven(20.0 * std::cos(theta - 1.57));
+  const double wy = roundHalfEven(20.0 * std::sin(theta - 1.57));
+  const double cx = rec.MeanX;
+  const double cy = rec.MeanY;
+  return {AxisLine(cx + ux, cy + uy, cx - ux, cy - uy), AxisLine(cx + wx, cy + wy, cx - wx, cy - wy)};
+}
+
+struct ProjectionSums {
+  std::int64_t along = 0;   // N: distances from the minor axis
+  std::int64_t across = 0;  // M: distances from the major axis
+  std::int64_t count = 1;   // J
+  std::int32_t length = 1;
+  std::int32_t width = 1;
+
+  void add(const Axes& axes, int c, int s) {
+    const std::int32_t m = axes.major.distance(c, s);
+    const std::int32_t n = axes.minor.distance(c, s);
+    ++count;
+    across += m;
+    along += n;
+    width = std::max(width, m);
+    length = std::max(length, n);
+  }
+};
+
+void finishProjection(ObjectRecord& rec, const ProjectionSums& sums) {
+  rec.Length = std::max(sums.length, 1);
+  rec.Width = std::max(sums.width, 1);
+  rec.LengthMean = toInt32(roundHalfEven(4.0 * static_cast<double>(sums.along) / static_cast<double>(sums.count)));
+  rec.WidthMean = toInt32(roundHalfEven(4.0 * static_cast<double>(sums.across) / static_cast<double>(sums.count)));
+  rec.Eks = 10.0 * static_cast<double>(sums.along) / static_cast<double>(std::max<std::int64_t>(sums.across, 1));
+}
+
+// Every column 1..100 and half-line 1..100; half-line s shows image row s div 2 (row 0 is black).
+template <typename Classify>
+void projectionStepWith(ObjectRecord& rec, Classify classify) {
+  const Axes axes = axesOf(rec);
+  ProjectionSums sums;
+  for (int c = 1; c <= kObjectImageSize; ++c) {
+    for (int s = 1; s <= kObjectImageSize; ++s) {
+      if (classify(readImagePixel(rec, c, s / 2)) != kClassBackground) {
+        sums.add(axes, c, s);
+      }
+    }
+  }
+  finishProjection(rec, sums);
+}
+
+// The projection of a live record, whose pixels outside its written box still hold the prefill of
+// the upper half (or black in row 0): when both are background only the box needs visiting.
+void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColour prefill) {
+  FastClass classify{classifier};
+  if (classify(RgbPixel{prefill.r, prefill.g, prefill.b}) != kClassBackground ||
+      classify(RgbPixel{}) != kClassBackground) {
+    projectionStepWith(rec, classify);
+    return;
+  }
+  const Axes axes = axesOf(rec);
+  ProjectionSums sums;
+  const int firstColumn = std::max(rec.ImgXMin, 1);
+  const int lastColumn = std::min(rec.ImgXMax, kObjectImageSize);
+  const int lastRow = std::min(rec.ImgRows, kPrefilledRows);
+  for (int c = firstColumn; c <= lastColumn; ++c) {
+    for (int s = 2; s <= std::min(2 * lastRow + 1, kObjectImageSize); ++s) {
+      if (classify(readImagePixel(rec, c, s / 2)) != kClassBackground) {
+        sums.add(axes, c, s);
+      }
+    }
+  }
+  finishProjection(rec, sums);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Records
+
+void clearAndPrefill(ObjectRecord& rec, FillColour fill) {
+  std::memset(static_cast<void*>(&rec), 0, offsetof(ObjectRecord, Image));
+  std::memset(static_cast<void*>(&rec.ImgXMin), 0, sizeof(ObjectRecord) - offsetof(ObjectRecord, ImgXMin));
+  // Column-major: each column is 50 prefilled pixels followed by 50 black ones.
+  std::uint8_t column[kObjectImageSize * 3];
+  for (int r = 0; r < kPrefilledRows; ++r) {
+    column[3 * r] = fill.r;
+    column[3 * r + 1] = fill.g;
+    column[3 * r + 2] = fill.b;
+  }
+  std::memset(column + 3 * kPrefilledRows, 0, sizeof column - 3 * kPrefilledRows);
+  for (int c = 0; c < kObjectImageSize; ++c) {
+    std::memcpy(rec.Image + c * sizeof column, column, sizeof column);
+  }
+}
+
+bool continuesObject(const ObjectRecord& rec, int cam, int a, int b, bool mono) {
+  if (rec.Open == 0 || rec.Done != 0 || rec.Camera != cam || rec.SampleSlot != -1) {
+    return false;
+  }
+  const std::int64_t tolerance = mono ? 1 : 0;
+  return static_cast<std::int64_t>(rec.RunMin) - tolerance <= b && static_cast<std::int64_t>(rec.RunMax) + tolerance >= a;
+}
+
+void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
+  rec.XMin = std::max(std::min(rec.XMin, a), 1);
+  rec.XMax = std::min(std::max(rec.XMax, b), kPixelsPerLine);
+  rec.LastLine = low32(w.now);
+
+  const std::int32_t d = since(w.now, rec.FirstLine);
+  const std::int64_t row = static_cast<std::int64_t>(d) + 1;
+  const bool writeImage = row > 0 && row <= kImageRowsWritten;
+  const std::int64_t len = static_cast<std::int64_t>(b) - a + 1;
+  const std::int64_t shift = 50 - static_cast<std::int64_t>(rec.XCentre);  // x = i + shift
+
+  const std::uint8_t* classMap = w.camera.ClassMap.data();
+  std::int64_t mass = 0;
+  for (int i = a; i <= b; ++i) {
+    const std::uint8_t cls = classMap[i];
+    addWrapping(rec.ClassCount[cls], 2);
+    mass += cls != 0 ? 2 : 0;
+    if (writeImage) {
+      const int column = static_cast<int>(std::clamp<std::int64_t>(i + shift, 1, kObjectImageSize));
+      std::uint8_t* px = imagePixel(rec, column, static_cast<int>(row));
+      if (w.mode.mono) {
+        const std::uint8_t v = w.camera.LineMono[static_cast<std::size_t>(i)];
+        px[0] = v;
+        px[1] = v;
+        px[2] = v;
+      } else {
+        const std::uint8_t* rgb = w.camera.rgb(i);
+        px[0] = rgb[0];
+        px[1] = rgb[1];
+        px[2] = rgb[2];
+      }
+    }
+  }
+  addWrapping(rec.Mass, mass);
+  // Sum over the run of 2x, and of 4d + 1, as closed forms.
+  addWrapping(rec.MeanX, 2 * (len * shift) + (static_cast<std::int64_t>(a) + b) * len);
+  addWrapping(rec.MeanY, (4 * static_cast<std::int64_t>(d) + 1) * len);
+  addWrapping(rec.SumWeight, 2 * len);
+  rec.ImgXMin = static_cast<std::int32_t>(std::min<std::int64_t>(rec.ImgXMin, a + shift));
+  rec.ImgXMax = static_cast<std::int32_t>(std::max<std::int64_t>(rec.ImgXMax, b + shift));
+  if (row > rec.ImgRows) {
+    rec.ImgRows = static_cast<std::int32_t>(std::min<std::int64_t>(row, kObjectImageSize));
+  }
+  rec.RunMin = std::min(rec.RunMin, a);
+  rec.RunMax = std::max(rec.RunMax, b);
+}
+
+int recordLimit(const MachineSettings& machine) {
+  // Record 1000 is the scratch record of sample evaluation and is never handed out.
+  return std::min(machine.MaxObject, kObjectTableSize - 1);
+}
+
+void createObject(LineWork& w, int a, int b) {
+  EngineState& st = w.state;
+  const int count = std::min(st.ObjectCount, kObjectTableSize);
+  int k = 0;
+  for (int i = 1; i <= count; ++i) {
+    if (st.ObjectTable[i].Done != 0) {
+      k = i;
+      break;
+    }
+  }
+  if (k == 0) {
+    if (st.ObjectCount >= recordLimit(w.machine)) {
+      return;  // table full: the run is lost
+    }
+    k = ++st.ObjectCount;
+  }
+  ObjectRecord& rec = st.ObjectTable[k];
+  clearAndPrefill(rec, w.prefill);
+  rec.Camera = w.cam;
+  rec.Mass = 0;
+  rec.SumWeight = 1;
+  rec.RunMin = a;
+  rec.RunMax = b;
+  rec.XMin = a;
+  rec.XMax = b;
+  rec.FirstLine = low32(w.now);
+  rec.LastLine = low32(w.now);
+  rec.XCentre = a + (b - a) / 2;
+  rec.ImageLeft = (a + b) / 2 - 50;
+  rec.MeanX = 50;
+  rec.MeanY = 0;
+  rec.ImgXMin = 50;
+  rec.ImgXMax = 50;
+  rec.ImgRows = 1;
+  rec.SampleSlot = -1;
+  rec.SampleTried = 0;
+  rec.Length = 1;
+  rec.Width = 1;
+  rec.CreatedAt = low32(w.clock);
+  rec.Open = 1;
+  rec.InUse = 1;
+  rec.Done = 0;
+  rec.DueAt = low32(w.clock + w.machine.Delay);
+
+  ObjectIndex& index = st.objectIndex;
+  index.prefill[static_cast<std::size_t>(k)] = w.prefill;
+  for (int c = 0; c < kCameraCount; ++c) {
+    index.open[static_cast<std::size_t>(c)].erase(k);
+    index.closed[static_cast<std::size_t>(c)].erase(k);
+  }
+  index.open[static_cast<std::size_t>(w.cam)].insert(k);
+}
+
+// Object step for the run [a, b] (b is the background pixel after it).
+void objectStep(LineWork& w, int a, int b) {
+  EngineState& st = w.state;
+  bool continued = false;
+  if (st.objectIndex.direct) {
+    const int count = std::min(st.ObjectCount, kObjectTableSize);
+    for (int k = 1; k <= count; ++k) {
+      ObjectRecord& rec = st.ObjectTable[k];
+      if (continuesObject(rec, w.cam, a, b, w.mode.mono)) {
+        extendObject(w, rec, a, b);
+        continued = true;
+      }
+    }
+  } else {
+    RecordSet& open = st.objectIndex.open[static_cast<std::size_t>(w.cam)];
+    open.forEach([&](int k) {
+      ObjectRecord& rec = st.ObjectTable[k];
+      if (k > st.ObjectCount || rec.Open == 0 || rec.Camera != w.cam) {
+        open.erase(k);  // closed elsewhere or beyond the table's end: it can only come back new
+        return;
+      }
+      if (continuesObject(rec, w.cam, a, b, w.mode.mono)) {
+        extendObject(w, rec, a, b);
+        continued = true;
+      }
+    });
+  }
+  if (!continued) {
+    createObject(w, a, b);
+  }
+}
+
+// Runs of the working range, passed to the object step. Returns whether any was passed.
+bool findRuns(LineWork& w) {
+  const std::uint8_t* classMap = w.camera.ClassMap.data();
+  const int first = w.camera.WorkFirstPixel;
+  const int last = w.camera.WorkLastPixel;
+  const bool mono = w.mode.mono;
+  bool passed = false;
+  int n = 0;
+  int p = first;
+  while (p <= last) {
+    if (classMap[p] != 0) {
+      ++n;
+      if (mono && n > kShortRunLimit) {
+        n = 0;
+      }
+      ++p;
+      continue;
+    }
+    if (n > 2 && n < kShortRunLimit) {
+      objectStep(w, p - n, p);
+      passed = true;
+      n = 0;
+    }
+    // Background leaves n unchanged from here on, so whole words of background can be skipped.
+    ++p;
+    while (p + 8 <= last + 1) {
+      std::uint64_t word;
+      std::memcpy(&word, classMap + p, sizeof word);
+      if (word != 0) {
+        break;
+      }
+      p += 8;
+    }
+  }
+  return passed;
+}
+
+bool closesNow(const LineWork& w, const ObjectRecord& rec) {
+  if (w.mode.mono) {
+    return since(w.now, rec.LastLine) > kSingleToneGap || since(w.now, rec.FirstLine) >= kLongestSingleToneObject;
+  }
+  const int from = std::max(rec.RunMin, 1);
+  const int to = std::min(rec.RunMax, kPixelsPerLine);
+  const std::uint8_t* classMap = w.camera.ClassMap.data();
+  int found = 0;
+  for (int p = from; p <= to && found < 2; ++p) {
+    found += classMap[p] != 0 ? 1 : 0;
+  }
+  return found < 2;
+}
+
+void closeObject(LineWork& w, int k) {
+  ObjectRecord& rec = w.state.ObjectTable[k];
+  rec.SumWeight = std::max(rec.SumWeight, 1);
+  rec.Open = 0;
+  rec.MeanX = toInt32(roundHalfEven(static_cast<double>(rec.MeanX) / rec.SumWeight));
+  rec.MeanY = toInt32(roundHalfEven(static_cast<double>(rec.MeanY) / rec.SumWeight));
+  rec.XCentre = static_cast<std::int32_t>(rec.XMin + (static_cast<std::int64_t>(rec.XMax) - rec.XMin) / 2);
+  if (w.measures) {
+    if (w.state.objectIndex.direct) {
+      const ClassifierInputs& inputs = w.camera.classifier.inputs();
+      momentStepWith(rec, DirectClass{inputs});
+      projectionStepWith(rec, DirectClass{inputs});
+    } else {
+      momentStepWith(rec, FastClass{w.camera.classifier});
+      projectionStepLive(rec, w.camera.classifier, w.state.objectIndex.prefill[static_cast<std::size_t>(k)]);
+    }
+  }
+  w.state.objectIndex.closed[static_cast<std::size_t>(w.cam)].insert(k);
+}
+
+void closeObjects(LineWork& w) {
+  EngineState& st = w.state;
+  if (st.objectIndex.direct) {
+    const int count = std::min(st.ObjectCount, kObjectTableSize);
+    for (int k = 1; k <= count; ++k) {
+      const ObjectRecord& rec = st.ObjectTable[k];
+      if (rec.Open != 0 && rec.Camera == w.cam && closesNow(w, rec)) {
+        closeObject(w, k);
+      }
+    }
+    return;
+  }
+  RecordSet& open = st.objectIndex.open[static_cast<std::size_t>(w.cam)];
+  open.forEach([&](int k) {
+    const ObjectRecord& rec = st.ObjectTable[k];
+    if (k > st.ObjectCount || rec.Open == 0 || rec.Camera != w.cam) {
+      open.erase(k);
+      return;
+    }
+    if (closesNow(w, rec)) {
+      open.erase(k);
+      closeObject(w, k);
+    }
+  });
+}
+
+int freeSampleSlot(const EngineState& st, int cam) {
+  const int first = cam == 1 ? kSampleSlotsPerCamera : 0;
+  for (int s = first; s < first + kSampleSlotsPerCamera; ++s) {
+    if (st.SampleTable[s].InUse == 0) {
+      return s;
+    }
+  }
+  return -1;
+}
+
+struct CaptureFlags {
+  bool scanExam;
+  bool norm;
+  bool brak;
+};
+
+bool awaitsJudging(const ObjectRecord& rec, int cam) {
+  return rec.Open == 0 && rec.InUse != 0 && rec.Done == 0 && rec.Camera == cam && rec.SampleTried == 0;
+}
+
+void judgeObject(LineWork& w, ObjectRecord& rec, const CaptureFlags& flags) {
+  if (static_cast<std::int64_t>(rec.XMax) - rec.XMin < w.mode.minSampleWidth) {
+    return;
+  }
+  if (rec.Mass < w.machine.MinVes) {
+    rec.Done = 1;  // too small: never fired, never counted
+    return;
+  }
+  const bool captureWanted = flags.scanExam && rec.SampleSlot < 0 && (flags.brak || flags.norm);
+  if (!captureWanted) {
+    // The decision would change nothing but its own write.
+    if (rec.Mass == 0) {
+      rec.Mass = 1;
+    }
+    return;
+  }
+  const bool reject = IsReject(rec, w.sorter);
+  if (!(reject ? flags.brak : flags.norm)) {
+    return;
+  }
+  const int slot = freeSampleSlot(w.state, w.cam);
+  if (slot >= 0) {
+    std::memcpy(static_cast<void*>(&w.state.SampleTable[slot]), &rec, sizeof(ObjectRecord));
+    rec.SampleSlot = slot;
+    w.state.SamplesCaptured[static_cast<std::size_t>(w.cam)].fetch_add(1, std::memory_order_release);
+  }
+  rec.SampleTried = 1;
+}
+
+void judgeObjects(LineWork& w) {
+  EngineState& st = w.state;
+  const CaptureFlags flags{st.ScanExamSwitch.load(std::memory_order_relaxed),
+                           st.SampleNormButton.load(std::memory_order_relaxed),
+                           st.SampleBrakButton.load(std::memory_order_relaxed)};
+  if (st.objectIndex.direct) {
+    const int count = std::min(st.ObjectCount, kObjectTableSize);
+    for (int k = 1; k <= count; ++k) {
+      ObjectRecord& rec = st.ObjectTable[k];
+      if (awaitsJudging(rec, w.cam)) {
+        judgeObject(w, rec, flags);
+      }
+    }
+    return;
+  }
+  RecordSet& closed = st.objectIndex.closed[static_cast<std::size_t>(w.cam)];
+  closed.forEach([&](int k) {
+    ObjectRecord& rec = st.ObjectTable[k];
+    if (k > st.ObjectCount || !awaitsJudging(rec, w.cam)) {
+      closed.erase(k);
+      return;
+    }
+    judgeObject(w, rec, flags);
+    if (!awaitsJudging(rec, w.cam)) {
+      closed.erase(k);
+    }
+  });
+}
+
+void analyseObjectLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
+                       const MachineSettings& machine, std::int64_t clock, bool mono) {
+  const int cam = camera.CameraIndex == 1 ? 1 : 0;
+  const bool shading = state.ColorTune.load(std::memory_order_relaxed);
+  setWorkingRange(camera, state.ejection, machine);
+  prepareClassifier(camera, state, sorter, machine);
+  classifyLine(camera, mono ? LinePath::kMonoObject : LinePath::kColourObject, shading, nullptr);
+
+  FillColour prefill = state.BackgroundFill;
+  if (!mono && state.BrightMode.load(std::memory_order_relaxed)) {
+    const auto v = static_cast<std::uint8_t>(sorter.FonMax[0]);
+    prefill = {v, v, v};
+  }
+  const bool anyShape = sorter.enLength || sorter.enWeight || sorter.enEks || sorter.enForma;
+  LineWork w{state,  camera, sorter, machine, AnalysisMode{mono, mono ? 1 : 3}, cam,
+             camera.LineCounter.load(std::memory_order_relaxed), clock, prefill, !mono || anyShape};
+
+  const bool passed = findRuns(w);
+  closeObjects(w);
+  judgeObjects(w);
+  if (passed && state.CheckBox5.load(std::memory_order_relaxed)) {
+    state.lineDump.addLine(camera, mono);
+  }
+}
+
+}  // namespace
+
+void analyseMonoObjectLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
+                           const MachineSettings& machine, std::int64_t clock) {
+  analyseObjectLine(state, camera, sorter, machine, clock, true);
+}
+
+void analyseColourObjectLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
+                             const MachineSettings& machine, std::int64_t clock) {
+  analyseObjectLine(state, camera, sorter, machine, clock, false);
+}
+
+void analyseLineModeLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
+                         const MachineSettings& machine, std::int64_t clock) {
+  setWorkingRange(camera, state.ejection, machine);
+  prepareClassifier(camera, state, sorter, machine);
+  beginLineModeLine(state.ejection);
+  classifyLine(camera, LinePath::kLineMode, state.ColorTune.load(std::memory_order_relaxed),
+               state.ejection.ZoneDefects.data());
+  scheduleLineMode(state.ejection, sorter, machine, camera.CameraIndex == 1 ? 1 : 0, clock,
+                   state.FineTimer.load(std::memory_order_relaxed));
+}
+
+void analyseLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
+                 const MachineSettings& machine, std::int64_t clock) {
+  if (sorter.enFast) {
+    analyseLineModeLine(state, camera, sorter, machine, clock);
+  } else if (state.singleToneCamera) {
+    analyseMonoObjectLine(state, camera, sorter, machine, clock);
+  } else {
+    analyseColourObjectLine(state, camera, sorter, machine, clock);
+  }
+}
+
+void momentStep(ObjectRecord& record, const ClassifierInputs& inputs) {
+  momentStepWith(record, DirectClass{inputs});
+}
+
+void projectionStep(ObjectRecord& record, const ClassifierInputs& inputs) {
+  projectionStepWith(record, DirectClass{inputs});
+}
+
+void shapeMeasures(ObjectRecord& record, const ClassifierInputs& inputs) {
+  momentStep(record, inputs);
+  projectionStep(record, inputs);
+}
+
+void renderSamplePicture(const ObjectRecord& record, std::uint8_t* picture) {
+  for (int r = 1; r <= kPrefilledRows; ++r) {
+    for (int c = 1; c <= kObjectImageSize; ++c) {
+      const std::uint8_t* px = imagePixel(record, c, r);
+      for (int twice = 0; twice < 2; ++twice) {
+        const int y = 2 * (r - 1) + twice;
+        std::uint8_t* out = picture + 3 * (y * kObjectImageSize + (c - 1));
+        out[0] = px[0];
+        out[1] = px[1];
+        out[2] = px[2];
+      }
+    }
+  }
+}
+
+}  // namespace tolvane
