@@ -53,17 +53,4 @@ void computeEjectorZones(const MachineSettings& machine, NumberedTable<EjectorZo
   computeSideZones(machine.EgecB, machine.EgecBx, kSideB, zones);
 }
 
-void buildPixelEjector(const NumberedTable<EjectorZone, kEjectorSlots>& zones, int side, int firstEjector,
-                       int lastEjector, std::span<std::uint8_t> map, int pixels) {
-  const std::size_t count = std::min(map.size(), static_cast<std::size_t>(std::max(pixels, -1) + 1));
-  std::fill(map.begin(), map.end(), std::uint8_t{0});
-  const int first = std::max(1, firstEjector);
-  const int last = std::min(kEjectorSlots, lastEjector);
-  for (int j = first; j <= last; ++j) {
-    const std::int64_t from = std::max<std::int64_t>(0, zones[j].start(side));
-    const std::int64_t to = std::min<std::int64_t>(static_cast<std::int64_t>(count), zones[j].end(side));
-    for (std::int64_t p = from; p < to; ++p) map[static_cast<std::size_t>(p)] = static_cast<std::uint8_t>(j);
-  }
-}
-
 }  // namespace tolvane

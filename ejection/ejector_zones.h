@@ -25,10 +25,4 @@ void computeSideZones(std::span<const std::int32_t> blockStart, std::span<const 
 // Both sides from the calibration points (EgecA/EgecAx for side A, EgecB/EgecBx for side B).
 void computeEjectorZones(const MachineSettings& machine, NumberedTable<EjectorZone, kEjectorSlots>& zones);
 
-// Per-pixel ejector map of one camera for line mode: element p (0..pixels) is the ejector whose zone
-// on that side holds p, over ejectors firstEjector..lastEjector with a later ejector winning; 0 for
-// none; the rest of map is cleared. Ejector numbers are clamped to 1..96.
-void buildPixelEjector(const NumberedTable<EjectorZone, kEjectorSlots>& zones, int side, int firstEjector,
-                       int lastEjector, std::span<std::uint8_t> map, int pixels);
-
 }  // namespace tolvane

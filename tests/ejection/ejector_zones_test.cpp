@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 #include <limits>
-#include <vector>
 
 namespace tolvane {
 namespace {
@@ -135,40 +134,6 @@ TEST(EjectorZonesTest, ExtremePointsDoNotOverflow) {
   EXPECT_EQ(zones[1].aStart, std::numeric_limits<std::int32_t>::min());
   EXPECT_EQ(zones[12].aEnd, std::numeric_limits<std::int32_t>::max());
   for (int j = 1; j < 12; ++j) EXPECT_LT(zones[j].aEnd, zones[j + 1].aEnd);
-}
-
-TEST(PixelEjectorTest, MapsPixelsOfTheWorkingRangeWithTheLaterEjectorWinning) {
-  Zones zones;
-  zones[3] = {10, 20, 0, 0};
-  zones[4] = {15, 25, 0, 0};   // overlaps 3
-  zones[5] = {25, 30, 0, 0};   // outside the range below
-  zones[1] = {0, 5, 100, 105};
-  std::vector<std::uint8_t> map(64, 77);
-  buildPixelEjector(zones, kSideA, 1, 4, map, 40);
-  EXPECT_EQ(map[0], 1);
-  EXPECT_EQ(map[4], 1);
-  EXPECT_EQ(map[5], 0);
-  EXPECT_EQ(map[10], 3);
-  EXPECT_EQ(map[14], 3);
-  EXPECT_EQ(map[15], 4);
-  EXPECT_EQ(map[24], 4);
-  EXPECT_EQ(map[25], 0);
-  EXPECT_EQ(map[63], 0);  // beyond the pixels: cleared
-
-  buildPixelEjector(zones, kSideB, 1, 4, map, 40);  // side B zone lies beyond pixel 40
-  for (std::uint8_t v : map) ASSERT_EQ(v, 0);
-}
-
-TEST(PixelEjectorTest, ZonesBeyondTheLineOrTheTableAreClamped) {
-  Zones zones;
-  zones[96] = {-50, 5000, -50, 5000};
-  std::vector<std::uint8_t> map(2049, 0);
-  buildPixelEjector(zones, kSideB, -3, 500, map, 2048);
-  EXPECT_EQ(map[0], 96);
-  EXPECT_EQ(map[2048], 96);
-  std::vector<std::uint8_t> small(10, 0);
-  buildPixelEjector(zones, kSideA, 96, 96, small, 2048);  // map shorter than the line
-  EXPECT_EQ(small[9], 96);
 }
 
 }  // namespace
