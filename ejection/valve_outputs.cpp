@@ -23,23 +23,22 @@ std::mutex& writeMutex() {
   return mutex;
 }
 
-}  // namespace
-
-void WriteValveOutputs(DigitalBoard& board, EjectionState& state) {
+// Callers hold writeMutex(). allClosed writes closed valves whatever the table says.
+void writeValvesLocked(DigitalBoard& board, EjectionState& state, bool allClosed) {
   if (!board.DigitalBoardReady()) {
     state.LastBoardStatus.store(BoardStatus::kBoardMissing, std::memory_order_relaxed);
     return;
   }
   state.LastBoardStatus.store(BoardStatus::kOk, std::memory_order_relaxed);
   const std::uint32_t base = board.BoardBase();
-  std::lock_guard lock(writeMutex());
   try {
     board.PIODIO_OutputByte(base + kBoardEnablePort, 1);
     for (std::uint32_t port : kControlPorts) board.PIODIO_OutputByte(base + port, kControlValue);
     if (state.OutputsBlocked.load(std::memory_order_acquire)) return;
     for (std::uint32_t port : kLeadingZeroPorts) board.PIODIO_OutputByte(base + port, 0);
     for (int group = 0; group < 6; ++group) {
-      board.PIODIO_OutputByte(base + kValvePorts[group], valveGroupByte(state.ValveStates, 1 + 8 * group));
+      const std::uint8_t byte = allClosed ? 0 : valveGroupByte(state.ValveStates, 1 + 8 * group);
+      board.PIODIO_OutputByte(base + kValvePorts[group], byte);
     }
     for (std::uint32_t port : kTrailingZeroPorts) board.PIODIO_OutputByte(base + port, 0);
   } catch (...) {
@@ -47,9 +46,19 @@ void WriteValveOutputs(DigitalBoard& board, EjectionState& state) {
   }
 }
 
+}  // namespace
+
+void WriteValveOutputs(DigitalBoard& board, EjectionState& state) {
+  std::lock_guard lock(writeMutex());
+  writeValvesLocked(board, state, false);
+}
+
 void closeValvesAndBlock(DigitalBoard& board, EjectionState& state) {
+  // One critical section, and the closing write does not read the table: a step still running on
+  // camera 1's thread may open a valve in the table meanwhile, but it cannot reach the board.
+  std::lock_guard lock(writeMutex());
   state.ValveStates.closeAll();
-  WriteValveOutputs(board, state);
+  writeValvesLocked(board, state, true);
   state.OutputsBlocked.store(true, std::memory_order_release);
 }
 

@@ -31,7 +31,8 @@ std::uint8_t valveGroupByte(const ValveTable& valves, int firstOutput);
 // Called on camera 1's thread after every ejection step and on the main thread (stop, tests, start-up).
 void WriteValveOutputs(DigitalBoard& board, EjectionState& state);
 
-// The stop action's valve part: close every valve, write once, then block further data writes.
+// The stop action's valve part: close every valve, write all closed once, then block further data
+// writes. Safe against a pass still running on camera 1's thread: the board ends closed.
 void closeValvesAndBlock(DigitalBoard& board, EjectionState& state);
 
 // The valve writer handed to camera 1's thread.

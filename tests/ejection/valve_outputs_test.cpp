@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -138,6 +140,34 @@ TEST_F(ValveOutputsTest, CallsFromTwoThreadsNeverInterleave) {
     const std::vector<Call> chunk(calls.begin() + static_cast<std::ptrdiff_t>(i),
                                   calls.begin() + static_cast<std::ptrdiff_t>(i + 17));
     ASSERT_TRUE(chunk == one || chunk == other) << "write " << i / 17 << " mixed with another";
+  }
+}
+
+TEST_F(ValveOutputsTest, StopWhileCamera1KeepsOpeningValvesLeavesTheBoardClosed) {
+  for (int round = 0; round < 20; ++round) {
+    board.clear();
+    state.OutputsBlocked = false;
+    std::atomic<bool> stopped{false};
+    std::atomic<int> passes{0};
+    std::thread camera1([&] {
+      // A pass after the stop may still open a valve in the table, as a running step does.
+      for (int i = 0; i < 200 || !stopped.load(); ++i) {
+        state.ValveStates.open(1 + i % 48);
+        WriteValveOutputs(board, state);
+        passes.fetch_add(1);
+        if (i > 5000) break;
+      }
+    });
+    while (passes.load() < 50 + round) std::this_thread::yield();
+    closeValvesAndBlock(board, state);
+    stopped = true;
+    camera1.join();
+    // The last data written to every valve port is zero.
+    std::map<std::uint32_t, std::uint16_t> last;
+    for (const Call& c : board.outputs()) last[c.address] = c.value;
+    for (std::uint32_t port : {0xD0u, 0xD4u, 0xD8u, 0xE0u, 0xE4u, 0xE8u}) {
+      ASSERT_EQ(last[kBase + port], 0) << "round " << round << " port " << port;
+    }
   }
 }
 
