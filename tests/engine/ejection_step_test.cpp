@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace tolvane {
@@ -462,6 +466,48 @@ TEST_F(LineModeTest, BeginLineZeroesEveryZoneCount) {
   e.ZoneDefects.fill(3);
   beginLineModeLine(e);
   for (std::int32_t v : e.ZoneDefects) EXPECT_EQ(v, 0);
+}
+
+TEST_F(LineModeTest, Camera2SchedulesOnItsThreadWhileCamera1Passes) {
+  class PassLog : public ValveOutput {
+   public:
+    explicit PassLog(std::vector<std::pair<std::int64_t, bool>>& log, const std::atomic<std::int64_t>& clock)
+        : log_(log), clock_(clock) {}
+    void write(EjectionState& state) override { log_.emplace_back(clock_.load(), state.ValveStates.isOpen(10)); }
+
+   private:
+    std::vector<std::pair<std::int64_t, bool>>& log_;
+    const std::atomic<std::int64_t>& clock_;
+  };
+  machine.Delay = 2;
+  machine.Time = 5;
+  std::atomic<std::int64_t> camera1Lines{0};
+  std::vector<std::pair<std::int64_t, bool>> log;
+  PassLog output(log, camera1Lines);
+  std::int64_t scheduledAt = -1;
+
+  std::thread camera2([&] {
+    while (camera1Lines.load() < 100) std::this_thread::yield();
+    std::lock_guard lock(state->engineLock);
+    beginLineModeLine(e);
+    e.ZoneDefects[10] = 50;
+    scheduledAt = camera1Lines.load();
+    scheduleLineMode(e, sorter, machine, 1, scheduledAt, false);
+  });
+  std::thread camera1([&] {
+    for (int line = 1; line <= 400; ++line) {
+      std::lock_guard lock(state->engineLock);
+      camera1Lines.store(line);
+      runEjectionPass(*state, sorter, machine, line, false, &output);
+    }
+  });
+  camera1.join();
+  camera2.join();
+  ASSERT_EQ(log.size(), 400u);
+  ASSERT_GE(scheduledAt, 100);
+  for (const auto& [now, open] : log) {
+    EXPECT_EQ(open, now >= scheduledAt + 3 && now <= scheduledAt + 7) << now << " scheduled " << scheduledAt;
+  }
 }
 
 // The clock.
