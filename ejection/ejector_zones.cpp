@@ -21,13 +21,13 @@ namespace {
 
 std::int32_t clamp32(std::int64_t v) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                             std::numeric_limits<std::int32_t>::max()));
+                                                            std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace
 
-void computeSideZones(std::span<const std::int32_t> blockStart, std::span<const std::int32_t> blockEnd, int side,
-                      NumberedTable<EjectorZone, kEjectorSlots>& zones) {
+void computeSideZones(std::span<const std::int32_t> blockStart, std::span<const std::int32_t> blockEnd,
+                      int side, NumberedTable<EjectorZone, kEjectorSlots>& zones) {
   const std::size_t blocks = std::min({blockStart.size(), blockEnd.size(), std::size_t{kEjectorBlocks}});
   for (std::size_t i = 0; i < blocks; ++i) {
     const std::int64_t start = blockStart[i];

@@ -19,8 +19,8 @@ std::int64_t divideRoundHalfEven(std::int64_t n, std::int64_t d);
 // ejectors, so inside a block the end of one zone is the start of the next. Writes one side of
 // entries 1..48. Points are not range-checked: a start above its end gives empty zones; values
 // beyond the 32-bit range are clamped.
-void computeSideZones(std::span<const std::int32_t> blockStart, std::span<const std::int32_t> blockEnd, int side,
-                      NumberedTable<EjectorZone, kEjectorSlots>& zones);
+void computeSideZones(std::span<const std::int32_t> blockStart, std::span<const std::int32_t> blockEnd,
+                      int side, NumberedTable<EjectorZone, kEjectorSlots>& zones);
 
 // Both sides from the calibration points (EgecA/EgecAx for side A, EgecB/EgecBx for side B).
 void computeEjectorZones(const MachineSettings& machine, NumberedTable<EjectorZone, kEjectorSlots>& zones);

@@ -102,8 +102,8 @@ static_assert(sizeof(ShotsPerOutputTable) == 256, ".shots file is 256 bytes");
 
 // One day of the .stat file.
 struct DailyStatsDay {
-  std::array<std::uint8_t, 24> runState{};           // per hour: 0 no entry, 1 not sorting, 2 sorting
-  std::array<std::uint8_t, 24> program{};            // per hour: 0 no entry, else program index + 1
+  std::array<std::uint8_t, 24> runState{};  // per hour: 0 no entry, 1 not sorting, 2 sorting
+  std::array<std::uint8_t, 24> program{};   // per hour: 0 no entry, else program index + 1
   std::array<std::int32_t, 2 * kEjectorSlots> ejectorCounts{};  // side A ejectors 1..96, then side B
 };
 static_assert(sizeof(DailyStatsDay) == 816);

@@ -115,7 +115,8 @@ void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, co
 
   for (int i = 1; i <= kEjectorSlots; ++i) {
     const int m = e.EjectorOutputMap[i];
-    if (ValveTable::contains(m) && e.PulseEnd[i].load(std::memory_order_relaxed) < now) e.ValveStates.close(m);
+    if (ValveTable::contains(m) && e.PulseEnd[i].load(std::memory_order_relaxed) < now)
+      e.ValveStates.close(m);
   }
   setSummaryOutput(e.ValveStates, 1, summaryOutput);
 }
@@ -158,8 +159,8 @@ void immediateEjectionStep(EngineState& state, const SorterSettings& sorter, con
 
 void beginLineModeLine(EjectionState& e) { e.ZoneDefects.fill(0); }
 
-void scheduleLineMode(EjectionState& e, const SorterSettings& sorter, const MachineSettings& machine, int camera,
-                      std::int64_t now, bool fineTimer) {
+void scheduleLineMode(EjectionState& e, const SorterSettings& sorter, const MachineSettings& machine,
+                      int camera, std::int64_t now, bool fineTimer) {
   const int side = camera == 1 ? kSideB : kSideA;
   const int first = std::max(1, side == kSideB ? machine.EGB_Min : machine.EGA_Min);
   const int last = std::min(kEjectorSlots, side == kSideB ? machine.EGB_Max : machine.EGA_Max);

@@ -34,7 +34,9 @@ inline std::int64_t ejectionClock(bool fineTimer, std::int64_t camera1Lines) {
 
 // Record times (CreatedAt, DueAt) keep the low 32 bits of the clock. Due and expiry compare in
 // wrapping 32-bit arithmetic, so they stay right when the clock passes 2^31.
-inline std::int32_t clockLow32(std::int64_t now) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(now)); }
+inline std::int32_t clockLow32(std::int64_t now) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(now));
+}
 inline std::int32_t clockSince(std::int64_t now, std::int32_t then) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(then));
 }
@@ -45,7 +47,8 @@ inline std::int32_t clockSince(std::int64_t now, std::int32_t then) {
 // timing tables and retires the tracked objects, whose times belong to the old clock.
 // Called on camera 1's thread under the engine lock.
 void runEjectionPass(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
-                     std::int64_t now, bool fineTimer, ValveOutput* output, const EjectionConfig& config = {});
+                     std::int64_t now, bool fineTimer, ValveOutput* output,
+                     const EjectionConfig& config = {});
 
 // Object mode: judges the closed objects that are due, fires rejects, expires, trims, closes valves.
 // Called on camera 1's thread under the engine lock.

@@ -12,21 +12,22 @@ namespace {
 using Zones = NumberedTable<EjectorZone, kEjectorSlots>;
 
 TEST(DivideRoundHalfEvenTest, HalvesGoToTheEvenNeighbour) {
-  EXPECT_EQ(divideRoundHalfEven(6, 12), 0);    // 0.5
-  EXPECT_EQ(divideRoundHalfEven(18, 12), 2);   // 1.5
-  EXPECT_EQ(divideRoundHalfEven(30, 12), 2);   // 2.5
-  EXPECT_EQ(divideRoundHalfEven(42, 12), 4);   // 3.5
-  EXPECT_EQ(divideRoundHalfEven(7, 12), 1);    // 0.583
-  EXPECT_EQ(divideRoundHalfEven(5, 12), 0);    // 0.417
-  EXPECT_EQ(divideRoundHalfEven(-6, 12), 0);   // -0.5
-  EXPECT_EQ(divideRoundHalfEven(-18, 12), -2); // -1.5
+  EXPECT_EQ(divideRoundHalfEven(6, 12), 0);     // 0.5
+  EXPECT_EQ(divideRoundHalfEven(18, 12), 2);    // 1.5
+  EXPECT_EQ(divideRoundHalfEven(30, 12), 2);    // 2.5
+  EXPECT_EQ(divideRoundHalfEven(42, 12), 4);    // 3.5
+  EXPECT_EQ(divideRoundHalfEven(7, 12), 1);     // 0.583
+  EXPECT_EQ(divideRoundHalfEven(5, 12), 0);     // 0.417
+  EXPECT_EQ(divideRoundHalfEven(-6, 12), 0);    // -0.5
+  EXPECT_EQ(divideRoundHalfEven(-18, 12), -2);  // -1.5
   EXPECT_EQ(divideRoundHalfEven(-7, 12), -1);
-  EXPECT_EQ(divideRoundHalfEven(-30, 12), -2); // -2.5
+  EXPECT_EQ(divideRoundHalfEven(-30, 12), -2);  // -2.5
 }
 
 TEST(DivideRoundHalfEvenTest, AgreesWithFloatingPointRoundingToEven) {
   for (std::int64_t n = -3000; n <= 3000; ++n) {
-    ASSERT_EQ(divideRoundHalfEven(n, 12), static_cast<std::int64_t>(std::nearbyint(static_cast<double>(n) / 12.0)))
+    ASSERT_EQ(divideRoundHalfEven(n, 12),
+              static_cast<std::int64_t>(std::nearbyint(static_cast<double>(n) / 12.0)))
         << n;
   }
 }

@@ -21,8 +21,8 @@ Call out(std::uint32_t offset, std::uint16_t value) { return {Function::kOutputB
 
 // The 17 writes of an unblocked call with the six valve port bytes given.
 std::vector<Call> fullWrite(const std::array<std::uint16_t, 6>& valveBytes) {
-  std::vector<Call> calls = {out(0x00, 1), out(0xCC, 7), out(0xDC, 7), out(0xEC, 7), out(0xFC, 7),
-                             out(0xC0, 0), out(0xC4, 0), out(0xC8, 0)};
+  std::vector<Call> calls = {out(0x00, 1), out(0xCC, 7), out(0xDC, 7), out(0xEC, 7),
+                             out(0xFC, 7), out(0xC0, 0), out(0xC4, 0), out(0xC8, 0)};
   const std::uint32_t ports[6] = {0xD0, 0xD4, 0xD8, 0xE0, 0xE4, 0xE8};
   for (int i = 0; i < 6; ++i) calls.push_back(out(ports[i], valveBytes[static_cast<std::size_t>(i)]));
   for (std::uint32_t p : {0xF0u, 0xF4u, 0xF8u}) calls.push_back(out(p, 0));
@@ -86,7 +86,8 @@ TEST_F(ValveOutputsTest, BoardShowsOnlyTheTableAtTheMomentOfACall) {
 TEST_F(ValveOutputsTest, BlockedCallWritesOnlyTheSetUpPorts) {
   state.ValveStates.open(1);
   state.OutputsBlocked = true;
-  EXPECT_EQ(write(), (std::vector<Call>{out(0x00, 1), out(0xCC, 7), out(0xDC, 7), out(0xEC, 7), out(0xFC, 7)}));
+  EXPECT_EQ(write(),
+            (std::vector<Call>{out(0x00, 1), out(0xCC, 7), out(0xDC, 7), out(0xEC, 7), out(0xFC, 7)}));
   state.OutputsBlocked = false;
   EXPECT_EQ(write().size(), 17u);
 }

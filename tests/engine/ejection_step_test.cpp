@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -122,10 +122,10 @@ TEST_F(EjectionStepTest, CountersAreKeptPerSide) {
   sorter.enMassa = true;
   sorter.ifMassa = 40;
   sorter.bMassa = true;
-  addObject(0, pixelOf(3), 0, 50);   // A reject
-  addObject(0, pixelOf(4), 0, 30);   // A accept
-  addObject(1, pixelOf(5), 0, 30);   // B accept
-  addObject(1, 5000, 0, 60);         // B, centre in no zone: seen only
+  addObject(0, pixelOf(3), 0, 50);  // A reject
+  addObject(0, pixelOf(4), 0, 30);  // A accept
+  addObject(1, pixelOf(5), 0, 30);  // B accept
+  addObject(1, 5000, 0, 60);        // B, centre in no zone: seen only
   step(0);
   EXPECT_EQ(e.EngineCounters.values, (std::array<std::int32_t, 6>{2, 1, 1, 2, 1, 0}));
   EXPECT_EQ(state->ObjectCount, 0);
@@ -146,7 +146,7 @@ TEST_F(EjectionStepTest, CandidateEjectorsRunFromEgaMinToEgbMaxForBothCameras) {
   machine.EGB_Min = 30;
   machine.EGB_Max = 40;
   ObjectRecord& belowA = addObject(0, pixelOf(9), 0);
-  ObjectRecord& camera2InA = addObject(1, pixelOf(15), 0);   // outside B's own range, still fired
+  ObjectRecord& camera2InA = addObject(1, pixelOf(15), 0);  // outside B's own range, still fired
   ObjectRecord& camera1InB = addObject(0, pixelOf(35), 0);
   ObjectRecord& aboveB = addObject(1, pixelOf(41), 0);
   step(0);
@@ -473,7 +473,9 @@ TEST_F(LineModeTest, Camera2SchedulesOnItsThreadWhileCamera1Passes) {
    public:
     explicit PassLog(std::vector<std::pair<std::int64_t, bool>>& log, const std::atomic<std::int64_t>& clock)
         : log_(log), clock_(clock) {}
-    void write(EjectionState& state) override { log_.emplace_back(clock_.load(), state.ValveStates.isOpen(10)); }
+    void write(EjectionState& state) override {
+      log_.emplace_back(clock_.load(), state.ValveStates.isOpen(10));
+    }
 
    private:
     std::vector<std::pair<std::int64_t, bool>>& log_;

@@ -138,7 +138,7 @@ TEST_F(RejectDecisionTest, LengthAndWidthUseLargestValuesInAndModeAndMeansInOrMo
   s.ifLength = 5;
   s.bLength = true;
   s.ifAND = true;
-  EXPECT_TRUE(IsReject(r, s));   // Length 10 >= 5
+  EXPECT_TRUE(IsReject(r, s));  // Length 10 >= 5
   s.ifAND = false;
   EXPECT_FALSE(IsReject(r, s));  // LengthMean 3 > 5 fails
 
@@ -149,7 +149,7 @@ TEST_F(RejectDecisionTest, LengthAndWidthUseLargestValuesInAndModeAndMeansInOrMo
   s.ifAND = true;
   EXPECT_FALSE(IsReject(r, s));  // Width 2 >= 5 fails
   s.ifAND = false;
-  EXPECT_TRUE(IsReject(r, s));   // WidthMean 8 > 5
+  EXPECT_TRUE(IsReject(r, s));  // WidthMean 8 > 5
 }
 
 TEST_F(RejectDecisionTest, ElongationComparesAsFloatingPoint) {
