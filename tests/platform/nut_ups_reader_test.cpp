@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -118,8 +119,10 @@ class ScriptedServer {
   }
 
   std::uint16_t port() const { return port_; }
-  std::vector<std::string> requests() const {
-    std::lock_guard lock(mutex_);
+  // The client may hang up before this thread has read its last line; wait for it, bounded.
+  std::vector<std::string> requestsOnceThereAre(std::size_t count) const {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, std::chrono::seconds(5), [&] { return requests_.size() >= count; });
     return requests_;
   }
 
@@ -150,6 +153,7 @@ class ScriptedServer {
           std::lock_guard lock(mutex_);
           requests_.push_back(request);
         }
+        arrived_.notify_all();
         const Reply reply = script_(request);
         if (!reply.text.empty()) send(client, reply.text.data(), reply.text.size(), MSG_NOSIGNAL);
         if (reply.close) {
@@ -166,6 +170,7 @@ class ScriptedServer {
   std::uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
+  mutable std::condition_variable arrived_;
   std::vector<std::string> requests_;
   std::thread thread_;
 };
@@ -188,7 +193,7 @@ TEST(NutUpsReaderTest, ReadsStatusAndChargeWithTheProtocol) {
   EXPECT_FALSE(status.onMains);
   EXPECT_FALSE(status.lowBattery);
   EXPECT_EQ(status.batteryPercent, 91);
-  EXPECT_EQ(server.requests(),
+  EXPECT_EQ(server.requestsOnceThereAre(3),
             (std::vector<std::string>{"GET VAR ups ups.status", "GET VAR ups battery.charge", "LOGOUT"}));
 }
 
