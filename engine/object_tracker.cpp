@@ -82,28 +82,28 @@ void momentStepWith(ObjectRecord& rec, Classify classify) {
   if (area == 0) {
     area = 1;
   }
-  // The sums are of integers, so 64-bit integers hold them exactly.
-  std::int64_t sxx = 0;
-  std::int64_t syy = 0;
-  std::int64_t sxy = 0;
+  // Sums of integers: exact in double for any live object, and no overflow for a damaged record.
+  double sxx = 0.0;
+  double syy = 0.0;
+  double sxy = 0.0;
   const std::int64_t meanX = rec.MeanX;
   const std::int64_t meanY = rec.MeanY;
   for (int r = 1; r <= rec.ImgRows; ++r) {
-    const std::int64_t y1 = 2 * r - 1 - meanY;
-    const std::int64_t y2 = 2 * r - meanY;
+    const auto y1 = static_cast<double>(2 * r - 1 - meanY);
+    const auto y2 = static_cast<double>(2 * r - meanY);
     for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
       if (classify(readImagePixel(rec, c, r)) == kClassBackground) {
         continue;
       }
-      const std::int64_t dx = c - meanX;
-      sxx += 2 * dx * dx;
+      const auto dx = static_cast<double>(c - meanX);
+      sxx += 2.0 * dx * dx;
       syy += y1 * y1 + y2 * y2;
       sxy += (y1 + y2) * dx;
     }
   }
-  const double a = static_cast<double>(sxx) / static_cast<double>(area) + 1.0 / 12.0;
-  const double b = static_cast<double>(syy) / static_cast<double>(area) + 1.0 / 12.0;
-  const double h = static_cast<double>(sxy) / static_cast<double>(area) + 1.0 / 12.0;
+  const double a = sxx / static_cast<double>(area) + 1.0 / 12.0;
+  const double b = syy / static_cast<double>(area) + 1.0 / 12.0;
+  const double h = sxy / static_cast<double>(area) + 1.0 / 12.0;
   double q = std::sqrt((a - b) * (a - b) + 4.0 * h * h);
   const double major = 2.8284 * std::sqrt(a + b + q);
   q = std::min(q, a + b);
