@@ -119,8 +119,16 @@ void momentStepWith(ObjectRecord& rec, Classify classify) {
 // A line through two integer points, with the distance of integer points from it.
 class AxisLine {
  public:
-  AxisLine(double px, double py, double qx, double qy)
-      : px_(px), py_(py), qx_(qx), qy_(qy), length_(std::sqrt((px - qx) * (px - qx) + (py - qy) * (py - qy))) {}
+  // alwaysDivide: the plain algorithm, against which the reciprocal is tested.
+  AxisLine(double px, double py, double qx, double qy, bool alwaysDivide)
+      : px_(px), py_(py), qx_(qx), qy_(qy) {
+    const double squared = (px - qx) * (px - qx) + (py - qy) * (py - qy);
+    length_ = std::sqrt(squared);
+    // A whole length can give exact halves, which only the division rounds right; otherwise the
+    // quotient is irrational and lies far enough from any half for the reciprocal.
+    divide_ = alwaysDivide || length_ == std::floor(length_);
+    inverse_ = length_ > 0.0 ? 1.0 / length_ : 0.0;
+  }
 
   // round(|Px (Qy - y) + Qx (y - Py) + x (Py - Qy)| / |PQ|); 0 when the points coincide.
   std::int32_t distance(double x, double y) const {
@@ -128,12 +136,14 @@ class AxisLine {
       return 0;
     }
     const double cross = std::abs(px_ * (qy_ - y) + qx_ * (y - py_) + x * (py_ - qy_));
-    return toInt32(roundHalfEven(cross / length_));
+    return toInt32(roundHalfEven(divide_ ? cross / length_ : cross * inverse_));
   }
 
  private:
   double px_, py_, qx_, qy_;
-  double length_;
+  double length_ = 0.0;
+  double inverse_ = 0.0;
+  bool divide_ = true;
 };
 
 struct Axes {
@@ -141,7 +151,7 @@ struct Axes {
   AxisLine minor;
 };
 
-Axes axesOf(const ObjectRecord& rec) {
+Axes axesOf(const ObjectRecord& rec, bool alwaysDivide) {
   const double theta = std::isfinite(rec.Angle) ? rec.Angle : 0.0;
   const double ux = roundHalfEven(20.0 * std::cos(theta));
   const double uy = roundHalfEven(20.0 * std::sin(theta));
@@ -149,7 +159,8 @@ Axes axesOf(const ObjectRecord& rec) {
   const double wy = roundHalfEven(20.0 * std::sin(theta - 1.57));
   const double cx = rec.MeanX;
   const double cy = rec.MeanY;
-  return {AxisLine(cx + ux, cy + uy, cx - ux, cy - uy), AxisLine(cx + wx, cy + wy, cx - wx, cy - wy)};
+  return {AxisLine(cx + ux, cy + uy, cx - ux, cy - uy, alwaysDivide),
+          AxisLine(cx + wx, cy + wy, cx - wx, cy - wy, alwaysDivide)};
 }
 
 struct ProjectionSums {
@@ -181,7 +192,7 @@ void finishProjection(ObjectRecord& rec, const ProjectionSums& sums) {
 // Every column 1..100 and half-line 1..100; half-line s shows image row s div 2 (row 0 is black).
 template <typename Classify>
 void projectionStepWith(ObjectRecord& rec, Classify classify) {
-  const Axes axes = axesOf(rec);
+  const Axes axes = axesOf(rec, true);
   ProjectionSums sums;
   for (int c = 1; c <= kObjectImageSize; ++c) {
     for (int s = 1; s <= kObjectImageSize; ++s) {
@@ -193,23 +204,41 @@ void projectionStepWith(ObjectRecord& rec, Classify classify) {
   finishProjection(rec, sums);
 }
 
-// The projection of a live record, whose pixels outside its written box still hold the prefill of
-// the upper half (or black in row 0): when both are background only the box needs visiting.
+// The projection of a live record. Outside the box its pixels still hold what creation put there:
+// the prefill in rows 1..50 and black in row 0 (half-line 1). Those two colours are classified once,
+// so only the box needs the classifier, and the rest is visited only when its colour is not
+// background.
 void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColour prefill) {
   FastClass classify{classifier};
-  if (classify(RgbPixel{prefill.r, prefill.g, prefill.b}) != kClassBackground ||
-      classify(RgbPixel{}) != kClassBackground) {
-    projectionStepWith(rec, classify);
-    return;
-  }
-  const Axes axes = axesOf(rec);
+  const bool fillCounts = classify(RgbPixel{prefill.r, prefill.g, prefill.b}) != kClassBackground;
+  const bool blackCounts = classify(RgbPixel{}) != kClassBackground;
+  const Axes axes = axesOf(rec, false);
   ProjectionSums sums;
   const int firstColumn = std::max(rec.ImgXMin, 1);
   const int lastColumn = std::min(rec.ImgXMax, kObjectImageSize);
   const int lastRow = std::min(rec.ImgRows, kPrefilledRows);
-  for (int c = firstColumn; c <= lastColumn; ++c) {
-    for (int s = 2; s <= std::min(2 * lastRow + 1, kObjectImageSize); ++s) {
-      if (classify(readImagePixel(rec, c, s / 2)) != kClassBackground) {
+  for (int c = 1; c <= kObjectImageSize; ++c) {
+    const bool boxColumn = c >= firstColumn && c <= lastColumn;
+    if (!boxColumn && !fillCounts) {
+      if (blackCounts) {
+        sums.add(axes, c, 1);
+      }
+      continue;
+    }
+    for (int s = 1; s <= kObjectImageSize; ++s) {
+      const int row = s / 2;
+      bool counts;
+      if (row == 0) {
+        counts = blackCounts;
+      } else if (boxColumn && row <= lastRow) {
+        counts = classify(readImagePixel(rec, c, row)) != kClassBackground;
+      } else {
+        counts = fillCounts;
+        if (!fillCounts) {
+          break;  // the rest of this column is prefill
+        }
+      }
+      if (counts) {
         sums.add(axes, c, s);
       }
     }
