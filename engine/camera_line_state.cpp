@@ -42,7 +42,8 @@ void fillShadingTables(CameraLineState& camera) {
   }
 }
 
-void buildPixelEjector(CameraLineState& camera, const EjectionState& ejection, const MachineSettings& machine) {
+void buildPixelEjector(CameraLineState& camera, const EjectionState& ejection,
+                       const MachineSettings& machine) {
   camera.PixelEjector.fill(0);
   const int side = camera.CameraIndex == 1 ? kSideB : kSideA;
   const int first = side == kSideB ? machine.EGB_Min : machine.EGA_Min;

@@ -36,11 +36,11 @@ struct CameraLineState {
   float CameraParam7 = 0.0F;
   float CameraParam4 = 0.0F;
   std::uint8_t LineReadOk = 0;
-  std::array<std::uint8_t, kLineElements * 3> LineRGB{};    // pixel p: bytes 3p, 3p+1, 3p+2 = R, G, B
+  std::array<std::uint8_t, kLineElements * 3> LineRGB{};     // pixel p: bytes 3p, 3p+1, 3p+2 = R, G, B
   std::array<std::int32_t, kLineElements * 3> ShadingRGB{};  // additive correction per byte of LineRGB
-  std::array<std::uint8_t, kLineElements> LineMono{};       // pixel p: grey value
-  std::array<std::int8_t, kLineElements> ShadingMono{};     // additive correction of LineMono
-  std::int32_t CameraIndex = 0;                            // 0 camera 1, 1 camera 2
+  std::array<std::uint8_t, kLineElements> LineMono{};        // pixel p: grey value
+  std::array<std::int8_t, kLineElements> ShadingMono{};      // additive correction of LineMono
+  std::int32_t CameraIndex = 0;                              // 0 camera 1, 1 camera 2
   std::atomic<bool> StopRequested{false};
   std::atomic<std::uint32_t> MsPer1000Lines{1};
   std::atomic<std::int64_t> LineCounter{0};
@@ -75,6 +75,7 @@ void prepareCameraForRun(CameraLineState& camera, EngineState& state, const Mach
 void fillShadingTables(CameraLineState& camera);
 
 // PixelEjector only.
-void buildPixelEjector(CameraLineState& camera, const EjectionState& ejection, const MachineSettings& machine);
+void buildPixelEjector(CameraLineState& camera, const EjectionState& ejection,
+                       const MachineSettings& machine);
 
 }  // namespace tolvane

@@ -1,17 +1,16 @@
 #include "engine/engine_state.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <system_error>
 
-#include <unistd.h>
-
 namespace tolvane {
 
 EngineState::EngineState()
-    : ObjectTable(new ObjectRecord[kObjectTableSize + 1]()),
-      SampleTable(new ObjectRecord[kSampleSlots]()) {}
+    : ObjectTable(new ObjectRecord[kObjectTableSize + 1]()), SampleTable(new ObjectRecord[kSampleSlots]()) {}
 
 void EngineState::clearTables() {
   std::memset(static_cast<void*>(ObjectTable.get()), 0, sizeof(ObjectRecord) * (kObjectTableSize + 1));

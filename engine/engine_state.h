@@ -64,22 +64,22 @@ struct EngineState {
   // Strip capture of consecutive camera-1 lines. The picture is allocated by the first request
   // (UI thread) and never freed; rows are R, G, B, kStripWidth pixels each.
   std::unique_ptr<std::uint8_t[]> StripImage;
-  std::atomic<std::int32_t> StripRows{0};       // rows filled, 0..kStripHeight
+  std::atomic<std::int32_t> StripRows{0};  // rows filled, 0..kStripHeight
   std::atomic<bool> StripCaptureOn{false};
 
   // Lines during which test marks are painted into camera-1 lines.
   std::atomic<std::int32_t> TestMarkCountdown{0};
 
   // Operator flags and switches the engine reads.
-  std::atomic<bool> ColorTune{false};        // apply shading
-  std::atomic<bool> FineTimer{false};        // clock in milliseconds instead of camera-1 lines
-  std::atomic<bool> BrightMode{false};       // brightness test instead of the colour test
+  std::atomic<bool> ColorTune{false};          // apply shading
+  std::atomic<bool> FineTimer{false};          // clock in milliseconds instead of camera-1 lines
+  std::atomic<bool> BrightMode{false};         // brightness test instead of the colour test
   std::atomic<std::int32_t> SingleChannel{1};  // 1 R, 2 G, 3 B for the brightness test
-  std::atomic<bool> MaskSwitch{false};       // previews show the class map
-  std::atomic<bool> ScanExamSwitch{false};   // sample capture on
-  std::atomic<bool> SampleNormButton{false};  // capture accepted objects
-  std::atomic<bool> SampleBrakButton{false};  // capture rejects
-  std::atomic<bool> CheckBox5{false};        // line dump on
+  std::atomic<bool> MaskSwitch{false};         // previews show the class map
+  std::atomic<bool> ScanExamSwitch{false};     // sample capture on
+  std::atomic<bool> SampleNormButton{false};   // capture accepted objects
+  std::atomic<bool> SampleBrakButton{false};   // capture rejects
+  std::atomic<bool> CheckBox5{false};          // line dump on
 
   // Incremented after a sample was copied into SampleTable, per camera; the UI polls these and
   // repaints the sample box of the camera when one changes.

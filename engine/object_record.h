@@ -12,35 +12,35 @@ inline constexpr std::size_t kObjectRecordSize = 31200;
 // One tracked object. The record is written byte for byte into the .samples file, so its layout
 // (little-endian, offsets asserted below) is a file format. Field names follow that format.
 struct ObjectRecord {
-  std::uint8_t Open;         // 1 while the object still grows
-  std::uint8_t InUse;        // 1 from creation; marks an occupied sample slot
-  std::uint8_t Done;         // finished with; may be reused
+  std::uint8_t Open;   // 1 while the object still grows
+  std::uint8_t InUse;  // 1 from creation; marks an occupied sample slot
+  std::uint8_t Done;   // finished with; may be reused
   std::uint8_t reserved3;
-  std::int32_t Camera;       // 0 or 1
+  std::int32_t Camera;  // 0 or 1
   std::int32_t reserved8;
-  std::int32_t CreatedAt;    // engine clock at creation
-  std::int32_t XMin;         // leftmost pixel, >= 1
-  std::int32_t FirstLine;    // own camera's line at creation
-  std::int32_t XMax;         // pixel just after the last run, <= kPixelsPerLine
-  std::int32_t LastLine;     // own camera's line at the last extension
+  std::int32_t CreatedAt;  // engine clock at creation
+  std::int32_t XMin;       // leftmost pixel, >= 1
+  std::int32_t FirstLine;  // own camera's line at creation
+  std::int32_t XMax;       // pixel just after the last run, <= kPixelsPerLine
+  std::int32_t LastLine;   // own camera's line at the last extension
   std::int32_t XCentre;
-  std::int32_t Ejector;      // chosen at the ejection step, 0 before
+  std::int32_t Ejector;  // chosen at the ejection step, 0 before
   std::int32_t RunMin;
   std::int32_t RunMax;
-  std::int32_t MeanX;        // running sum, then mean image column
-  std::int32_t MeanY;        // running sum, then mean row in half-line units
+  std::int32_t MeanX;  // running sum, then mean image column
+  std::int32_t MeanY;  // running sum, then mean row in half-line units
   std::int32_t SumWeight;
-  std::int32_t SampleSlot;   // -1 = none
+  std::int32_t SampleSlot;  // -1 = none
   std::int32_t reserved64;
-  std::int32_t Verdict;      // samples: 0 none, 1 reject, 2 keep
+  std::int32_t Verdict;  // samples: 0 none, 1 reject, 2 keep
   std::int32_t BoxCentreX;
   std::int32_t HalfRows;
-  std::int32_t ImageLeft;    // image column c shows line pixel ImageLeft + c
+  std::int32_t ImageLeft;  // image column c shows line pixel ImageLeft + c
   std::int32_t reserved84;
-  double Angle;              // major axis, radians
-  double Eks;                // elongation
+  double Angle;  // major axis, radians
+  double Eks;    // elongation
   std::int32_t reserved104;
-  std::int32_t Mass;         // 2 x object pixels of non-zero class
+  std::int32_t Mass;             // 2 x object pixels of non-zero class
   std::int32_t ClassCount[256];  // 2 x object pixels per class
   std::int32_t LengthMean;
   std::int32_t WidthMean;
@@ -50,7 +50,7 @@ struct ObjectRecord {
   std::int32_t Width2;
   std::int32_t Forma;
   std::uint8_t reserved1164[12];
-  std::int32_t DueAt;        // engine clock at which the ejection step takes the object
+  std::int32_t DueAt;  // engine clock at which the ejection step takes the object
   std::uint8_t Image[kObjectImageSize * kObjectImageSize * 3];  // column-major R, G, B
   std::int32_t ImgXMin;
   std::int32_t ImgXMax;

@@ -15,9 +15,9 @@ namespace tolvane {
 
 namespace {
 
-constexpr int kImageRowsWritten = 99;   // image rows 1..99 take lines; row 100 never
-constexpr int kPrefilledRows = 50;      // rows 1..50 are prefilled at creation
-constexpr int kShortRunLimit = 200;     // a run must be shorter than this to be passed on
+constexpr int kImageRowsWritten = 99;  // image rows 1..99 take lines; row 100 never
+constexpr int kPrefilledRows = 50;     // rows 1..50 are prefilled at creation
+constexpr int kShortRunLimit = 200;    // a run must be shorter than this to be passed on
 constexpr int kLongestSingleToneObject = 95;
 constexpr int kSingleToneGap = 3;
 
@@ -40,8 +40,8 @@ std::int32_t toInt32(double v) {
 }
 
 struct AnalysisMode {
-  bool mono;            // single-tone analysis (else colour)
-  int minSampleWidth;   // XMax - XMin needed for sample judging
+  bool mono;           // single-tone analysis (else colour)
+  int minSampleWidth;  // XMax - XMin needed for sample judging
 };
 
 // Everything one line's object analysis needs, gathered once.
@@ -51,11 +51,11 @@ struct LineWork {
   const SorterSettings& sorter;
   const MachineSettings& machine;
   AnalysisMode mode;
-  int cam;               // 0 or 1
-  std::int64_t now;      // camera's line
-  std::int64_t clock;    // engine clock
+  int cam;             // 0 or 1
+  std::int64_t now;    // camera's line
+  std::int64_t clock;  // engine clock
   FillColour prefill;
-  bool measures;         // shape measures at closing
+  bool measures;  // shape measures at closing
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -184,9 +184,12 @@ struct ProjectionSums {
 void finishProjection(ObjectRecord& rec, const ProjectionSums& sums) {
   rec.Length = std::max(sums.length, 1);
   rec.Width = std::max(sums.width, 1);
-  rec.LengthMean = toInt32(roundHalfEven(4.0 * static_cast<double>(sums.along) / static_cast<double>(sums.count)));
-  rec.WidthMean = toInt32(roundHalfEven(4.0 * static_cast<double>(sums.across) / static_cast<double>(sums.count)));
-  rec.Eks = 10.0 * static_cast<double>(sums.along) / static_cast<double>(std::max<std::int64_t>(sums.across, 1));
+  rec.LengthMean =
+      toInt32(roundHalfEven(4.0 * static_cast<double>(sums.along) / static_cast<double>(sums.count)));
+  rec.WidthMean =
+      toInt32(roundHalfEven(4.0 * static_cast<double>(sums.across) / static_cast<double>(sums.count)));
+  rec.Eks =
+      10.0 * static_cast<double>(sums.along) / static_cast<double>(std::max<std::int64_t>(sums.across, 1));
 }
 
 // Every column 1..100 and half-line 1..100; half-line s shows image row s div 2 (row 0 is black).
@@ -270,7 +273,8 @@ bool continuesObject(const ObjectRecord& rec, int cam, int a, int b, bool mono) 
     return false;
   }
   const std::int64_t tolerance = mono ? 1 : 0;
-  return static_cast<std::int64_t>(rec.RunMin) - tolerance <= b && static_cast<std::int64_t>(rec.RunMax) + tolerance >= a;
+  return static_cast<std::int64_t>(rec.RunMin) - tolerance <= b &&
+         static_cast<std::int64_t>(rec.RunMax) + tolerance >= a;
 }
 
 void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
@@ -449,7 +453,8 @@ bool findRuns(LineWork& w) {
 
 bool closesNow(const LineWork& w, const ObjectRecord& rec) {
   if (w.mode.mono) {
-    return since(w.now, rec.LastLine) > kSingleToneGap || since(w.now, rec.FirstLine) >= kLongestSingleToneObject;
+    return since(w.now, rec.LastLine) > kSingleToneGap ||
+           since(w.now, rec.FirstLine) >= kLongestSingleToneObject;
   }
   const int from = std::max(rec.RunMin, 1);
   const int to = std::min(rec.RunMax, kPixelsPerLine);
@@ -599,8 +604,16 @@ void analyseObjectLine(EngineState& state, CameraLineState& camera, const Sorter
     prefill = {v, v, v};
   }
   const bool anyShape = sorter.enLength || sorter.enWeight || sorter.enEks || sorter.enForma;
-  LineWork w{state,  camera, sorter, machine, AnalysisMode{mono, mono ? 1 : 3}, cam,
-             camera.LineCounter.load(std::memory_order_relaxed), clock, prefill, !mono || anyShape};
+  LineWork w{state,
+             camera,
+             sorter,
+             machine,
+             AnalysisMode{mono, mono ? 1 : 3},
+             cam,
+             camera.LineCounter.load(std::memory_order_relaxed),
+             clock,
+             prefill,
+             !mono || anyShape};
 
   const bool passed = findRuns(w);
   closeObjects(w);

@@ -198,8 +198,7 @@ void PixelClassifier::takeColourKey(const ClassifierInputs& in, const Background
   keyHeld_ = true;
   std::size_t at = 0;
   if (in.sectors != nullptr) {
-    const std::vector<ColorSector>* lists[3] = {&in.sectors->background, &in.sectors->red,
-                                                &in.sectors->blue};
+    const std::vector<ColorSector>* lists[3] = {&in.sectors->background, &in.sectors->red, &in.sectors->blue};
     for (int t = 0; t < 3; ++t) {
       keyCounts_[static_cast<std::size_t>(t)] = static_cast<int>(lists[t]->size());
       for (const ColorSector& sector : *lists[t]) {

@@ -37,8 +37,8 @@ BrightnessRanges brightnessRanges(const SorterSettings& settings, int camera);
 
 // Everything ClassifyPixel depends on for one camera.
 struct ClassifierInputs {
-  bool singleTone = true;        // single-tone build: brightness test on R
-  bool brightMode = false;       // colour build: brightness test on SingleChannel
+  bool singleTone = true;          // single-tone build: brightness test on R
+  bool brightMode = false;         // colour build: brightness test on SingleChannel
   std::int32_t singleChannel = 1;  // 1 R, 2 G, 3 B
   BrightnessRanges ranges;
   const SectorTables* sectors = nullptr;  // null: no sectors
@@ -120,8 +120,8 @@ class PixelClassifier {
     if (!colourTable_ || !keyHeld_) {
       return computeEntry(r, g, b);
     }
-    std::uint8_t& slot = colourTable_[(static_cast<std::uint32_t>(r) << 16) |
-                                      (static_cast<std::uint32_t>(g) << 8) | b];
+    std::uint8_t& slot =
+        colourTable_[(static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b];
     if ((slot >> 4) != generation_) {
       slot = computeEntry(r, g, b);
     }

@@ -13,7 +13,8 @@ namespace tolvane::tool {
 namespace {
 
 constexpr const char* kRgbToHsvUsage = "rgb2hsv R G B            H S V of a colour (R, G, B 0..255)";
-constexpr const char* kHsvToRgbUsage = "hsv2rgb H S V            R G B of a colour (S, V 0..255; H < 0 gives grey)";
+constexpr const char* kHsvToRgbUsage =
+    "hsv2rgb H S V            R G B of a colour (S, V 0..255; H < 0 gives grey)";
 
 int byteArgument(const std::string& text, const std::string& what) {
   const long long v = parseIntArgument(text, what);
@@ -27,7 +28,8 @@ int rgbToHsvCommand(const std::vector<std::string>& args, ToolIo& io) {
   if (args.size() != 3) {
     throw UsageError(std::string("usage: ") + kRgbToHsvUsage);
   }
-  const Hsv hsv = RgbToHsv(byteArgument(args[0], "R"), byteArgument(args[1], "G"), byteArgument(args[2], "B"));
+  const Hsv hsv =
+      RgbToHsv(byteArgument(args[0], "R"), byteArgument(args[1], "G"), byteArgument(args[2], "B"));
   io.out << hsv.h << ' ' << hsv.s << ' ' << hsv.v << '\n';
   return 0;
 }

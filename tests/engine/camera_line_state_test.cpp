@@ -67,18 +67,18 @@ TEST(PixelEjectorTest, LaterEjectorsWinAndOnlyTheCamerasSideAndRangeCount) {
 
   auto a = std::make_unique<CameraLineState>(0);
   prepareCameraForRun(*a, *state, machine);
-  EXPECT_EQ(a->PixelEjector[50], 0);     // ejector 1 is outside camera 1's range
+  EXPECT_EQ(a->PixelEjector[50], 0);  // ejector 1 is outside camera 1's range
   EXPECT_EQ(a->PixelEjector[100], 2);
   EXPECT_EQ(a->PixelEjector[149], 2);
-  EXPECT_EQ(a->PixelEjector[150], 3);    // later ejector wins
+  EXPECT_EQ(a->PixelEjector[150], 3);  // later ejector wins
   EXPECT_EQ(a->PixelEjector[2047], 3);
-  EXPECT_EQ(a->PixelEjector[2048], 0);   // pixels 0..2047 only
+  EXPECT_EQ(a->PixelEjector[2048], 0);  // pixels 0..2047 only
   EXPECT_EQ(a->PixelEjector[3000], 0);
 
   auto b = std::make_unique<CameraLineState>(1);
   prepareCameraForRun(*b, *state, machine);
   EXPECT_EQ(b->PixelEjector[499], 0);
-  EXPECT_EQ(b->PixelEjector[500], 1);    // B zone of ejector 1
+  EXPECT_EQ(b->PixelEjector[500], 1);  // B zone of ejector 1
   EXPECT_EQ(b->PixelEjector[599], 1);
   EXPECT_EQ(b->PixelEjector[600], 0);
 }

@@ -1,13 +1,12 @@
 #include "engine/engine_state.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
-
-#include <unistd.h>
 
 namespace tolvane {
 namespace {

@@ -91,14 +91,14 @@ TEST_F(LineClassifierTest, MonoShadingIsClampedAndWrittenBack) {
   cam->LineMono.fill(190);
   cam->LineMono[1024] = 20;
   classifyLine(*cam, LinePath::kMonoObject, true, nullptr);
-  EXPECT_EQ(cam->LineMono[1], 234);      // 190 + 44
-  EXPECT_EQ(cam->ClassMap[1], 0);        // background once shaded
-  EXPECT_EQ(cam->LineMono[1024], 20);    // + 0
+  EXPECT_EQ(cam->LineMono[1], 234);    // 190 + 44
+  EXPECT_EQ(cam->ClassMap[1], 0);      // background once shaded
+  EXPECT_EQ(cam->LineMono[1024], 20);  // + 0
   EXPECT_EQ(cam->LineMono[1280], 193);
   EXPECT_EQ(cam->ClassMap[1280], kClassColour2);
   cam->LineMono.fill(250);
   classifyLine(*cam, LinePath::kMonoObject, true, nullptr);
-  EXPECT_EQ(cam->LineMono[1], 255);      // clamped
+  EXPECT_EQ(cam->LineMono[1], 255);  // clamped
   // Without shading the line stays as read.
   cam->LineMono.fill(190);
   classifyLine(*cam, LinePath::kMonoObject, false, nullptr);
@@ -133,16 +133,16 @@ TEST_F(LineClassifierTest, SingleToneLineModeClassifiesTheRawGreyLineButShadesTh
   fillShadingTables(*cam);
   buildPixelEjector(*cam, state->ejection, machine);
   prepare(*cam);
-  cam->LineMono.fill(190);      // colour 2 unshaded, background after shading at the edges
+  cam->LineMono.fill(190);  // colour 2 unshaded, background after shading at the edges
   cam->LineRGB.fill(100);
   std::array<std::int32_t, kEjectorSlots + 1> zones{};
   classifyLine(*cam, LinePath::kLineMode, true, zones.data());
   EXPECT_EQ(cam->ClassMap[1], kClassColour2);
   EXPECT_EQ(cam->LineMono[1], 190);
   EXPECT_EQ(cam->rgb(1)[0], 147);
-  EXPECT_EQ(zones[1], 40);    // pixels 1..40
-  EXPECT_EQ(zones[48], 40);   // pixels 1881..1920
-  EXPECT_EQ(zones[0], 1);     // pixel 1921 (end of ejector 48's zone) lies in no zone
+  EXPECT_EQ(zones[1], 40);   // pixels 1..40
+  EXPECT_EQ(zones[48], 40);  // pixels 1881..1920
+  EXPECT_EQ(zones[0], 1);    // pixel 1921 (end of ejector 48's zone) lies in no zone
 }
 
 TEST_F(LineClassifierTest, ZoneCountsTakeOnlyNonBackgroundPixels) {
@@ -187,8 +187,10 @@ TEST_F(LineClassifierTest, FastPathEqualsDirectClassificationOnRandomLines) {
     state->SingleChannel = round % 4;
     const bool shading = round % 3 != 0;
     const auto path = static_cast<LinePath>(round % 3);
-    for (std::size_t i = 0; i < cam->LineRGB.size(); ++i) cam->LineRGB[i] = static_cast<std::uint8_t>(byte(rng));
-    for (std::size_t i = 0; i < cam->LineMono.size(); ++i) cam->LineMono[i] = static_cast<std::uint8_t>(byte(rng));
+    for (std::size_t i = 0; i < cam->LineRGB.size(); ++i)
+      cam->LineRGB[i] = static_cast<std::uint8_t>(byte(rng));
+    for (std::size_t i = 0; i < cam->LineMono.size(); ++i)
+      cam->LineMono[i] = static_cast<std::uint8_t>(byte(rng));
     twin->LineRGB = cam->LineRGB;
     twin->LineMono = cam->LineMono;
 

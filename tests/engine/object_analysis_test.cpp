@@ -88,7 +88,8 @@ void runTwins(bool colour, std::uint64_t seed) {
       const std::size_t bytes = full ? sizeof(ObjectRecord) : offsetof(ObjectRecord, Image);
       ASSERT_EQ(std::memcmp(&fast.rec(k), &direct.rec(k), bytes), 0) << "line " << line << " record " << k;
     }
-    ASSERT_EQ(std::memcmp(fast.state->SampleTable.get(), direct.state->SampleTable.get(), kSamplesFileSize), 0)
+    ASSERT_EQ(std::memcmp(fast.state->SampleTable.get(), direct.state->SampleTable.get(), kSamplesFileSize),
+              0)
         << "line " << line;
   }
   // The run really exercised the paths being compared.

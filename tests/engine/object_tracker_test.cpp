@@ -118,8 +118,8 @@ TEST_F(ObjectTrackerTest, RunsAtTheEdgesOfTheWorkingRange) {
   ASSERT_EQ(rig.count(), 2);
   EXPECT_EQ(rig.rec(2).RunMax, 1921);
   // A narrower working range cuts runs at its ends the same way.
-  rig.machine.EGA_Min = 3;   // from pixel 81
-  rig.machine.EGA_Max = 4;   // to pixel 161
+  rig.machine.EGA_Min = 3;  // from pixel 81
+  rig.machine.EGA_Max = 4;  // to pixel 161
   rig.idle(0, 10);
   rig.state->ObjectCount = 0;
   rig.feedMono(0, {{70, 90}, {150, 170}});
@@ -175,7 +175,7 @@ TEST_F(ObjectTrackerTest, PixelsBeyondTheHundredColumnsLandInTheEdgeColumns) {
   rig.camera(0).LineMono[560] = 70;
   rig.feed(0);
   const ObjectRecord& r = rig.rec(1);
-  EXPECT_EQ(readImagePixel(r, 1, 2).r, 50);   // the last pixel at or left of column 1
+  EXPECT_EQ(readImagePixel(r, 1, 2).r, 50);  // the last pixel at or left of column 1
   EXPECT_EQ(readImagePixel(r, 99, 2).r, 60);
   EXPECT_EQ(readImagePixel(r, 100, 2).r, kPlate);  // the background end (561) came last
   EXPECT_EQ(r.ImgXMin, 440 - 502 + 50);
@@ -188,7 +188,7 @@ TEST_F(ObjectTrackerTest, MatchingAllowsOnePixelOfToleranceInSingleTone) {
   EXPECT_EQ(rig.count(), 1);
   rig.feedMono(0, {{113, 120}});  // starts at RunMax(111) + 2: new object
   EXPECT_EQ(rig.count(), 2);
-  rig.feedMono(0, {{90, 98}});    // ends (99) at RunMin(100) - 1: continues object 1
+  rig.feedMono(0, {{90, 98}});  // ends (99) at RunMin(100) - 1: continues object 1
   EXPECT_EQ(rig.count(), 2);
   EXPECT_EQ(rig.rec(1).RunMin, 90);
 }
@@ -253,7 +253,7 @@ TEST_F(ObjectTrackerTest, ClosesAfterMoreThanThreeLinesWithoutGrowth) {
   rig.feedMono(0, {{100, 112}});  // line 1
   rig.idle(0, 3);                 // lines 2..4: 3 lines since growth
   EXPECT_EQ(rig.rec(1).Open, 1);
-  rig.idle(0);                    // line 5: 4 > 3
+  rig.idle(0);  // line 5: 4 > 3
   const ObjectRecord& r = rig.rec(1);
   EXPECT_EQ(r.Open, 0);
   // 14 pixels at x = 45..58 (XCentre 105): (50 + 2 * 721) / 29 = 51.45 -> 51; (14 * 5) / 29 -> 2.
@@ -449,7 +449,8 @@ std::unique_ptr<ObjectRecord> shapeRecord(bool (*inside)(int c, int r)) {
   for (int c = 1; c <= 100; ++c) {
     for (int r = 1; r <= 100; ++r) {
       const bool in = inside(c, r);
-      writeImagePixel(*rec, c, r, in ? RgbPixel{kProduct, kProduct, kProduct} : RgbPixel{kPlate, kPlate, kPlate});
+      writeImagePixel(*rec, c, r,
+                      in ? RgbPixel{kProduct, kProduct, kProduct} : RgbPixel{kPlate, kPlate, kPlate});
       if (in) {
         sumX += 2 * c;
         sumY += 4 * r - 1;  // the half-lines 2r - 1 and 2r of the moment step
