@@ -196,7 +196,8 @@ NutStatusWords parseNutStatusWords(std::string_view status) {
   return words;
 }
 
-std::optional<std::string> parseNutVarAnswer(std::string_view line, std::string_view ups, std::string_view var) {
+std::optional<std::string> parseNutVarAnswer(std::string_view line, std::string_view ups,
+                                             std::string_view var) {
   std::string prefix = "VAR ";
   prefix.append(ups).append(" ").append(var).append(" \"");
   if (line.substr(0, prefix.size()) != prefix) return std::nullopt;

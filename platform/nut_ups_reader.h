@@ -51,7 +51,8 @@ NutStatusWords parseNutStatusWords(std::string_view status);
 
 // The value of the answer `VAR <ups> <var> "<value>"` (backslash escapes undone); nullopt for an ERR
 // answer or any line of another form.
-std::optional<std::string> parseNutVarAnswer(std::string_view line, std::string_view ups, std::string_view var);
+std::optional<std::string> parseNutVarAnswer(std::string_view line, std::string_view ups,
+                                             std::string_view var);
 
 // battery.charge as a whole percent (rounded, halves to even); -1 when not a number within 0..100.
 int parseNutCharge(std::string_view value);

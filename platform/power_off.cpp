@@ -46,7 +46,8 @@ bool SystemPowerOff::requestPowerOff() {
   return status == 0;
 }
 
-std::optional<int> runCommandAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+std::optional<int> runCommandAndWait(const std::vector<std::string>& argv,
+                                     std::chrono::milliseconds timeout) {
   if (argv.empty() || argv.front().empty() || argv.front().front() != '/') return std::nullopt;
   std::vector<char*> args;
   args.reserve(argv.size() + 1);

@@ -7,9 +7,9 @@ namespace tolvane {
 // news" and never act on it, in particular never power the machine off because of it.
 struct PowerStatus {
   bool known = false;
-  bool onMains = true;         // meaningful only when known
-  bool lowBattery = false;     // the UPS itself flags its battery as low
-  int batteryPercent = -1;     // 0..100, or -1 when the charge is not reported
+  bool onMains = true;      // meaningful only when known
+  bool lowBattery = false;  // the UPS itself flags its battery as low
+  int batteryPercent = -1;  // 0..100, or -1 when the charge is not reported
 
   bool batteryKnown() const { return batteryPercent >= 0; }
   bool operator==(const PowerStatus&) const = default;

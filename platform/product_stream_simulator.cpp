@@ -76,7 +76,8 @@ std::string ProductStreamSimulator::validate(const ProductStreamConfig& c) {
   if (c.fifoLines < 1) return "the camera must hold at least one line";
   if (!(c.productShare >= 0 && c.productShare <= 0.6)) return "product share must be 0..0.6";
   if (!(c.defectShare >= 0 && c.defectShare <= 1)) return "defect share must be 0..1";
-  if (!(c.oneSidedDefectShare >= 0 && c.oneSidedDefectShare <= 1)) return "one-sided defect share must be 0..1";
+  if (!(c.oneSidedDefectShare >= 0 && c.oneSidedDefectShare <= 1))
+    return "one-sided defect share must be 0..1";
   if (c.minItemWidth < 1 || c.maxItemWidth < c.minItemWidth || c.maxItemWidth > c.pixelsPerLine ||
       c.maxItemWidth > 400)
     return "item widths must satisfy 1 <= min <= max <= min(pixels per line, 400)";
@@ -84,8 +85,10 @@ std::string ProductStreamSimulator::validate(const ProductStreamConfig& c) {
     return "elongation must satisfy 0 < min <= max <= 10";
   if (!(c.linesPerPixel >= 0.05 && c.linesPerPixel <= 20)) return "lines per pixel must be 0.05..20";
   if (c.minGap < 0 || c.minGap > 100) return "gap must be 0..100";
-  if (!byte(c.backgroundGrey) || !byte(c.productGrey) || !byte(c.defectGrey)) return "grey levels must be 0..255";
-  if (c.toneJitter < 0 || c.toneJitter > 100 || c.shading < 0 || c.shading > 255 || c.noise < 0 || c.noise > 100)
+  if (!byte(c.backgroundGrey) || !byte(c.productGrey) || !byte(c.defectGrey))
+    return "grey levels must be 0..255";
+  if (c.toneJitter < 0 || c.toneJitter > 100 || c.shading < 0 || c.shading > 255 || c.noise < 0 ||
+      c.noise > 100)
     return "jitter, shading and noise must be 0..100, 0..255, 0..100";
   if (c.maxKeptItems < 1000) return "at least 1000 items must be kept";
   return {};
@@ -107,7 +110,8 @@ ProductStreamSimulator::ProductStreamSimulator(ProductStreamConfig config, std::
   const double meanElongation = (config_.minElongation + config_.maxElongation) / 2;
   const double meanArea = std::numbers::pi / 4 * meanWidthSquared * meanElongation * config_.linesPerPixel;
   itemsPerLine_ = config_.productShare * config_.pixelsPerLine / meanArea;
-  if (itemsPerLine_ > 50) throw std::invalid_argument("product stream: items too small for the product share");
+  if (itemsPerLine_ > 50)
+    throw std::invalid_argument("product stream: items too small for the product share");
 
   for (auto& camera : cameras_) {
     camera.parameters[4] = static_cast<float>(config_.pixelsPerLine);
@@ -130,7 +134,8 @@ CcdResult ProductStreamSimulator::CCD_Init(void*, std::int32_t, std::int32_t* ca
   return kCcdSuccess;
 }
 
-CcdResult ProductStreamSimulator::CCD_SetParameter(std::int32_t cameraIndex, std::int32_t parameter, float value) {
+CcdResult ProductStreamSimulator::CCD_SetParameter(std::int32_t cameraIndex, std::int32_t parameter,
+                                                   float value) {
   if (!usable(cameraIndex) || parameter < 0 || parameter >= kParameterCount) return kCcdFailure;
   std::lock_guard lock(mutex_);
   Camera& camera = cameras_[static_cast<std::size_t>(cameraIndex)];
@@ -139,8 +144,10 @@ CcdResult ProductStreamSimulator::CCD_SetParameter(std::int32_t cameraIndex, std
   return kCcdSuccess;
 }
 
-CcdResult ProductStreamSimulator::CCD_GetParameter(std::int32_t cameraIndex, std::int32_t parameter, float* value) {
-  if (!usable(cameraIndex) || value == nullptr || parameter < 0 || parameter >= kParameterCount) return kCcdFailure;
+CcdResult ProductStreamSimulator::CCD_GetParameter(std::int32_t cameraIndex, std::int32_t parameter,
+                                                   float* value) {
+  if (!usable(cameraIndex) || value == nullptr || parameter < 0 || parameter >= kParameterCount)
+    return kCcdFailure;
   std::lock_guard lock(mutex_);
   const Camera& camera = cameras_[static_cast<std::size_t>(cameraIndex)];
   if (!camera.initialised) return kCcdFailure;
@@ -201,11 +208,14 @@ CcdResult ProductStreamSimulator::CCD_GetDataByte(std::int32_t cameraIndex, std:
     if (!camera.measuring) return kCcdFailure;
     line = camera.nextLine;
     if (config_.waitForLineTime) {
-      const double sinceAnchor = std::chrono::duration<double, std::nano>(clock_->now() - camera.anchorTime).count();
-      const std::int64_t latest = camera.anchorLine + static_cast<std::int64_t>(std::floor(sinceAnchor / periodNs_));
+      const double sinceAnchor =
+          std::chrono::duration<double, std::nano>(clock_->now() - camera.anchorTime).count();
+      const std::int64_t latest =
+          camera.anchorLine + static_cast<std::int64_t>(std::floor(sinceAnchor / periodNs_));
       if (latest < line) {
         wait = true;
-        due = camera.anchorTime + std::chrono::nanoseconds(std::llround(double(line - camera.anchorLine) * periodNs_));
+        due = camera.anchorTime +
+              std::chrono::nanoseconds(std::llround(double(line - camera.anchorLine) * periodNs_));
       } else if (const std::int64_t oldest = latest - (config_.fifoLines - 1); oldest > line) {
         camera.stats.skipped += static_cast<std::uint64_t>(oldest - line);
         line = oldest;
@@ -236,13 +246,21 @@ std::vector<ProductItem> ProductStreamSimulator::groundTruth() const { return it
 std::vector<ProductItem> ProductStreamSimulator::itemsFrom(std::uint64_t firstId) const {
   std::lock_guard lock(mutex_);
   std::vector<ProductItem> result;
-  for (const Item& item : items_) {
-    if (item.truth.id >= firstId) result.push_back(item.truth);
-  }
+  if (items_.empty()) return result;
+  // Ids are consecutive, so the first wanted item is found by subtraction.
+  const std::uint64_t frontId = items_.front().truth.id;
+  const std::size_t skip =
+      firstId <= frontId
+          ? 0
+          : static_cast<std::size_t>(std::min<std::uint64_t>(firstId - frontId, items_.size()));
+  result.reserve(items_.size() - skip);
+  for (auto it = items_.begin() + static_cast<std::ptrdiff_t>(skip); it != items_.end(); ++it)
+    result.push_back(it->truth);
   return result;
 }
 
-void ProductStreamSimulator::renderLine(std::int32_t cameraIndex, std::int64_t line, std::uint8_t* lineBuffer) {
+void ProductStreamSimulator::renderLine(std::int32_t cameraIndex, std::int64_t line,
+                                        std::uint8_t* lineBuffer) {
   if (cameraIndex < 0 || cameraIndex > 1 || line < 0 || lineBuffer == nullptr) return;
   std::vector<Item> items;
   {
@@ -270,8 +288,9 @@ bool ProductStreamSimulator::placeItem(std::int64_t line) {
   const bool defective = random_->chance(config_.defectShare);
   std::uint8_t defectCameras = 0;
   if (defective) {
-    defectCameras = random_->chance(config_.oneSidedDefectShare) ? std::uint8_t(1u << random_->uniformInt(0, 1))
-                                                                 : std::uint8_t(3);
+    defectCameras = random_->chance(config_.oneSidedDefectShare)
+                        ? std::uint8_t(1u << random_->uniformInt(0, 1))
+                        : std::uint8_t(3);
   }
   const int toneOffset = random_->uniformInt(-config_.toneJitter, config_.toneJitter);
 
@@ -344,8 +363,8 @@ void ProductStreamSimulator::collectActive(std::int64_t line, std::vector<Item>&
   }
 }
 
-void ProductStreamSimulator::render(std::int32_t cameraIndex, std::int64_t line, const std::vector<Item>& items,
-                                    std::uint8_t* buffer) const {
+void ProductStreamSimulator::render(std::int32_t cameraIndex, std::int64_t line,
+                                    const std::vector<Item>& items, std::uint8_t* buffer) const {
   // Noise depends only on seed, camera and line, so a line looks the same however it is reached.
   std::uint64_t noiseState = config_.seed ^ (static_cast<std::uint64_t>(line) * 0xD1B54A32D192ED03ull) ^
                              (static_cast<std::uint64_t>(cameraIndex + 1) << 56);
@@ -370,7 +389,8 @@ void ProductStreamSimulator::render(std::int32_t cameraIndex, std::int64_t line,
     for (const Item& item : items) {
       int p0 = 0, p1 = 0;
       if (!span(item, line, p0, p1)) continue;
-      const int base = ((item.truth.defectCameras & bit) ? config_.defectGrey : config_.productGrey) + item.toneOffset;
+      const int base =
+          ((item.truth.defectCameras & bit) ? config_.defectGrey : config_.productGrey) + item.toneOffset;
       const double dy = (static_cast<double>(line) - item.cy) / item.b;
       for (int p = p0; p <= p1; ++p) {
         const double dx = (p - item.cx) / item.a;

@@ -24,11 +24,11 @@ struct Rgb {
 // passes both at the same stream line and at the same pixels.
 struct ProductStreamConfig {
   std::array<bool, 2> cameraPresent{true, true};
-  bool colour = false;        // false: single-tone, 1 byte per pixel; true: R, G, B per pixel
-  int pixelsPerLine = 2048;   // pixels written per line, at most kMaxLinePixels
-  double lineRateHz = 4000;   // lines per second of each camera
+  bool colour = false;          // false: single-tone, 1 byte per pixel; true: R, G, B per pixel
+  int pixelsPerLine = 2048;     // pixels written per line, at most kMaxLinePixels
+  double lineRateHz = 4000;     // lines per second of each camera
   bool waitForLineTime = true;  // false: every read returns the next line at once (tests, benchmarks)
-  int fifoLines = 16;         // lines a camera holds for a late reader; older lines are lost
+  int fifoLines = 16;           // lines a camera holds for a late reader; older lines are lost
   std::uint64_t seed = 1;
 
   double productShare = 0.08;        // share of all pixels covered by product, roughly
@@ -36,10 +36,10 @@ struct ProductStreamConfig {
   double oneSidedDefectShare = 0.0;  // share of defective items whose defect only one camera sees
   int minItemWidth = 8;              // pixels across the line
   int maxItemWidth = 16;
-  double minElongation = 1.0;        // item length / width
+  double minElongation = 1.0;  // item length / width
   double maxElongation = 1.8;
-  double linesPerPixel = 1.0;        // fall speed: camera lines per pixel of item length (less = faster)
-  int minGap = 2;                    // pixels and lines kept free between items, so each stays one object
+  double linesPerPixel = 1.0;  // fall speed: camera lines per pixel of item length (less = faster)
+  int minGap = 2;              // pixels and lines kept free between items, so each stays one object
 
   // Single-tone cameras: a bright plate behind darker product; defects darker still.
   int backgroundGrey = 230;
@@ -53,22 +53,24 @@ struct ProductStreamConfig {
   int toneJitter = 12;  // each item's brightness varies by up to this
   int shading = 25;     // items darken towards their rim by up to this
   int noise = 3;        // every pixel varies by up to this
-  std::size_t maxKeptItems = 1'000'000;  // ground truth kept; the oldest items are dropped beyond this
+  // Ground truth kept (about 110 bytes an item); the oldest items are dropped beyond this, so a long
+  // run should collect them as it goes with itemsFrom().
+  std::size_t maxKeptItems = 200'000;
 };
 
 // Ground truth of one item. Lines are stream lines: line n is the n-th line of the curtain, and a
 // camera that is never late delivers line n as its n-th line. The extent is tight: the item has pixels
 // on its first and last line and in its left and right pixel column.
 struct ProductItem {
-  std::uint64_t id = 0;      // 1, 2, ... in order of first line
-  double xCentre = 0;        // pixel number (from 1) of the centre
-  int left = 0;              // first and last pixel (from 1) the item covers
+  std::uint64_t id = 0;  // 1, 2, ... in order of first line
+  double xCentre = 0;    // pixel number (from 1) of the centre
+  int left = 0;          // first and last pixel (from 1) the item covers
   int right = 0;
-  int width = 0;             // right - left + 1
-  int heightLines = 0;       // lastLine - firstLine + 1
+  int width = 0;        // right - left + 1
+  int heightLines = 0;  // lastLine - firstLine + 1
   std::int64_t firstLine = 0;
   std::int64_t lastLine = 0;
-  bool defective = false;    // should be blown out
+  bool defective = false;          // should be blown out
   std::uint8_t defectCameras = 0;  // bit i set: camera i sees the defect
 
   bool operator==(const ProductItem&) const = default;
@@ -99,14 +101,16 @@ class SteadyLineClock : public LineClock {
 // CCD_StartMeasuring needs CCD_InitMeasuring, lines come only while measuring, CCD_CameraReset stops
 // measuring. Parameters 4 and 7 read as the pixels per line, 8 as 1; parameters 0..31 can be set.
 // Thread-safe in the way the driver is used: camera i's calls on camera i's thread, both at once, and
-// the accessors from any thread.
+// the accessors from any thread. A reader that counts its own lines can compare them with
+// lineStats().lastLine to find lines it lost, and must use that line number to match ground truth.
+// Being a stand-in for hardware, a read may allocate now and then as the kept ground truth grows.
 class ProductStreamSimulator : public CameraDriver {
  public:
   struct CameraLineStats {
     bool measuring = false;
-    std::int64_t lastLine = -1;      // stream line of the last delivered line
-    std::uint64_t delivered = 0;     // lines handed out
-    std::uint64_t skipped = 0;       // lines lost because the reader was late
+    std::int64_t lastLine = -1;   // stream line of the last delivered line
+    std::uint64_t delivered = 0;  // lines handed out
+    std::uint64_t skipped = 0;    // lines lost because the reader was late
   };
 
   // Throws std::invalid_argument with the reason when the configuration is unusable.

@@ -10,14 +10,22 @@ namespace tolvane {
 
 std::string_view ccdCallName(CcdCall call) {
   switch (call) {
-    case CcdCall::kInit: return "CCD_Init";
-    case CcdCall::kSetParameter: return "CCD_SetParameter";
-    case CcdCall::kGetParameter: return "CCD_GetParameter";
-    case CcdCall::kHitTest: return "CCD_HitTest";
-    case CcdCall::kInitMeasuring: return "CCD_InitMeasuring";
-    case CcdCall::kStartMeasuring: return "CCD_StartMeasuring";
-    case CcdCall::kGetDataByte: return "CCD_GetDataByte";
-    case CcdCall::kCameraReset: return "CCD_CameraReset";
+    case CcdCall::kInit:
+      return "CCD_Init";
+    case CcdCall::kSetParameter:
+      return "CCD_SetParameter";
+    case CcdCall::kGetParameter:
+      return "CCD_GetParameter";
+    case CcdCall::kHitTest:
+      return "CCD_HitTest";
+    case CcdCall::kInitMeasuring:
+      return "CCD_InitMeasuring";
+    case CcdCall::kStartMeasuring:
+      return "CCD_StartMeasuring";
+    case CcdCall::kGetDataByte:
+      return "CCD_GetDataByte";
+    case CcdCall::kCameraReset:
+      return "CCD_CameraReset";
   }
   return "?";
 }
@@ -100,7 +108,8 @@ bool RecordingCameraDriver::waitForCall(CcdCall call, std::int32_t camera,
   });
 }
 
-bool RecordingCameraDriver::waitUntilLinesTaken(std::int32_t camera, std::chrono::milliseconds timeout) const {
+bool RecordingCameraDriver::waitUntilLinesTaken(std::int32_t camera,
+                                                std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] {
     const auto it = lines_.find(camera);
@@ -138,7 +147,8 @@ CcdResult RecordingCameraDriver::simpleCall(CcdCall call, std::int32_t camera) {
   return finish(lock, CallRecord{.call = call, .camera = camera}, answer);
 }
 
-CcdResult RecordingCameraDriver::CCD_Init(void* windowHandle, std::int32_t reserved, std::int32_t* cameraIndex) {
+CcdResult RecordingCameraDriver::CCD_Init(void* windowHandle, std::int32_t reserved,
+                                          std::int32_t* cameraIndex) {
   std::unique_lock lock(mutex_);
   CallRecord record{.call = CcdCall::kInit, .windowHandle = windowHandle, .reserved = reserved};
   record.nullPointer = cameraIndex == nullptr;
@@ -147,14 +157,17 @@ CcdResult RecordingCameraDriver::CCD_Init(void* windowHandle, std::int32_t reser
   return finish(lock, record, answer);
 }
 
-CcdResult RecordingCameraDriver::CCD_SetParameter(std::int32_t cameraIndex, std::int32_t parameter, float value) {
+CcdResult RecordingCameraDriver::CCD_SetParameter(std::int32_t cameraIndex, std::int32_t parameter,
+                                                  float value) {
   std::unique_lock lock(mutex_);
   const Answer answer = takeAnswer(CcdCall::kSetParameter, cameraIndex, true);
-  CallRecord record{.call = CcdCall::kSetParameter, .camera = cameraIndex, .parameter = parameter, .value = value};
+  CallRecord record{
+      .call = CcdCall::kSetParameter, .camera = cameraIndex, .parameter = parameter, .value = value};
   return finish(lock, record, answer);
 }
 
-CcdResult RecordingCameraDriver::CCD_GetParameter(std::int32_t cameraIndex, std::int32_t parameter, float* value) {
+CcdResult RecordingCameraDriver::CCD_GetParameter(std::int32_t cameraIndex, std::int32_t parameter,
+                                                  float* value) {
   std::unique_lock lock(mutex_);
   const Answer answer = takeAnswer(CcdCall::kGetParameter, cameraIndex, true);
   CallRecord record{.call = CcdCall::kGetParameter, .camera = cameraIndex, .parameter = parameter};

@@ -41,12 +41,12 @@ class RecordingCameraDriver : public CameraDriver {
 
   struct CallRecord {
     CcdCall call;
-    std::int32_t camera = -1;     // -1 when CCD_Init got a null index pointer
-    std::int32_t parameter = 0;   // Set/GetParameter
-    float value = 0;              // value set, or value handed back by GetParameter
-    void* windowHandle = nullptr; // CCD_Init
-    std::int32_t reserved = 0;    // CCD_Init
-    bool nullPointer = false;     // the pointer argument was null
+    std::int32_t camera = -1;      // -1 when CCD_Init got a null index pointer
+    std::int32_t parameter = 0;    // Set/GetParameter
+    float value = 0;               // value set, or value handed back by GetParameter
+    void* windowHandle = nullptr;  // CCD_Init
+    std::int32_t reserved = 0;     // CCD_Init
+    bool nullPointer = false;      // the pointer argument was null
     CcdResult result = 0;
     bool threw = false;
   };

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <cerrno>
@@ -19,7 +18,8 @@ using std::chrono::milliseconds;
 
 TEST(SimulatedPowerTest, StartsOnMainsAndFollowsTheTest) {
   SimulatedPower power;
-  EXPECT_EQ(power.read(), (PowerStatus{.known = true, .onMains = true, .lowBattery = false, .batteryPercent = 100}));
+  EXPECT_EQ(power.read(),
+            (PowerStatus{.known = true, .onMains = true, .lowBattery = false, .batteryPercent = 100}));
 
   power.setOnBattery(91);
   PowerStatus status = power.read();
@@ -56,8 +56,10 @@ TEST(SimulatedPowerTest, SafeToChangeWhileAnotherThreadReads) {
     }
   });
   for (int i = 0; i < 2000; ++i) {
-    if (i % 2) power.setOnMains();
-    else power.setOnBattery(i % 101);
+    if (i % 2)
+      power.setOnMains();
+    else
+      power.setOnBattery(i % 101);
   }
   reader.join();
   EXPECT_EQ(power.readCount(), 2000);
@@ -103,7 +105,8 @@ TEST(RunCommandTest, OverrunningChildIsKilledAndReaped) {
   std::string pattern = (fs::temp_directory_path() / "tolvane-run-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   const fs::path pidFile = fs::path(pattern) / "pid";
-  EXPECT_EQ(runCommandAndWait({"/bin/sh", "-c", "echo $$ > " + pidFile.string() + "; exec sleep 30"}, milliseconds(300)),
+  EXPECT_EQ(runCommandAndWait({"/bin/sh", "-c", "echo $$ > " + pidFile.string() + "; exec sleep 30"},
+                              milliseconds(300)),
             std::nullopt);
   pid_t pid = 0;
   std::ifstream(pidFile) >> pid;

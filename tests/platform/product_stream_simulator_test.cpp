@@ -187,7 +187,8 @@ TEST(ProductStreamSimulatorTest, SameSeedGivesSameLinesAndItems) {
   EXPECT_EQ(Line(buffer.begin(), buffer.begin() + 2048), linesA[2999]);
   for (int n = 0; n < 3000; ++n) {
     b.renderLine(0, n, buffer.data());
-    ASSERT_EQ(Line(buffer.begin(), buffer.begin() + 2048), linesA[static_cast<std::size_t>(n)]) << "line " << n;
+    ASSERT_EQ(Line(buffer.begin(), buffer.begin() + 2048), linesA[static_cast<std::size_t>(n)])
+        << "line " << n;
   }
   EXPECT_EQ(a.groundTruth(), b.groundTruth());
   EXPECT_GT(a.groundTruth().size(), 100u);
@@ -291,12 +292,14 @@ TEST(ProductStreamSimulatorTest, GroundTruthMatchesThePixels) {
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(lineCount));
     const auto isProduct = [&](std::int64_t n, int p) {
       const Line& line = lines[static_cast<std::size_t>(n)];
-      return colour ? line[3 * static_cast<std::size_t>(p - 1) + 2] < 150 : line[static_cast<std::size_t>(p - 1)] < 200;
+      return colour ? line[3 * static_cast<std::size_t>(p - 1) + 2] < 150
+                    : line[static_cast<std::size_t>(p - 1)] < 200;
     };
     const auto isDefect = [&](std::int64_t n, int p) {
       const Line& line = lines[static_cast<std::size_t>(n)];
       // Defect: grey <= 85 or red <= 100; good product: grey >= 110 or red >= 160.
-      return colour ? line[3 * static_cast<std::size_t>(p - 1)] < 130 : line[static_cast<std::size_t>(p - 1)] < 100;
+      return colour ? line[3 * static_cast<std::size_t>(p - 1)] < 130
+                    : line[static_cast<std::size_t>(p - 1)] < 100;
     };
 
     const std::vector<ProductItem> items = sim.groundTruth();
@@ -309,7 +312,8 @@ TEST(ProductStreamSimulatorTest, GroundTruthMatchesThePixels) {
       ASSERT_GE(item.xCentre, item.left);
       ASSERT_LE(item.xCentre, item.right);
       for (std::int64_t n = item.firstLine; n <= std::min<std::int64_t>(item.lastLine, lineCount - 1); ++n) {
-        for (int p = item.left; p <= item.right; ++p) ++owners[static_cast<std::size_t>(n)][static_cast<std::size_t>(p)];
+        for (int p = item.left; p <= item.right; ++p)
+          ++owners[static_cast<std::size_t>(n)][static_cast<std::size_t>(p)];
       }
     }
     for (std::int64_t n = 0; n < lineCount; ++n) {
@@ -427,6 +431,25 @@ TEST(ProductStreamSimulatorTest, ItemsFromGivesTheNewerItems) {
     EXPECT_LE(all[i - 1].firstLine - all[i - 1].heightLines, all[i].firstLine);
   }
   EXPECT_TRUE(sim.itemsFrom(all.back().id + 1).empty());
+}
+
+TEST(ProductStreamSimulatorTest, OldestItemsAreDroppedBeyondTheLimit) {
+  ProductStreamConfig config = fastConfig();
+  config.maxKeptItems = 1000;
+  ProductStreamSimulator sim(config);
+  ProductStreamSimulator unlimited(fastConfig());
+  ASSERT_TRUE(startCamera(sim, 0));
+  ASSERT_TRUE(startCamera(unlimited, 0));
+  // Dropping ground truth must not change what the camera shows.
+  EXPECT_EQ(readLines(sim, 0, 3000), readLines(unlimited, 0, 3000));
+  const std::vector<ProductItem> all = unlimited.groundTruth();
+  ASSERT_GT(all.size(), 1500u);
+  const std::vector<ProductItem> kept = sim.groundTruth();
+  ASSERT_EQ(kept.size(), 1000u);
+  EXPECT_EQ(kept.front(), all[all.size() - 1000]);
+  EXPECT_EQ(kept.back(), all.back());
+  EXPECT_EQ(sim.itemsFrom(1), kept);
+  EXPECT_EQ(sim.itemsFrom(all.back().id).size(), 1u);
 }
 
 TEST(ProductStreamSimulatorTest, EmptyCurtainShowsOnlyThePlate) {

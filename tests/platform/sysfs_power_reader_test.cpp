@@ -40,7 +40,8 @@ TEST(SysfsPowerReaderTest, LaptopOnMains) {
   FakePowerSupplies supplies;
   supplies.add("AC", {{"type", "Mains"}, {"online", "1"}});
   supplies.add("BAT0", {{"type", "Battery"}, {"capacity", "87"}, {"status", "Charging"}, {"present", "1"}});
-  EXPECT_EQ(supplies.read(), (PowerStatus{.known = true, .onMains = true, .lowBattery = false, .batteryPercent = 87}));
+  EXPECT_EQ(supplies.read(),
+            (PowerStatus{.known = true, .onMains = true, .lowBattery = false, .batteryPercent = 87}));
 }
 
 TEST(SysfsPowerReaderTest, MainsLost) {
@@ -71,8 +72,9 @@ TEST(SysfsPowerReaderTest, WithoutMainsEntryTheBatteryTellsTheDirection) {
     bool known;
     bool onMains;
   };
-  for (const Case c : {Case{"Discharging", true, false}, Case{"Charging", true, true}, Case{"Full", true, true},
-                       Case{"Not charging", true, true}, Case{"Unknown", false, true}}) {
+  for (const Case c :
+       {Case{"Discharging", true, false}, Case{"Charging", true, true}, Case{"Full", true, true},
+        Case{"Not charging", true, true}, Case{"Unknown", false, true}}) {
     FakePowerSupplies supplies;
     supplies.add("BAT1", {{"type", "Battery"}, {"capacity", "64"}, {"status", c.status}});
     const PowerStatus status = supplies.read();
@@ -99,7 +101,8 @@ TEST(SysfsPowerReaderTest, PeripheralsAndAbsentBatteriesAreIgnored) {
   supplies.add("AC", {{"type", "Mains"}, {"online", "1"}});
   supplies.add("BAT0", {{"type", "Battery"}, {"capacity", "95"}});
   supplies.add("BAT1", {{"type", "Battery"}, {"capacity", "3"}, {"present", "0"}});
-  supplies.add("hidpp_battery_0", {{"type", "Battery"}, {"capacity", "5"}, {"scope", "Device"}, {"status", "Discharging"}});
+  supplies.add("hidpp_battery_0",
+               {{"type", "Battery"}, {"capacity", "5"}, {"scope", "Device"}, {"status", "Discharging"}});
   supplies.add("mouse-ac", {{"type", "Mains"}, {"online", "0"}, {"scope", "Device"}});
   const PowerStatus status = supplies.read();
   EXPECT_TRUE(status.onMains);
