@@ -117,27 +117,31 @@ constexpr std::size_t dailyStatsOffset(int day, int side, int ejector) {
 }
 
 // Judged objects per day, side and ejector; the image of the .stat file. Day numbers run 1..366 but the
-// file holds 365 days: counts for a day outside 1..365 (31 December is day 366) are not kept, so they
-// never land in another day's block.
+// file holds 365 day blocks: day d uses block d - 1, and day 366 (31 December) shares block 59 with
+// 29 February, as the statistics recorder does. Other day numbers have no block and count nothing.
 struct DailyStatsTable {
   std::array<DailyStatsDay, kStatDays> days{};
 
+  // Block of a day number, or -1.
+  static constexpr int blockOf(int day) {
+    return day >= 1 && day <= kStatDays ? day - 1 : day == 366 ? 59 : -1;
+  }
   static constexpr bool contains(int day, int side, int ejector) {
-    return day >= 1 && day <= kStatDays && (side == kSideA || side == kSideB) && ejector >= 1 &&
+    return blockOf(day) >= 0 && (side == kSideA || side == kSideB) && ejector >= 1 &&
            ejector <= kEjectorSlots;
   }
   // The counter, or nullptr when the day, side or ejector has no place in the file.
   std::int32_t* count(int day, int side, int ejector) {
-    return contains(day, side, ejector) ? &days[dayIndex(day)].ejectorCounts[slot(side, ejector)] : nullptr;
+    return contains(day, side, ejector) ? &days[block(day)].ejectorCounts[slot(side, ejector)] : nullptr;
   }
   std::int32_t countOf(int day, int side, int ejector) const {
-    return contains(day, side, ejector) ? days[dayIndex(day)].ejectorCounts[slot(side, ejector)] : 0;
+    return contains(day, side, ejector) ? days[block(day)].ejectorCounts[slot(side, ejector)] : 0;
   }
-  DailyStatsDay* day(int d) { return d >= 1 && d <= kStatDays ? &days[dayIndex(d)] : nullptr; }
-  const DailyStatsDay* day(int d) const { return d >= 1 && d <= kStatDays ? &days[dayIndex(d)] : nullptr; }
+  DailyStatsDay* day(int d) { return blockOf(d) >= 0 ? &days[block(d)] : nullptr; }
+  const DailyStatsDay* day(int d) const { return blockOf(d) >= 0 ? &days[block(d)] : nullptr; }
 
  private:
-  static std::size_t dayIndex(int day) { return static_cast<std::size_t>(day - 1); }
+  static std::size_t block(int day) { return static_cast<std::size_t>(blockOf(day)); }
   static std::size_t slot(int side, int ejector) {
     return static_cast<std::size_t>(side * kEjectorSlots + ejector - 1);
   }

@@ -236,8 +236,8 @@ TEST_F(EjectionStepTest, DailyStatsCountJudgedObjectsAtTheFileOffset) {
   EXPECT_EQ(nonZero, 2);
 }
 
-TEST_F(EjectionStepTest, DayNumbersWithoutABlockAreNotCountedAndTouchNothing) {
-  for (int day : {0, 366, -3}) {
+TEST_F(EjectionStepTest, Day366SharesTheBlockOf29FebruaryAndOtherNumbersCountNothing) {
+  for (int day : {0, -3, 367}) {
     e.DayIndex = day;
     addObject(0, pixelOf(48), 0);
     step(0);
@@ -245,6 +245,14 @@ TEST_F(EjectionStepTest, DayNumbersWithoutABlockAreNotCountedAndTouchNothing) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(&e.DailyStats);
   for (std::size_t i = 0; i < sizeof(DailyStatsTable); ++i) ASSERT_EQ(bytes[i], 0) << i;
   EXPECT_EQ(e.EngineCounters.rejected(kSideA), 3);
+
+  e.DayIndex = 366;
+  addObject(1, pixelOf(7), 0);
+  step(0);
+  EXPECT_EQ(e.DailyStats.countOf(60, kSideB, 7), 1);
+  EXPECT_EQ(e.DailyStats.countOf(366, kSideB, 7), 1);
+  EXPECT_EQ(e.DailyStats.day(366), e.DailyStats.day(60));
+  EXPECT_EQ(e.DailyStats.day(0), nullptr);
 }
 
 TEST_F(EjectionStepTest, ExpiryMarksRecordsOlderThanMaxTimeEvenWhileOpen) {
