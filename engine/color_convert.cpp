@@ -2,20 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace tolvane {
-
-double roundHalfEven(double x) {
-  const double lower = std::floor(x);
-  const double diff = x - lower;
-  if (diff < 0.5) {
-    return lower;
-  }
-  if (diff > 0.5) {
-    return lower + 1.0;
-  }
-  return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
-}
 
 Hsv RgbToHsv(int r, int g, int b) {
   r = std::clamp(r, 0, 255);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace tolvane {
@@ -19,7 +20,22 @@ struct RgbValues {
 };
 
 // Rounds to nearest, halves to even, independent of the floating-point environment.
-double roundHalfEven(double x);
+inline double roundHalfEven(double x) {
+  const double lower = std::floor(x);
+  const double diff = x - lower;  // exact: x and its floor are close enough
+  if (std::isnan(diff)) {
+    return x;  // NaN and infinities stay as they are
+  }
+  if (diff < 0.5) {
+    return lower;
+  }
+  if (diff > 0.5) {
+    return lower + 1.0;
+  }
+  // Doubles from 2^53 up are even integers and never reach here with a half.
+  const auto whole = static_cast<std::int64_t>(lower);
+  return (whole & 1) == 0 ? lower : lower + 1.0;
+}
 
 // Integer HSV of an RGB colour; inputs are clamped to 0..255 first.
 // Pure function; safe on any thread.

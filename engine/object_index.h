@@ -37,21 +37,81 @@ class RecordSet {
 };
 static_assert(kObjectTableSize < 16 * 64);
 
+// The records a camera's object step opened and has not yet seen closed, each with RunMin and
+// RunMax as the object step last set them, packed so that a run is compared with every open object
+// without touching the records. Order is arbitrary.
+class OpenList {
+ public:
+  struct Entry {
+    std::int32_t runMin;
+    std::int32_t runMax;
+    std::int32_t k;
+  };
+
+  OpenList() { where_.fill(-1); }
+
+  void insert(int k, std::int32_t runMin, std::int32_t runMax) {
+    erase(k);
+    where_[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(count_);
+    entries_[static_cast<std::size_t>(count_++)] = {runMin, runMax, k};
+  }
+  void erase(int k) {
+    const int at = where_[static_cast<std::size_t>(k)];
+    if (at < 0) return;
+    const Entry last = entries_[static_cast<std::size_t>(--count_)];
+    entries_[static_cast<std::size_t>(at)] = last;
+    where_[static_cast<std::size_t>(last.k)] = static_cast<std::int16_t>(at);
+    where_[static_cast<std::size_t>(k)] = -1;
+  }
+  bool contains(int k) const { return where_[static_cast<std::size_t>(k)] >= 0; }
+  int size() const { return count_; }
+  void clear() {
+    for (int i = 0; i < count_; ++i)
+      where_[static_cast<std::size_t>(entries_[static_cast<std::size_t>(i)].k)] = -1;
+    count_ = 0;
+  }
+
+  // Visits every entry once; fn returns false to drop the visited entry. fn must not insert.
+  template <typename Fn>
+  void forEach(Fn fn) {
+    int i = 0;
+    while (i < count_) {
+      Entry& e = entries_[static_cast<std::size_t>(i)];
+      if (fn(e)) {
+        ++i;
+      } else {
+        erase(e.k);  // the last entry moves here and is visited next
+      }
+    }
+  }
+
+ private:
+  std::array<Entry, kObjectTableSize + 1> entries_{};
+  std::array<std::int16_t, kObjectTableSize + 1> where_{};
+  int count_ = 0;
+};
+
+inline constexpr std::size_t kNewImageBytes = 100 * 100 * 3;
+
 // Where the object analysis finds its records without scanning the whole table. Records become open
 // only when the object step creates them and closed only when it closes them, so per camera the set
 // of records it opened and not yet saw closed holds every record that can continue an object, and
 // the set it closed holds every record waiting for sample judging. Records that the ejection step
 // marks Done, or that fall beyond ObjectCount, are dropped when next visited.
 struct ObjectIndex {
-  std::array<RecordSet, kCameraCount> open;
+  std::array<OpenList, kCameraCount> open;
   std::array<RecordSet, kCameraCount> closed;
   // Colour the upper image half of record k was prefilled with at its creation.
   std::array<FillColour, kObjectTableSize + 1> prefill{};
+  // The image of a new record for newImageFill: copied whole into each new record.
+  std::array<std::uint8_t, kNewImageBytes> newImage{};
+  FillColour newImageFill{};
+  bool newImageValid = false;
   // Scan every record 1..ObjectCount instead: the reference the index is tested against.
   bool direct = false;
 
   void clear() {
-    for (RecordSet& s : open) s.clear();
+    for (OpenList& s : open) s.clear();
     for (RecordSet& s : closed) s.clear();
   }
 };

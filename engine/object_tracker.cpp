@@ -132,10 +132,19 @@ class AxisLine {
 
   // round(|Px (Qy - y) + Qx (y - Py) + x (Py - Qy)| / |PQ|); 0 when the points coincide.
   std::int32_t distance(double x, double y) const {
+    return distanceOfCross(px_ * (qy_ - y) + qx_ * (y - py_) + x * (py_ - qy_));
+  }
+
+  // The same bracket as A x + B y + C, for stepping along a column (integers: exact in double).
+  double a() const { return py_ - qy_; }
+  double b() const { return qx_ - px_; }
+  double c() const { return px_ * qy_ - qx_ * py_; }
+
+  std::int32_t distanceOfCross(double cross) const {
     if (length_ == 0.0) {
       return 0;
     }
-    const double cross = std::abs(px_ * (qy_ - y) + qx_ * (y - py_) + x * (py_ - qy_));
+    cross = std::abs(cross);
     return toInt32(roundHalfEven(divide_ ? cross / length_ : cross * inverse_));
   }
 
@@ -170,9 +179,9 @@ struct ProjectionSums {
   std::int32_t length = 1;
   std::int32_t width = 1;
 
-  void add(const Axes& axes, int c, int s) {
-    const std::int32_t m = axes.major.distance(c, s);
-    const std::int32_t n = axes.minor.distance(c, s);
+  void add(const Axes& axes, int c, int s) { add(axes.major.distance(c, s), axes.minor.distance(c, s)); }
+
+  void add(std::int32_t m, std::int32_t n) {
     ++count;
     across += m;
     along += n;
@@ -216,33 +225,35 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
   const bool fillCounts = classify(RgbPixel{prefill.r, prefill.g, prefill.b}) != kClassBackground;
   const bool blackCounts = classify(RgbPixel{}) != kClassBackground;
   const Axes axes = axesOf(rec, false);
+  const double majorB = axes.major.b();
+  const double minorB = axes.minor.b();
   ProjectionSums sums;
   const int firstColumn = std::max(rec.ImgXMin, 1);
   const int lastColumn = std::min(rec.ImgXMax, kObjectImageSize);
   const int lastRow = std::min(rec.ImgRows, kPrefilledRows);
   for (int c = 1; c <= kObjectImageSize; ++c) {
     const bool boxColumn = c >= firstColumn && c <= lastColumn;
+    // The brackets of both distances at half-line 1, then one step of B per half-line.
+    double major = axes.major.a() * c + majorB + axes.major.c();
+    double minor = axes.minor.a() * c + minorB + axes.minor.c();
+    if (blackCounts) {
+      sums.add(axes.major.distanceOfCross(major), axes.minor.distanceOfCross(minor));
+    }
     if (!boxColumn && !fillCounts) {
-      if (blackCounts) {
-        sums.add(axes, c, 1);
-      }
       continue;
     }
-    for (int s = 1; s <= kObjectImageSize; ++s) {
-      const int row = s / 2;
-      bool counts;
-      if (row == 0) {
-        counts = blackCounts;
-      } else if (boxColumn && row <= lastRow) {
-        counts = classify(readImagePixel(rec, c, row)) != kClassBackground;
-      } else {
-        counts = fillCounts;
-        if (!fillCounts) {
-          break;  // the rest of this column is prefill
+    const int boxRows = boxColumn ? lastRow : 0;
+    const int lastHalfLine = fillCounts ? kObjectImageSize : std::min(2 * boxRows + 1, kObjectImageSize);
+    for (int row = 1; 2 * row <= lastHalfLine; ++row) {
+      const bool counts =
+          row <= boxRows ? classify(readImagePixel(rec, c, row)) != kClassBackground : fillCounts;
+      // Half-lines 2 row and 2 row + 1 show this row.
+      for (int s = 2 * row; s <= std::min(2 * row + 1, lastHalfLine); ++s) {
+        major += majorB;
+        minor += minorB;
+        if (counts) {
+          sums.add(axes.major.distanceOfCross(major), axes.minor.distanceOfCross(minor));
         }
-      }
-      if (counts) {
-        sums.add(axes, c, s);
       }
     }
   }
@@ -252,20 +263,25 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
 // ---------------------------------------------------------------------------------------------
 // Records
 
-void clearAndPrefill(ObjectRecord& rec, FillColour fill) {
+void clearAndPrefill(ObjectRecord& rec, ObjectIndex& index, FillColour fill) {
+  static_assert(sizeof rec.Image == kNewImageBytes);
+  if (!index.newImageValid || !(index.newImageFill == fill)) {
+    // Column-major: each column is 50 prefilled pixels followed by 50 black ones.
+    for (std::size_t c = 0; c < kObjectImageSize; ++c) {
+      std::uint8_t* column = index.newImage.data() + c * kObjectImageSize * 3;
+      for (std::size_t r = 0; r < kObjectImageSize; ++r) {
+        const bool upper = r < kPrefilledRows;
+        column[3 * r] = upper ? fill.r : 0;
+        column[3 * r + 1] = upper ? fill.g : 0;
+        column[3 * r + 2] = upper ? fill.b : 0;
+      }
+    }
+    index.newImageFill = fill;
+    index.newImageValid = true;
+  }
   std::memset(static_cast<void*>(&rec), 0, offsetof(ObjectRecord, Image));
+  std::memcpy(rec.Image, index.newImage.data(), kNewImageBytes);
   std::memset(static_cast<void*>(&rec.ImgXMin), 0, sizeof(ObjectRecord) - offsetof(ObjectRecord, ImgXMin));
-  // Column-major: each column is 50 prefilled pixels followed by 50 black ones.
-  std::uint8_t column[kObjectImageSize * 3];
-  for (int r = 0; r < kPrefilledRows; ++r) {
-    column[3 * r] = fill.r;
-    column[3 * r + 1] = fill.g;
-    column[3 * r + 2] = fill.b;
-  }
-  std::memset(column + 3 * kPrefilledRows, 0, sizeof column - 3 * kPrefilledRows);
-  for (int c = 0; c < kObjectImageSize; ++c) {
-    std::memcpy(rec.Image + c * sizeof column, column, sizeof column);
-  }
 }
 
 bool continuesObject(const ObjectRecord& rec, int cam, int a, int b, bool mono) {
@@ -346,7 +362,8 @@ void createObject(LineWork& w, int a, int b) {
     k = ++st.ObjectCount;
   }
   ObjectRecord& rec = st.ObjectTable[k];
-  clearAndPrefill(rec, w.prefill);
+  ObjectIndex& index = st.objectIndex;
+  clearAndPrefill(rec, index, w.prefill);
   rec.Camera = w.cam;
   rec.Mass = 0;
   rec.SumWeight = 1;
@@ -373,13 +390,12 @@ void createObject(LineWork& w, int a, int b) {
   rec.Done = 0;
   rec.DueAt = low32(w.clock + w.machine.Delay);
 
-  ObjectIndex& index = st.objectIndex;
   index.prefill[static_cast<std::size_t>(k)] = w.prefill;
   for (int c = 0; c < kCameraCount; ++c) {
     index.open[static_cast<std::size_t>(c)].erase(k);
     index.closed[static_cast<std::size_t>(c)].erase(k);
   }
-  index.open[static_cast<std::size_t>(w.cam)].insert(k);
+  index.open[static_cast<std::size_t>(w.cam)].insert(k, a, b);
 }
 
 // Object step for the run [a, b] (b is the background pixel after it).
@@ -396,17 +412,25 @@ void objectStep(LineWork& w, int a, int b) {
       }
     }
   } else {
-    RecordSet& open = st.objectIndex.open[static_cast<std::size_t>(w.cam)];
-    open.forEach([&](int k) {
+    ObjectIndex& index = st.objectIndex;
+    OpenList& open = index.open[static_cast<std::size_t>(w.cam)];
+    const std::int64_t tolerance = w.mode.mono ? 1 : 0;
+    open.forEach([&](OpenList::Entry& entry) {
+      if (!(entry.runMin - tolerance <= b && entry.runMax + tolerance >= a)) {
+        return true;  // cannot match; stale entries are dropped by the closing pass
+      }
+      const int k = entry.k;
       ObjectRecord& rec = st.ObjectTable[k];
       if (k > st.ObjectCount || rec.Open == 0 || rec.Camera != w.cam) {
-        open.erase(k);  // closed elsewhere or beyond the table's end: it can only come back new
-        return;
+        return false;  // closed elsewhere or beyond the table's end: it can only come back new
       }
       if (continuesObject(rec, w.cam, a, b, w.mode.mono)) {
         extendObject(w, rec, a, b);
+        entry.runMin = rec.RunMin;
+        entry.runMax = rec.RunMax;
         continued = true;
       }
+      return true;
     });
   }
   if (!continued) {
@@ -422,9 +446,37 @@ bool findRuns(LineWork& w) {
   const bool mono = w.mode.mono;
   bool passed = false;
   int n = 0;
+  if (w.state.objectIndex.direct) {
+    for (int p = first; p <= last; ++p) {
+      if (classMap[p] != 0) {
+        ++n;
+      } else if (n > 2 && n < kShortRunLimit) {
+        objectStep(w, p - n, p);
+        passed = true;
+        n = 0;
+      }
+      if (mono && n > kShortRunLimit) {
+        n = 0;
+      }
+    }
+    return passed;
+  }
   int p = first;
   while (p <= last) {
     if (classMap[p] != 0) {
+      // Eight object pixels at a time while the 200 rule cannot strike inside them.
+      while (p + 8 <= last + 1 && (!mono || n + 8 <= kShortRunLimit)) {
+        std::uint64_t word;
+        std::memcpy(&word, classMap + p, sizeof word);
+        if (((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0) {
+          break;  // a background byte among them
+        }
+        n += 8;
+        p += 8;
+      }
+      if (p > last || classMap[p] == 0) {
+        continue;
+      }
       ++n;
       if (mono && n > kShortRunLimit) {
         n = 0;
@@ -498,17 +550,18 @@ void closeObjects(LineWork& w) {
     }
     return;
   }
-  RecordSet& open = st.objectIndex.open[static_cast<std::size_t>(w.cam)];
-  open.forEach([&](int k) {
+  OpenList& open = st.objectIndex.open[static_cast<std::size_t>(w.cam)];
+  open.forEach([&](OpenList::Entry& entry) {
+    const int k = entry.k;
     const ObjectRecord& rec = st.ObjectTable[k];
     if (k > st.ObjectCount || rec.Open == 0 || rec.Camera != w.cam) {
-      open.erase(k);
-      return;
+      return false;
     }
     if (closesNow(w, rec)) {
-      open.erase(k);
       closeObject(w, k);
+      return false;
     }
+    return true;
   });
 }
 

@@ -16,6 +16,11 @@ TEST(RoundHalfEvenTest, HalvesGoToTheEvenNeighbour) {
   EXPECT_EQ(roundHalfEven(-34.5), -34.0);
   EXPECT_EQ(roundHalfEven(2.4999), 2.0);
   EXPECT_EQ(roundHalfEven(-2.5001), -3.0);
+  EXPECT_EQ(roundHalfEven(0.49999999999999994), 0.0);
+  EXPECT_EQ(roundHalfEven(4503599627370497.0), 4503599627370497.0);  // 2^52 + 1
+  EXPECT_EQ(roundHalfEven(1e300), 1e300);
+  EXPECT_TRUE(std::isinf(roundHalfEven(INFINITY)));
+  EXPECT_TRUE(std::isnan(roundHalfEven(NAN)));
 }
 
 TEST(RgbToHsvTest, KnownColours) {

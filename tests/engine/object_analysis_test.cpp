@@ -62,13 +62,24 @@ void runTwins(bool colour, std::uint64_t seed) {
                                }())};
   std::mt19937 rng(static_cast<unsigned>(seed));
   for (int line = 0; line < 700; ++line) {
+    // Now and then a band around the 200-pixel limit of runs.
+    const bool band = rng() % 9 == 0;
+    const int bandStart = 50 + static_cast<int>(rng() % 1500);
+    const int bandLength = 190 + static_cast<int>(rng() % 25);
     for (int c = 0; c < 2; ++c) {
       curtain[c].next();
       for (Rig* rig : {&fast, &direct}) {
+        CameraLineState& cs = *rig->cam[c];
         if (colour) {
-          curtain[c].writeRgb(rig->cam[c]->LineRGB);
+          curtain[c].writeRgb(cs.LineRGB);
         } else {
-          curtain[c].writeMono(rig->cam[c]->LineMono);
+          curtain[c].writeMono(cs.LineMono);
+        }
+        for (int p = bandStart; band && p < bandStart + bandLength; ++p) {
+          cs.LineMono[static_cast<std::size_t>(p)] = kProduct;
+          cs.rgb(p)[0] = 140;  // yellow-brown product
+          cs.rgb(p)[1] = 110;
+          cs.rgb(p)[2] = 40;
         }
         rig->feed(c, !colour);
       }
