@@ -35,8 +35,8 @@ class PortImageBoard : public DigitalBoard {
     *found = 1;
     return 0;
   }
-  std::uint16_t PIODIO_GetConfigAddressSpace(std::uint16_t, std::uint32_t* base, std::uint16_t*, std::uint16_t*,
-                                             std::uint16_t*, std::uint16_t*, std::uint16_t*,
+  std::uint16_t PIODIO_GetConfigAddressSpace(std::uint16_t, std::uint32_t* base, std::uint16_t*,
+                                             std::uint16_t*, std::uint16_t*, std::uint16_t*, std::uint16_t*,
                                              std::uint16_t*) override {
     *base = 0;
     return 0;
@@ -55,7 +55,8 @@ class PortImageBoard : public DigitalBoard {
 void calibrate(MachineSettings& machine) {
   for (int n = 0; n < 4; ++n) {
     machine.EgecA[static_cast<std::size_t>(n)] = machine.EgecB[static_cast<std::size_t>(n)] = 1 + 512 * n;
-    machine.EgecAx[static_cast<std::size_t>(n)] = machine.EgecBx[static_cast<std::size_t>(n)] = 1 + 512 * (n + 1);
+    machine.EgecAx[static_cast<std::size_t>(n)] = machine.EgecBx[static_cast<std::size_t>(n)] =
+        1 + 512 * (n + 1);
   }
 }
 

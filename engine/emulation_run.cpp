@@ -12,8 +12,9 @@ void runEmulation(EngineState& state, CameraLineState& camera1, CameraLineState&
                   const SorterSettings& sorter, const MachineSettings& machine, const BmpImage& picture,
                   const std::function<void()>& processMessages) {
   if (picture.width() < kEmulationMinWidth || picture.height() < kEmulationMinHeight) {
-    throw std::invalid_argument("the emulation picture must be at least " + std::to_string(kEmulationMinWidth) +
-                                " x " + std::to_string(kEmulationMinHeight) + " pixels, this one is " +
+    throw std::invalid_argument("the emulation picture must be at least " +
+                                std::to_string(kEmulationMinWidth) + " x " +
+                                std::to_string(kEmulationMinHeight) + " pixels, this one is " +
                                 std::to_string(picture.width()) + " x " + std::to_string(picture.height()));
   }
   if (camera1.CameraIndex != 0 || camera2.CameraIndex != 1) {
@@ -69,8 +70,8 @@ std::string currentObjectLine(int k, const ObjectRecord& rec) {
   const std::int64_t across = static_cast<std::int64_t>(rec.XMax) - rec.XMin;
   const std::int64_t along = static_cast<std::int64_t>(rec.LastLine) - rec.FirstLine;
   return std::to_string(k) + ": " + std::to_string(rec.Camera) + '\t' + std::to_string(rec.Mass) + '\t' +
-         std::to_string(rec.Width1) + '\t' + std::to_string(rec.Width2) + '\t' + std::to_string(across) + '\t' +
-         std::to_string(along) + '\t' + std::to_string(rec.ImgRows) + '\t' +
+         std::to_string(rec.Width1) + '\t' + std::to_string(rec.Width2) + '\t' + std::to_string(across) +
+         '\t' + std::to_string(along) + '\t' + std::to_string(rec.ImgRows) + '\t' +
          std::to_string(static_cast<std::uint32_t>(rec.CreatedAt));
 }
 

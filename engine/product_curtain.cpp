@@ -13,8 +13,8 @@ namespace {
 // Lines kept free below an item before another may start in the same columns: one more than the
 // engine's closing gap, so that neighbouring items never merge into one object.
 constexpr int kLineGap = 5;
-constexpr int kPixelGap = 4;    // pixels kept free beside an item
-constexpr int kMaxLines = 60;   // longest item, well below the engine's 95-line limit
+constexpr int kPixelGap = 4;   // pixels kept free beside an item
+constexpr int kMaxLines = 60;  // longest item, well below the engine's 95-line limit
 constexpr int kPlacementTries = 8;
 
 std::uint32_t mix(std::uint64_t v) {
@@ -98,9 +98,8 @@ void ProductCurtain::spawnItems() {
 void ProductCurtain::next() {
   ++line_;
   // Items whose gap below has passed free their columns.
-  std::erase_if(active_, [this](const Active& a) {
-    return a.item.firstLine + a.item.lines - 1 + kLineGap < line_;
-  });
+  std::erase_if(active_,
+                [this](const Active& a) { return a.item.firstLine + a.item.lines - 1 + kLineGap < line_; });
   spawnItems();
 
   std::fill(kinds_.begin(), kinds_.end(), CurtainKind::Background);

@@ -26,8 +26,8 @@ struct CurtainOptions {
   double productShare = 0.20;  // share of pixels covered by product
   int minItemWidth = 5;
   int maxItemWidth = 40;
-  double defectShare = 0.05;   // share of items that carry a defect
-  bool keepHistory = false;    // record every item in history()
+  double defectShare = 0.05;  // share of items that carry a defect
+  bool keepHistory = false;   // record every item in history()
 };
 
 // Deterministic synthetic product curtain for tests and benchmarks: items fall past the camera on a

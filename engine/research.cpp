@@ -17,8 +17,8 @@ namespace {
 constexpr int kGlyphWidth = 5;
 constexpr int kGlyphHeight = 7;
 constexpr int kGlyphAdvance = 6;
-constexpr int kGlyphTop = 3;       // glyph rows within the 12-pixel text cell
-constexpr int kLabelRise = 12;     // labels sit this far above the object's first line
+constexpr int kGlyphTop = 3;        // glyph rows within the 12-pixel text cell
+constexpr int kLabelRise = 12;      // labels sit this far above the object's first line
 constexpr int kClassMarkDrop = 20;  // class marks are drawn this many rows below their line
 constexpr double kElongatedRatio = 5.1;
 
@@ -95,7 +95,9 @@ void drawResearchFrame(BmpImage& image, int x0, int y0, int x1, int y1, BmpPixel
   }
 }
 
-void researchMeasure(ObjectRecord& record, const ClassifierInputs& camera1) { projectionStep(record, camera1); }
+void researchMeasure(ObjectRecord& record, const ClassifierInputs& camera1) {
+  projectionStep(record, camera1);
+}
 
 ResearchResult runResearch(EngineState& state, CameraLineState& camera1, const SorterSettings& sorter,
                            const MachineSettings& machine, const BmpImage& picture,

@@ -34,7 +34,7 @@ struct SampleInfo {
   double colour1Percent = 0.0;
   double colour2Percent = 0.0;
   bool reject = false;
-  int eks = 0;               // Eks rounded half to even
+  int eks = 0;  // Eks rounded half to even
   double angleDegrees = 0.0;
 
   // Top of the main panel: one line in the single-tone build, two (HSV, RGB) in colour.

@@ -39,8 +39,8 @@ struct Sorter {
 };
 
 // Settings from args[first] (file) and args[first + 1] (program); nothing when the file cannot be read.
-std::unique_ptr<Sorter> loadSorter(const std::vector<std::string>& args, std::size_t first, const char* command,
-                                   ToolIo& io) {
+std::unique_ptr<Sorter> loadSorter(const std::vector<std::string>& args, std::size_t first,
+                                   const char* command, ToolIo& io) {
   auto s = std::make_unique<Sorter>();
   int program = -1;
   if (args.size() > first + 1) {

@@ -43,8 +43,9 @@ BmpImage patterned(int width, int height) {
   BmpImage image(width, height);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      image.set(x, y, {static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 11 + 3),
-                       static_cast<std::uint8_t>(x ^ (y * 5))});
+      image.set(x, y,
+                {static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 11 + 3),
+                 static_cast<std::uint8_t>(x ^ (y * 5))});
     }
   }
   return image;
@@ -65,9 +66,9 @@ std::string decodeError(const std::vector<std::uint8_t>& bytes) {
 
 TEST(BmpImage, EncodesHeaderAndPaddedBottomUpRows) {
   BmpImage image(2, 2);
-  image.set(0, 0, {1, 2, 3});     // top left
+  image.set(0, 0, {1, 2, 3});  // top left
   image.set(1, 0, {4, 5, 6});
-  image.set(0, 1, {7, 8, 9});     // bottom left
+  image.set(0, 1, {7, 8, 9});  // bottom left
   image.set(1, 1, {10, 11, 12});
   const std::vector<std::uint8_t> file = image.encode();
   // 2 pixels = 6 bytes, padded to 8 per row.
@@ -85,8 +86,7 @@ TEST(BmpImage, EncodesHeaderAndPaddedBottomUpRows) {
 
   const std::vector<std::uint8_t> topDown = image.encode(BmpRowOrder::TopDown);
   EXPECT_EQ(std::vector<std::uint8_t>(topDown.begin() + 54, topDown.begin() + 62), topRow);
-  EXPECT_EQ(static_cast<std::int32_t>(topDown[22] | topDown[23] << 8 | topDown[24] << 16 |
-                                      topDown[25] << 24),
+  EXPECT_EQ(static_cast<std::int32_t>(topDown[22] | topDown[23] << 8 | topDown[24] << 16 | topDown[25] << 24),
             -2);
 }
 
@@ -103,9 +103,9 @@ TEST(BmpImage, RoundTripsEveryPaddingInBothRowOrders) {
 
 TEST(BmpImage, ReadsOldCoreHeaderAndFilesWithoutLastRowPadding) {
   // 12-byte header, 1 x 2 picture, bottom row first.
-  std::vector<std::uint8_t> core{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0,
-                                 12, 0, 0, 0, 1, 0, 2, 0, 1, 0, 24, 0,
-                                 30, 20, 10, 0, 60, 50, 40};  // last row unpadded
+  std::vector<std::uint8_t> core{
+      'B', 'M', 0, 0, 0, 0, 0, 0,  0, 0,  26, 0,  0, 0,  12, 0, 0,
+      0,   1,   0, 2, 0, 1, 0, 24, 0, 30, 20, 10, 0, 60, 50, 40};  // last row unpadded
   const BmpImage image = BmpImage::decode(core);
   ASSERT_EQ(image.width(), 1);
   ASSERT_EQ(image.height(), 2);
@@ -320,14 +320,16 @@ TEST(BmpImageInterop, WeReadWhatPillowWrites) {
       "        im.putpixel((x, y), (x * 40, y * 90, 255 - x - y))\n"
       "im.save(sys.argv[1], 'BMP')\n";
   std::ofstream(dir.path() / "write.py") << script;
-  ASSERT_EQ(std::system((python + " " + (dir.path() / "write.py").string() + " " + path.string()).c_str()), 0);
+  ASSERT_EQ(std::system((python + " " + (dir.path() / "write.py").string() + " " + path.string()).c_str()),
+            0);
   const BmpImage image = BmpImage::load(path);
   ASSERT_EQ(image.width(), 5);
   ASSERT_EQ(image.height(), 3);
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 5; ++x) {
-      EXPECT_EQ(image.at(x, y), (BmpPixel{static_cast<std::uint8_t>(x * 40), static_cast<std::uint8_t>(y * 90),
-                                          static_cast<std::uint8_t>(255 - x - y)}))
+      EXPECT_EQ(image.at(x, y),
+                (BmpPixel{static_cast<std::uint8_t>(x * 40), static_cast<std::uint8_t>(y * 90),
+                          static_cast<std::uint8_t>(255 - x - y)}))
           << x << "," << y;
     }
   }

@@ -66,7 +66,8 @@ TEST_F(EmulationTest, DarkStripeMakesOneObjectPerCameraMirroredForCameraTwo) {
   int closedAfterRow = -1;
   runEmulation(state_, camera1_, camera2_, sorter_, machine_, picture_, [&] {
     const int row = static_cast<int>(camera1_.LineCounter.load()) - 1;
-    if (closedAfterRow < 0 && state_.ObjectCount >= 1 && state_.ObjectTable[1].Open == 0) closedAfterRow = row;
+    if (closedAfterRow < 0 && state_.ObjectCount >= 1 && state_.ObjectTable[1].Open == 0)
+      closedAfterRow = row;
   });
   EXPECT_EQ(closedAfterRow, 33) << "closes 4 rows after the stripe's last row 29";
 
@@ -98,8 +99,8 @@ TEST_F(EmulationTest, DarkStripeMakesOneObjectPerCameraMirroredForCameraTwo) {
 }
 
 TEST_F(EmulationTest, NarrowAndTooWideStripesMakeNoObject) {
-  fillRect(picture_, 100, 10, 101, 60, kDark);   // 2 pixels: too narrow
-  fillRect(picture_, 300, 10, 499, 60, kDark);   // 200 pixels: too wide
+  fillRect(picture_, 100, 10, 101, 60, kDark);    // 2 pixels: too narrow
+  fillRect(picture_, 300, 10, 499, 60, kDark);    // 200 pixels: too wide
   fillRect(picture_, 800, 150, 802, 160, kDark);  // 3 pixels: just wide enough
   runEmulation(state_, camera1_, camera2_, sorter_, machine_, picture_);
   ASSERT_EQ(state_.ObjectCount, 2);

@@ -92,7 +92,8 @@ TEST(ProductCurtain, ItemsNeverTouchSoEachStaysOneObject) {
     for (std::size_t j = i + 1; j < items.size(); ++j) {
       const CurtainItem& a = items[i];
       const CurtainItem& b = items[j];
-      const bool linesNear = b.firstLine <= a.firstLine + a.lines - 1 + 4 && a.firstLine <= b.firstLine + b.lines - 1 + 4;
+      const bool linesNear =
+          b.firstLine <= a.firstLine + a.lines - 1 + 4 && a.firstLine <= b.firstLine + b.lines - 1 + 4;
       if (!linesNear) continue;
       const int gap = std::abs(a.centre - b.centre) - (a.width + b.width) / 2;
       EXPECT_GE(gap, 2) << "items " << i << " and " << j;
@@ -148,9 +149,9 @@ TEST(ProductCurtain, MonoLevelsFallInTheDefaultRangesOfTheirKind) {
     EXPECT_GE(line[kPixelsPerLine + 1], 200);
     EXPECT_GE(line.back(), 200);
   }
-  EXPECT_GE(low[0], 200);  // background range 200..255
+  EXPECT_GE(low[0], 200);   // background range 200..255
   EXPECT_LE(high[1], 150);  // colour 1 range 0..150
-  EXPECT_GE(low[2], 151);  // colour 2 range 151..199
+  EXPECT_GE(low[2], 151);   // colour 2 range 151..199
   EXPECT_LE(high[2], 199);
   EXPECT_LT(low[1], high[1]) << "product has texture";
 }

@@ -91,16 +91,16 @@ TEST(ResearchMeasure, DistancesFromTheAxesThroughTheMeanPoint) {
   inputs.ranges.FonBlack = 0;
   rec = onePixelRecord();
   researchMeasure(rec, inputs);
-  EXPECT_EQ(rec.LengthMean, 98);   // round(4 * (2500 + 20) / 103)
-  EXPECT_EQ(rec.WidthMean, 193);   // round(4 * (4900 + 59) / 103)
+  EXPECT_EQ(rec.LengthMean, 98);  // round(4 * (2500 + 20) / 103)
+  EXPECT_EQ(rec.WidthMean, 193);  // round(4 * (4900 + 59) / 103)
   EXPECT_EQ(rec.Length, 50);
   EXPECT_EQ(rec.Width, 49);
   EXPECT_EQ(rec.Forma, 0);
 }
 
 TEST_F(ResearchTest, LabelsFramesAndMarksTheObjectsOfThePicture) {
-  sorter_.FonBlack[0] = 1;   // black image rows are not product
-  sorter_.enLength = true;   // so that closing finds the orientation
+  sorter_.FonBlack[0] = 1;  // black image rows are not product
+  sorter_.enLength = true;  // so that closing finds the orientation
   BmpImage picture(400, 300, kPlate);
   fillRect(picture, 50, 30, 59, 69, kDark);      // 10 x 40, upright
   fillRect(picture, 150, 30, 169, 49, kDark);    // 20 x 20
@@ -146,8 +146,8 @@ TEST_F(ResearchTest, LabelsFramesAndMarksTheObjectsOfThePicture) {
 TEST_F(ResearchTest, BlankPictureLeavesNoObjectAndAGreenColumnAtZero) {
   const BmpImage picture(300, 250, kPlate);
   std::vector<std::string> captions;
-  const ResearchResult result =
-      runResearch(state_, camera1_, sorter_, machine_, picture, [&](const std::string& c) { captions.push_back(c); });
+  const ResearchResult result = runResearch(state_, camera1_, sorter_, machine_, picture,
+                                            [&](const std::string& c) { captions.push_back(c); });
   EXPECT_TRUE(result.labels.empty());
   EXPECT_EQ(state_.ObjectCount, 0);
   for (int r = 0; r < picture.height(); ++r) ASSERT_EQ(result.output.at(0, r), kResearchGreen) << r;
@@ -167,7 +167,8 @@ TEST_F(ResearchTest, BlankPictureLeavesNoObjectAndAGreenColumnAtZero) {
 
 TEST_F(ResearchTest, StaleLineDataBesideThePictureMakesNoObject) {
   // What the last camera line may have left beyond a 1280-pixel picture: dark items.
-  for (int p = 1300; p <= kLineBufferPixels; ++p) camera1_.LineMono[static_cast<std::size_t>(p)] = (p / 20) % 2 ? 40 : 230;
+  for (int p = 1300; p <= kLineBufferPixels; ++p)
+    camera1_.LineMono[static_cast<std::size_t>(p)] = (p / 20) % 2 ? 40 : 230;
   const ResearchResult result = run(BmpImage(1280, 120, kPlate));
   EXPECT_TRUE(result.labels.empty());
   EXPECT_EQ(state_.ObjectCount, 0);

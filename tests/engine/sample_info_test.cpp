@@ -29,10 +29,10 @@ TEST_F(SampleInfoTest, EmptySlotShowsZeroWeightAndZeroPercentages) {
   const SampleInfo info = sampleInformation(state_, settings_, 0, {}, true);
   EXPECT_EQ(info.mass, 0);
   EXPECT_EQ(texts(info.mainPanel),
-            (std::vector<std::string>{"Вес = 0", "Цвет 1 = 0 (0.00%)", "Цвет 2 = 0 (0.00%)", "Результат = нет",
-                                      "Экс-т=0", "Ориентация = 00.00"}));
-  EXPECT_EQ(texts(info.smallPanel), (std::vector<std::string>{"Вес = 0", "Цв. 1 = 0 (0.00%)",
-                                                               "Цв. 2 = 0 (0.00%)", "Рез. = нет"}));
+            (std::vector<std::string>{"Вес = 0", "Цвет 1 = 0 (0.00%)", "Цвет 2 = 0 (0.00%)",
+                                      "Результат = нет", "Экс-т=0", "Ориентация = 00.00"}));
+  EXPECT_EQ(texts(info.smallPanel),
+            (std::vector<std::string>{"Вес = 0", "Цв. 1 = 0 (0.00%)", "Цв. 2 = 0 (0.00%)", "Рез. = нет"}));
   // The judging worked on the scratch copy; the slot is untouched.
   EXPECT_EQ(slot(0).Mass, 0);
   EXPECT_EQ(state_.ObjectTable[kScratchRecord].Mass, 1);
