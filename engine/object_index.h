@@ -42,51 +42,71 @@ static_assert(kObjectTableSize < 16 * 64);
 // without touching the records. Order is arbitrary.
 class OpenList {
  public:
-  struct Entry {
-    std::int32_t runMin;
-    std::int32_t runMax;
-    std::int32_t k;
-  };
-
   OpenList() { where_.fill(-1); }
 
   void insert(int k, std::int32_t runMin, std::int32_t runMax) {
     erase(k);
-    where_[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(count_);
-    entries_[static_cast<std::size_t>(count_++)] = {runMin, runMax, k};
+    const auto at = static_cast<std::size_t>(count_++);
+    where_[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(at);
+    k_[at] = k;
+    runMin_[at] = runMin;
+    runMax_[at] = runMax;
   }
   void erase(int k) {
     const int at = where_[static_cast<std::size_t>(k)];
     if (at < 0) return;
-    const Entry last = entries_[static_cast<std::size_t>(--count_)];
-    entries_[static_cast<std::size_t>(at)] = last;
-    where_[static_cast<std::size_t>(last.k)] = static_cast<std::int16_t>(at);
+    const auto last = static_cast<std::size_t>(--count_);
+    const auto to = static_cast<std::size_t>(at);
+    k_[to] = k_[last];
+    runMin_[to] = runMin_[last];
+    runMax_[to] = runMax_[last];
+    where_[static_cast<std::size_t>(k_[to])] = static_cast<std::int16_t>(at);
     where_[static_cast<std::size_t>(k)] = -1;
   }
   bool contains(int k) const { return where_[static_cast<std::size_t>(k)] >= 0; }
   int size() const { return count_; }
   void clear() {
-    for (int i = 0; i < count_; ++i)
-      where_[static_cast<std::size_t>(entries_[static_cast<std::size_t>(i)].k)] = -1;
+    for (int i = 0; i < count_; ++i) where_[static_cast<std::size_t>(k_[static_cast<std::size_t>(i)])] = -1;
     count_ = 0;
   }
 
-  // Visits every entry once; fn returns false to drop the visited entry. fn must not insert.
+  // Entry i (0 .. size() - 1).
+  int k(int i) const { return k_[static_cast<std::size_t>(i)]; }
+  void setExtent(int i, std::int32_t runMin, std::int32_t runMax) {
+    runMin_[static_cast<std::size_t>(i)] = runMin;
+    runMax_[static_cast<std::size_t>(i)] = runMax;
+  }
+
+  // Writes the positions of the entries whose extent, widened by tolerance on both sides, meets
+  // [a, b] into out (room for size() entries), ascending; returns how many.
+  int overlapping(std::int64_t a, std::int64_t b, std::int64_t tolerance, int* out) const {
+    int n = 0;
+    for (int i = 0; i < count_; ++i) {
+      const auto at = static_cast<std::size_t>(i);
+      out[n] = i;
+      n += static_cast<int>((runMin_[at] - tolerance <= b) & (runMax_[at] + tolerance >= a));
+    }
+    return n;
+  }
+
+  // Visits every entry once by its record number; fn returns false to drop it. fn must not insert.
   template <typename Fn>
   void forEach(Fn fn) {
     int i = 0;
     while (i < count_) {
-      Entry& e = entries_[static_cast<std::size_t>(i)];
-      if (fn(e)) {
+      const int k = k_[static_cast<std::size_t>(i)];
+      if (fn(k)) {
         ++i;
       } else {
-        erase(e.k);  // the last entry moves here and is visited next
+        erase(k);  // the last entry moves here and is visited next
       }
     }
   }
 
  private:
-  std::array<Entry, kObjectTableSize + 1> entries_{};
+  std::array<std::int32_t, kObjectTableSize + 1> k_{};
+  std::array<std::int64_t, kObjectTableSize + 1> runMin_{};
+  std::array<std::int64_t, kObjectTableSize + 1> runMax_{};
   std::array<std::int16_t, kObjectTableSize + 1> where_{};
   int count_ = 0;
 };

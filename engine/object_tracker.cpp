@@ -304,25 +304,49 @@ void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
   const std::int64_t len = static_cast<std::int64_t>(b) - a + 1;
   const std::int64_t shift = 50 - static_cast<std::int64_t>(rec.XCentre);  // x = i + shift
 
+  // Class counts in registers: one running total per class, not a memory round trip per pixel.
   const std::uint8_t* classMap = w.camera.ClassMap.data();
-  std::int64_t mass = 0;
+  std::int64_t counts[5] = {0, 0, 0, 0, 0};  // classes 0, 1, 2, 4 and any other value
   for (int i = a; i <= b; ++i) {
     const std::uint8_t cls = classMap[i];
-    addWrapping(rec.ClassCount[cls], 2);
-    mass += cls != 0 ? 2 : 0;
-    if (writeImage) {
-      const int column = static_cast<int>(std::clamp<std::int64_t>(i + shift, 1, kObjectImageSize));
-      std::uint8_t* px = imagePixel(rec, column, static_cast<int>(row));
-      if (w.mode.mono) {
-        const std::uint8_t v = w.camera.LineMono[static_cast<std::size_t>(i)];
+    if (cls == kClassBackground) {
+      ++counts[0];
+    } else if (cls == kClassColour1) {
+      ++counts[1];
+    } else if (cls == kClassColour2) {
+      ++counts[2];
+    } else if (cls == kClassOther) {
+      ++counts[3];
+    } else {
+      ++counts[4];
+      addWrapping(rec.ClassCount[cls], 2);
+    }
+  }
+  addWrapping(rec.ClassCount[kClassBackground], 2 * counts[0]);
+  addWrapping(rec.ClassCount[kClassColour1], 2 * counts[1]);
+  addWrapping(rec.ClassCount[kClassColour2], 2 * counts[2]);
+  addWrapping(rec.ClassCount[kClassOther], 2 * counts[3]);
+  const std::int64_t mass = 2 * (len - counts[0]);
+
+  if (writeImage) {
+    std::uint8_t* rowStart = imagePixel(rec, 1, static_cast<int>(row));  // column c at + 300 (c - 1)
+    const std::uint8_t* mono = w.camera.LineMono.data();
+    const std::uint8_t* rgb = w.camera.LineRGB.data();
+    const bool isMono = w.mode.mono;
+    for (int i = a; i <= b; ++i) {
+      const std::int64_t column =
+          std::min<std::int64_t>(std::max<std::int64_t>(i + shift, 1), kObjectImageSize);
+      std::uint8_t* px = rowStart + 300 * (column - 1);
+      if (isMono) {
+        const std::uint8_t v = mono[i];
         px[0] = v;
         px[1] = v;
         px[2] = v;
       } else {
-        const std::uint8_t* rgb = w.camera.rgb(i);
-        px[0] = rgb[0];
-        px[1] = rgb[1];
-        px[2] = rgb[2];
+        const std::uint8_t* src = rgb + 3 * static_cast<std::size_t>(i);
+        px[0] = src[0];
+        px[1] = src[1];
+        px[2] = src[2];
       }
     }
   }
@@ -415,23 +439,27 @@ void objectStep(LineWork& w, int a, int b) {
     ObjectIndex& index = st.objectIndex;
     OpenList& open = index.open[static_cast<std::size_t>(w.cam)];
     const std::int64_t tolerance = w.mode.mono ? 1 : 0;
-    open.forEach([&](OpenList::Entry& entry) {
-      if (!(entry.runMin - tolerance <= b && entry.runMax + tolerance >= a)) {
-        return true;  // cannot match; stale entries are dropped by the closing pass
-      }
-      const int k = entry.k;
+    int candidates[kObjectTableSize + 1];
+    const int n = open.overlapping(a, b, tolerance, candidates);
+    int stale[kObjectTableSize + 1];
+    int staleCount = 0;
+    for (int c = 0; c < n; ++c) {
+      const int i = candidates[c];
+      const int k = open.k(i);
       ObjectRecord& rec = st.ObjectTable[k];
       if (k > st.ObjectCount || rec.Open == 0 || rec.Camera != w.cam) {
-        return false;  // closed elsewhere or beyond the table's end: it can only come back new
+        stale[staleCount++] = k;  // closed elsewhere or beyond the table's end: it can only come back new
+        continue;
       }
       if (continuesObject(rec, w.cam, a, b, w.mode.mono)) {
         extendObject(w, rec, a, b);
-        entry.runMin = rec.RunMin;
-        entry.runMax = rec.RunMax;
+        open.setExtent(i, rec.RunMin, rec.RunMax);
         continued = true;
       }
-      return true;
-    });
+    }
+    for (int c = 0; c < staleCount; ++c) {
+      open.erase(stale[c]);
+    }
   }
   if (!continued) {
     createObject(w, a, b);
@@ -551,8 +579,7 @@ void closeObjects(LineWork& w) {
     return;
   }
   OpenList& open = st.objectIndex.open[static_cast<std::size_t>(w.cam)];
-  open.forEach([&](OpenList::Entry& entry) {
-    const int k = entry.k;
+  open.forEach([&](int k) {
     const ObjectRecord& rec = st.ObjectTable[k];
     if (k > st.ObjectCount || rec.Open == 0 || rec.Camera != w.cam) {
       return false;
