@@ -123,15 +123,20 @@ struct ObjectIndex {
   std::array<RecordSet, kCameraCount> closed;
   // Colour the upper image half of record k was prefilled with at its creation.
   std::array<FillColour, kObjectTableSize + 1> prefill{};
-  // The image of a new record for newImageFill: copied whole into each new record.
+  // The image of a new record for newImageFill.
   std::array<std::uint8_t, kNewImageBytes> newImage{};
   FillColour newImageFill{};
   bool newImageValid = false;
+  // Record k's image is the new-record image of prefill[k] except inside its box (ImgXMin..ImgXMax,
+  // rows 1..ImgRows): reusing it only restores the box. Holds because record images are written
+  // by the object step alone; whoever writes them otherwise must clear() the index.
+  std::array<bool, kObjectTableSize + 1> imageKnown{};
   // Scan every record 1..ObjectCount instead: the reference the index is tested against.
   bool direct = false;
 
   void clear() {
     for (OpenList& s : open) s.clear();
+    imageKnown.fill(false);
     for (RecordSet& s : closed) s.clear();
   }
 };

@@ -71,8 +71,11 @@ struct FastClass {
   PixelClass operator()(RgbPixel p) const { return classifier.plain(p.r, p.g, p.b); }
 };
 
+// Classes of the image pixels the moment step visited, for the projection to reuse: [column][row].
+using BoxClasses = std::array<std::array<PixelClass, kObjectImageSize + 1>, kObjectImageSize + 1>;
+
 template <typename Classify>
-void momentStepWith(ObjectRecord& rec, Classify classify) {
+void momentStepWith(ObjectRecord& rec, Classify classify, BoxClasses* keep = nullptr) {
   rec.ImgXMin = std::clamp(rec.ImgXMin, 0, kObjectImageSize);
   rec.ImgXMax = std::clamp(rec.ImgXMax, 0, kObjectImageSize);
   rec.ImgRows = std::clamp(rec.ImgRows, 0, kObjectImageSize);
@@ -92,7 +95,11 @@ void momentStepWith(ObjectRecord& rec, Classify classify) {
     const auto y1 = static_cast<double>(2 * r - 1 - meanY);
     const auto y2 = static_cast<double>(2 * r - meanY);
     for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
-      if (classify(readImagePixel(rec, c, r)) == kClassBackground) {
+      const PixelClass cls = classify(readImagePixel(rec, c, r));
+      if (keep != nullptr) {
+        (*keep)[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = cls;
+      }
+      if (cls == kClassBackground) {
         continue;
       }
       const auto dx = static_cast<double>(c - meanX);
@@ -126,7 +133,9 @@ class AxisLine {
     length_ = std::sqrt(squared);
     // A whole length can give exact halves, which only the division rounds right; otherwise the
     // quotient is irrational and lies far enough from any half for the reciprocal.
-    divide_ = alwaysDivide || length_ == std::floor(length_);
+    exact_ = alwaysDivide;
+    divide_ = length_ == std::floor(length_) && length_ < 1e9;
+    wholeLength_ = divide_ ? static_cast<std::int64_t>(length_) : 0;
     inverse_ = length_ > 0.0 ? 1.0 / length_ : 0.0;
   }
 
@@ -145,14 +154,35 @@ class AxisLine {
       return 0;
     }
     cross = std::abs(cross);
-    return toInt32(roundHalfEven(divide_ ? cross / length_ : cross * inverse_));
+    if (exact_) {
+      return toInt32(roundHalfEven(cross / length_));
+    }
+    const double q = cross * inverse_;
+    if (!(q < 1e15)) {
+      return toInt32(roundHalfEven(q));
+    }
+    // The bracket is a whole number. Over an irrational length no quotient lies within 1e-7 of a
+    // half, so adding a half and truncating rounds right. Over a whole length exact halves occur;
+    // the product may land on either side of them, so they are recognised in integers and go even.
+    auto r = static_cast<std::int64_t>(q + 0.5);
+    if (divide_) {
+      const auto twice = 2 * static_cast<std::int64_t>(cross);
+      if (twice == (2 * r - 1) * wholeLength_) {
+        r -= (r & 1);  // r - 1/2: the even one of r - 1 and r
+      } else if (twice == (2 * r + 1) * wholeLength_) {
+        r += (r & 1);  // r + 1/2: the even one of r and r + 1
+      }
+    }
+    return static_cast<std::int32_t>(std::min<std::int64_t>(r, INT32_MAX));
   }
 
  private:
   double px_, py_, qx_, qy_;
   double length_ = 0.0;
   double inverse_ = 0.0;
+  std::int64_t wholeLength_ = 0;
   bool divide_ = true;
+  bool exact_ = true;
 };
 
 struct Axes {
@@ -220,7 +250,8 @@ void projectionStepWith(ObjectRecord& rec, Classify classify) {
 // the prefill in rows 1..50 and black in row 0 (half-line 1). Those two colours are classified once,
 // so only the box needs the classifier, and the rest is visited only when its colour is not
 // background.
-void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColour prefill) {
+void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColour prefill,
+                        const BoxClasses& boxClasses) {
   FastClass classify{classifier};
   const bool fillCounts = classify(RgbPixel{prefill.r, prefill.g, prefill.b}) != kClassBackground;
   const bool blackCounts = classify(RgbPixel{}) != kClassBackground;
@@ -246,7 +277,9 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
     const int lastHalfLine = fillCounts ? kObjectImageSize : std::min(2 * boxRows + 1, kObjectImageSize);
     for (int row = 1; 2 * row <= lastHalfLine; ++row) {
       const bool counts =
-          row <= boxRows ? classify(readImagePixel(rec, c, row)) != kClassBackground : fillCounts;
+          row <= boxRows
+              ? boxClasses[static_cast<std::size_t>(c)][static_cast<std::size_t>(row)] != kClassBackground
+              : fillCounts;
       // Half-lines 2 row and 2 row + 1 show this row.
       for (int s = 2 * row; s <= std::min(2 * row + 1, lastHalfLine); ++s) {
         major += majorB;
@@ -263,7 +296,7 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
 // ---------------------------------------------------------------------------------------------
 // Records
 
-void clearAndPrefill(ObjectRecord& rec, ObjectIndex& index, FillColour fill) {
+void clearAndPrefill(ObjectRecord& rec, int k, ObjectIndex& index, FillColour fill) {
   static_assert(sizeof rec.Image == kNewImageBytes);
   if (!index.newImageValid || !(index.newImageFill == fill)) {
     // Column-major: each column is 50 prefilled pixels followed by 50 black ones.
@@ -279,8 +312,22 @@ void clearAndPrefill(ObjectRecord& rec, ObjectIndex& index, FillColour fill) {
     index.newImageFill = fill;
     index.newImageValid = true;
   }
+  const auto at = static_cast<std::size_t>(k);
+  if (index.imageKnown[at] && index.prefill[at] == fill) {
+    // Only the box of the previous object differs from a new image.
+    const int firstColumn = std::clamp(rec.ImgXMin, 1, kObjectImageSize);
+    const int lastColumn = std::clamp(rec.ImgXMax, 1, kObjectImageSize);
+    const int rows = std::clamp(rec.ImgRows, 0, kImageRowsWritten);
+    for (int c = firstColumn; c <= lastColumn && rows > 0; ++c) {
+      const std::size_t columnStart = static_cast<std::size_t>(c - 1) * kObjectImageSize * 3;
+      std::memcpy(rec.Image + columnStart, index.newImage.data() + columnStart,
+                  static_cast<std::size_t>(rows) * 3);
+    }
+  } else {
+    std::memcpy(rec.Image, index.newImage.data(), kNewImageBytes);
+  }
+  index.imageKnown[at] = !index.direct;
   std::memset(static_cast<void*>(&rec), 0, offsetof(ObjectRecord, Image));
-  std::memcpy(rec.Image, index.newImage.data(), kNewImageBytes);
   std::memset(static_cast<void*>(&rec.ImgXMin), 0, sizeof(ObjectRecord) - offsetof(ObjectRecord, ImgXMin));
 }
 
@@ -387,7 +434,7 @@ void createObject(LineWork& w, int a, int b) {
   }
   ObjectRecord& rec = st.ObjectTable[k];
   ObjectIndex& index = st.objectIndex;
-  clearAndPrefill(rec, index, w.prefill);
+  clearAndPrefill(rec, k, index, w.prefill);
   rec.Camera = w.cam;
   rec.Mass = 0;
   rec.SumWeight = 1;
@@ -559,8 +606,10 @@ void closeObject(LineWork& w, int k) {
       momentStepWith(rec, DirectClass{inputs});
       projectionStepWith(rec, DirectClass{inputs});
     } else {
-      momentStepWith(rec, FastClass{w.camera.classifier});
-      projectionStepLive(rec, w.camera.classifier, w.state.objectIndex.prefill[static_cast<std::size_t>(k)]);
+      BoxClasses boxClasses;  // filled for the box by the moment step, read only there
+      momentStepWith(rec, FastClass{w.camera.classifier}, &boxClasses);
+      projectionStepLive(rec, w.camera.classifier, w.state.objectIndex.prefill[static_cast<std::size_t>(k)],
+                         boxClasses);
     }
   }
   w.state.objectIndex.closed[static_cast<std::size_t>(w.cam)].insert(k);
