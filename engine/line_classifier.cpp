@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/engine_state.h"
 #include "settings/machine_settings.h"
 
@@ -55,6 +59,112 @@ void walk(CameraLineState& camera, bool countZones, std::int32_t* zoneDefects, C
   }
 }
 
+// The brightness test on whole blocks of grey pixels. Each bound of the ranges becomes a byte
+// comparison (or a constant when it lies outside 0..255), so sixteen pixels are tested at once.
+class GreyBlocks {
+ public:
+  explicit GreyBlocks(const BrightnessRanges& q)
+      : belowBlack_(lowerBound(q.FonBlack)),
+        aboveLight_(upperBound(q.FonLight)),
+        background_(range(q.FonMin, q.FonMax)),
+        colour1_(range(q.P1Min, q.P1Max)),
+        colour2_(range(q.P2Min, q.P2Max)) {}
+
+  // Classifies pixels [first, last] of line into classes; with shading, line is first corrected
+  // (and written back) by correction.
+  void classify(std::uint8_t* line, const std::int8_t* correction, std::uint8_t* classes, int first, int last,
+                const PixelClassifier& classifier) const {
+    int p = first;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; p + 16 <= last + 1; p += 16) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + p));
+      if (correction != nullptr) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(correction + p));
+        const __m128i up = _mm_and_si128(s, _mm_cmpgt_epi8(s, zero));
+        const __m128i down = _mm_and_si128(_mm_sub_epi8(zero, s), _mm_cmpgt_epi8(zero, s));
+        v = _mm_subs_epu8(_mm_adds_epu8(v, up), down);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(line + p), v);
+      }
+      const __m128i bg =
+          _mm_or_si128(_mm_or_si128(below(v, belowBlack_), above(v, aboveLight_)), inside(v, background_));
+      const __m128i c1 = inside(v, colour1_);
+      const __m128i c2 = inside(v, colour2_);
+      __m128i cls = _mm_set1_epi8(kClassOther);
+      cls = blend(c2, _mm_set1_epi8(kClassColour2), cls);
+      cls = blend(c1, _mm_set1_epi8(kClassColour1), cls);
+      cls = _mm_andnot_si128(bg, cls);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(classes + p), cls);
+    }
+#endif
+    for (; p <= last; ++p) {
+      if (correction != nullptr) {
+        line[p] = shade(line[p], correction[p]);
+      }
+      classes[p] = classifier.grey(line[p]);
+    }
+  }
+
+ private:
+  // A byte test: always true, never true, or against a byte bound.
+  struct Bound {
+    bool always = false;
+    bool never = false;
+    std::uint8_t lo = 0;
+    std::uint8_t hi = 0;
+  };
+  static Bound lowerBound(std::int32_t t) {  // v < t
+    if (t <= 0) return {false, true, 0, 0};
+    if (t > 255) return {true, false, 0, 0};
+    return {false, false, static_cast<std::uint8_t>(t), 0};
+  }
+  static Bound upperBound(std::int32_t t) {  // v > t
+    if (t >= 255) return {false, true, 0, 0};
+    if (t < 0) return {true, false, 0, 0};
+    return {false, false, 0, static_cast<std::uint8_t>(t)};
+  }
+  static Bound range(std::int32_t lo, std::int32_t hi) {  // lo <= v <= hi
+    const std::int32_t from = std::max(lo, 0);
+    const std::int32_t to = std::min(hi, 255);
+    if (from > to) return {false, true, 0, 0};
+    return {false, false, static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(to)};
+  }
+#if defined(__SSE2__)
+  static __m128i constant(const Bound& b) { return _mm_set1_epi8(b.always ? -1 : 0); }
+  static __m128i below(__m128i v, const Bound& b) {
+    if (b.always || b.never) return constant(b);
+    // v < lo  <=>  max(v, lo) != v
+    const __m128i eq = _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_set1_epi8(static_cast<char>(b.lo))), v);
+    return _mm_xor_si128(eq, _mm_set1_epi8(-1));
+  }
+  static __m128i above(__m128i v, const Bound& b) {
+    if (b.always || b.never) return constant(b);
+    const __m128i eq = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(static_cast<char>(b.hi))), v);
+    return _mm_xor_si128(eq, _mm_set1_epi8(-1));
+  }
+  static __m128i inside(__m128i v, const Bound& b) {
+    if (b.always || b.never) return constant(b);
+    const __m128i geLo = _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_set1_epi8(static_cast<char>(b.lo))), v);
+    const __m128i leHi = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(static_cast<char>(b.hi))), v);
+    return _mm_and_si128(geLo, leHi);
+  }
+  static __m128i blend(__m128i mask, __m128i yes, __m128i no) {
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+  }
+#endif
+
+  Bound belowBlack_;
+  Bound aboveLight_;
+  Bound background_;
+  Bound colour1_;
+  Bound colour2_;
+};
+
+// Whether ClassifyPixel(v, v, v) is the brightness test for these inputs.
+bool greyIsBrightnessTest(const ClassifierInputs& in) {
+  return in.singleTone || (in.brightMode && in.singleChannel >= 1 && in.singleChannel <= 3);
+}
+
 }  // namespace
 
 void setWorkingRange(CameraLineState& camera, const EjectionState& ejection, const MachineSettings& machine) {
@@ -82,6 +192,21 @@ void classifyLine(CameraLineState& camera, LinePath path, bool shading, std::int
       for (int p = camera.WorkFirstPixel; p <= camera.WorkLastPixel; ++p) {
         shadeRgb(camera, static_cast<std::size_t>(p));
       }
+    }
+    if (greyIsBrightnessTest(classifier.inputs())) {
+      const std::int8_t* correction =
+          path == LinePath::kMonoObject && shading ? camera.ShadingMono.data() : nullptr;
+      GreyBlocks(classifier.inputs().ranges)
+          .classify(mono, correction, camera.ClassMap.data(), camera.WorkFirstPixel, camera.WorkLastPixel,
+                    classifier);
+      if (lineMode && zoneDefects != nullptr) {
+        const std::uint8_t* ejector = camera.PixelEjector.data();
+        const std::uint8_t* classMap = camera.ClassMap.data();
+        for (int p = camera.WorkFirstPixel; p <= camera.WorkLastPixel; ++p) {
+          zoneDefects[ejector[p]] += classMap[p] != 0 ? 1 : 0;
+        }
+      }
+      return;
     }
     if (path == LinePath::kMonoObject && shading) {
       const std::int8_t* correction = camera.ShadingMono.data();

@@ -208,5 +208,47 @@ TEST_F(LineClassifierTest, FastPathEqualsDirectClassificationOnRandomLines) {
   }
 }
 
+// The block-wise brightness test against ClassifyPixel: bounds outside 0..255, extreme shading,
+// ragged ends of the working range.
+TEST_F(LineClassifierTest, GreyBlocksEqualDirectClassificationForRandomRangesAndShading) {
+  std::mt19937 rng(23);
+  std::uniform_int_distribution<int> bound(-20, 275);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> signedByte(-128, 127);
+  buildPixelEjector(*cam, state->ejection, machine);
+  auto twin = std::make_unique<CameraLineState>(0);
+  twin->PixelEjector = cam->PixelEjector;
+  for (int round = 0; round < 300; ++round) {
+    for (auto* pair : {&sorter.FonBlack, &sorter.FonLight, &sorter.FonMin, &sorter.FonMax, &sorter.P1Min,
+                       &sorter.P1Max, &sorter.P2Min, &sorter.P2Max}) {
+      (*pair)[0] = bound(rng);
+    }
+    state->singleToneCamera = round % 5 != 0;
+    state->BrightMode = true;
+    state->SingleChannel = 1 + round % 3;
+    for (auto& v : cam->LineMono) v = static_cast<std::uint8_t>(byte(rng));
+    for (auto& v : cam->ShadingMono) v = static_cast<std::int8_t>(signedByte(rng));
+    twin->LineMono = cam->LineMono;
+    twin->ShadingMono = cam->ShadingMono;
+    twin->LineRGB = cam->LineRGB;
+    twin->ShadingRGB = cam->ShadingRGB;
+    prepare(*cam);
+    cam->WorkFirstPixel = static_cast<int>(rng() % 40);
+    cam->WorkLastPixel = kLineBufferPixels - static_cast<int>(rng() % 40);
+    twin->WorkFirstPixel = cam->WorkFirstPixel;
+    twin->WorkLastPixel = cam->WorkLastPixel;
+    const bool shading = round % 2 == 0;
+    const LinePath path = round % 3 == 0 ? LinePath::kLineMode : LinePath::kMonoObject;
+    std::array<std::int32_t, kEjectorSlots + 1> zonesFast{};
+    std::array<std::int32_t, kEjectorSlots + 1> zonesDirect{};
+    classifyLine(*cam, path, shading, zonesFast.data());
+    classifyLineDirect(*twin, path, shading, classifierInputs(*state, sorter, 0),
+                       backgroundShortcuts(sorter, machine, 0), zonesDirect.data());
+    ASSERT_EQ(cam->ClassMap, twin->ClassMap) << "round " << round;
+    ASSERT_EQ(cam->LineMono, twin->LineMono) << "round " << round;
+    ASSERT_EQ(zonesFast, zonesDirect) << "round " << round;
+  }
+}
+
 }  // namespace
 }  // namespace tolvane
