@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/engine_constants.h"
 #include "settings/sector_tables.h"
 
@@ -79,12 +83,30 @@ class OpenList {
 
   // Writes the positions of the entries whose extent, widened by tolerance on both sides, meets
   // [a, b] into out (room for size() entries), ascending; returns how many.
-  int overlapping(std::int64_t a, std::int64_t b, std::int64_t tolerance, int* out) const {
+  int overlapping(std::int32_t a, std::int32_t b, std::int32_t tolerance, int* out) const {
+    // Extents are line positions (0..4097), far from overflow.
+    const std::int32_t hiBound = b + tolerance;  // runMin <= b + tolerance
+    const std::int32_t loBound = a - tolerance;  // runMax >= a - tolerance
     int n = 0;
-    for (int i = 0; i < count_; ++i) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i hi = _mm_set1_epi32(hiBound + 1);
+    const __m128i lo = _mm_set1_epi32(loBound - 1);
+    for (; i + 4 <= count_; i += 4) {
+      const __m128i mins = _mm_loadu_si128(reinterpret_cast<const __m128i*>(runMin_.data() + i));
+      const __m128i maxs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(runMax_.data() + i));
+      const __m128i hit = _mm_and_si128(_mm_cmplt_epi32(mins, hi), _mm_cmpgt_epi32(maxs, lo));
+      auto bits = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(hit)));
+      while (bits != 0) {
+        out[n++] = i + std::countr_zero(bits);
+        bits &= bits - 1;
+      }
+    }
+#endif
+    for (; i < count_; ++i) {
       const auto at = static_cast<std::size_t>(i);
       out[n] = i;
-      n += static_cast<int>((runMin_[at] - tolerance <= b) & (runMax_[at] + tolerance >= a));
+      n += static_cast<int>((runMin_[at] <= hiBound) & (runMax_[at] >= loBound));
     }
     return n;
   }
@@ -105,8 +127,8 @@ class OpenList {
 
  private:
   std::array<std::int32_t, kObjectTableSize + 1> k_{};
-  std::array<std::int64_t, kObjectTableSize + 1> runMin_{};
-  std::array<std::int64_t, kObjectTableSize + 1> runMax_{};
+  std::array<std::int32_t, kObjectTableSize + 1> runMin_{};
+  std::array<std::int32_t, kObjectTableSize + 1> runMax_{};
   std::array<std::int16_t, kObjectTableSize + 1> where_{};
   int count_ = 0;
 };

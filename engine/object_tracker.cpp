@@ -1,10 +1,15 @@
 #include "engine/object_tracker.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <numbers>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/color_convert.h"
 #include "engine/ejection_step.h"
@@ -356,15 +361,11 @@ void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
   std::int64_t counts[5] = {0, 0, 0, 0, 0};  // classes 0, 1, 2, 4 and any other value
   for (int i = a; i <= b; ++i) {
     const std::uint8_t cls = classMap[i];
-    if (cls == kClassBackground) {
-      ++counts[0];
-    } else if (cls == kClassColour1) {
-      ++counts[1];
-    } else if (cls == kClassColour2) {
-      ++counts[2];
-    } else if (cls == kClassOther) {
-      ++counts[3];
-    } else {
+    counts[0] += cls == kClassBackground;
+    counts[1] += cls == kClassColour1;
+    counts[2] += cls == kClassColour2;
+    counts[3] += cls == kClassOther;
+    if (cls > kClassOther || cls == 3) [[unlikely]] {
       ++counts[4];
       addWrapping(rec.ClassCount[cls], 2);
     }
@@ -485,7 +486,7 @@ void objectStep(LineWork& w, int a, int b) {
   } else {
     ObjectIndex& index = st.objectIndex;
     OpenList& open = index.open[static_cast<std::size_t>(w.cam)];
-    const std::int64_t tolerance = w.mode.mono ? 1 : 0;
+    const std::int32_t tolerance = w.mode.mono ? 1 : 0;
     int candidates[kObjectTableSize + 1];
     const int n = open.overlapping(a, b, tolerance, candidates);
     int stale[kObjectTableSize + 1];
@@ -511,6 +512,28 @@ void objectStep(LineWork& w, int a, int b) {
   if (!continued) {
     createObject(w, a, b);
   }
+}
+
+// The first position from p to last whose byte is non-zero (nonZero) or zero (!nonZero); last + 1
+// when there is none.
+int nextByte(const std::uint8_t* bytes, int p, int last, bool nonZero) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; p + 16 <= last + 1; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + p));
+    auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+    const unsigned wanted = nonZero ? (~zeros & 0xFFFFU) : zeros;
+    if (wanted != 0) {
+      return p + std::countr_zero(wanted);
+    }
+  }
+#endif
+  for (; p <= last; ++p) {
+    if ((bytes[p] != 0) == nonZero) {
+      return p;
+    }
+  }
+  return last + 1;
 }
 
 // Runs of the working range, passed to the object step. Returns whether any was passed.
@@ -539,24 +562,11 @@ bool findRuns(LineWork& w) {
   int p = first;
   while (p <= last) {
     if (classMap[p] != 0) {
-      // Eight object pixels at a time while the 200 rule cannot strike inside them.
-      while (p + 8 <= last + 1 && (!mono || n + 8 <= kShortRunLimit)) {
-        std::uint64_t word;
-        std::memcpy(&word, classMap + p, sizeof word);
-        if (((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0) {
-          break;  // a background byte among them
-        }
-        n += 8;
-        p += 8;
-      }
-      if (p > last || classMap[p] == 0) {
-        continue;
-      }
-      ++n;
-      if (mono && n > kShortRunLimit) {
-        n = 0;
-      }
-      ++p;
+      const int end = nextByte(classMap, p, last, false);
+      const int length = end - p;
+      // Per pixel the 200 rule sets 201 back to 0, so n steps through 0..200 cyclically.
+      n = mono ? (n + length) % (kShortRunLimit + 1) : n + length;
+      p = end;
       continue;
     }
     if (n > 2 && n < kShortRunLimit) {
@@ -564,16 +574,8 @@ bool findRuns(LineWork& w) {
       passed = true;
       n = 0;
     }
-    // Background leaves n unchanged from here on, so whole words of background can be skipped.
-    ++p;
-    while (p + 8 <= last + 1) {
-      std::uint64_t word;
-      std::memcpy(&word, classMap + p, sizeof word);
-      if (word != 0) {
-        break;
-      }
-      p += 8;
-    }
+    // Background leaves n unchanged from here on.
+    p = nextByte(classMap, p + 1, last, true);
   }
   return passed;
 }
