@@ -381,21 +381,36 @@ void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
     const std::uint8_t* mono = w.camera.LineMono.data();
     const std::uint8_t* rgb = w.camera.LineRGB.data();
     const bool isMono = w.mode.mono;
-    for (int i = a; i <= b; ++i) {
-      const std::int64_t column =
-          std::min<std::int64_t>(std::max<std::int64_t>(i + shift, 1), kObjectImageSize);
-      std::uint8_t* px = rowStart + 300 * (column - 1);
+    const auto put = [&](std::uint8_t* px, std::int64_t i) {
       if (isMono) {
         const std::uint8_t v = mono[i];
         px[0] = v;
         px[1] = v;
         px[2] = v;
       } else {
-        const std::uint8_t* src = rgb + 3 * static_cast<std::size_t>(i);
+        const std::uint8_t* src = rgb + 3 * i;
         px[0] = src[0];
         px[1] = src[1];
         px[2] = src[2];
       }
+    };
+    // Pixels left of column 2 all land in column 1 and right of column 99 in column 100: there
+    // the last one written stays. Columns 2..99 take one pixel each.
+    const std::int64_t leftEnd = 1 - shift;       // i <= leftEnd: column 1
+    const std::int64_t rightStart = 100 - shift;  // i >= rightStart: column 100
+    if (a <= leftEnd) {
+      put(rowStart, std::min<std::int64_t>(b, leftEnd));
+    }
+    const std::int64_t from = std::max<std::int64_t>(a, leftEnd + 1);
+    const std::int64_t to = std::min<std::int64_t>(b, rightStart - 1);
+    if (from <= to) {
+      std::uint8_t* px = rowStart + 300 * (from + shift - 1);
+      for (std::int64_t i = from; i <= to; ++i, px += 300) {
+        put(px, i);
+      }
+    }
+    if (b >= rightStart) {
+      put(rowStart + 300 * (kObjectImageSize - 1), b);
     }
   }
   addWrapping(rec.Mass, mass);
