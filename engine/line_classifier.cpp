@@ -160,6 +160,15 @@ class GreyBlocks {
   Bound colour2_;
 };
 
+// Line mode: every non-background pixel of the working range counts for its ejector's zone.
+void countZones(const CameraLineState& camera, std::int32_t* zoneDefects) {
+  const std::uint8_t* ejector = camera.PixelEjector.data();
+  const std::uint8_t* classMap = camera.ClassMap.data();
+  for (int p = camera.WorkFirstPixel; p <= camera.WorkLastPixel; ++p) {
+    zoneDefects[ejector[p]] += classMap[p] != 0 ? 1 : 0;
+  }
+}
+
 // Whether ClassifyPixel(v, v, v) is the brightness test for these inputs.
 bool greyIsBrightnessTest(const ClassifierInputs& in) {
   return in.singleTone || (in.brightMode && in.singleChannel >= 1 && in.singleChannel <= 3);
@@ -200,11 +209,7 @@ void classifyLine(CameraLineState& camera, LinePath path, bool shading, std::int
           .classify(mono, correction, camera.ClassMap.data(), camera.WorkFirstPixel, camera.WorkLastPixel,
                     classifier);
       if (lineMode && zoneDefects != nullptr) {
-        const std::uint8_t* ejector = camera.PixelEjector.data();
-        const std::uint8_t* classMap = camera.ClassMap.data();
-        for (int p = camera.WorkFirstPixel; p <= camera.WorkLastPixel; ++p) {
-          zoneDefects[ejector[p]] += classMap[p] != 0 ? 1 : 0;
-        }
+        countZones(camera, zoneDefects);
       }
       return;
     }
@@ -223,13 +228,16 @@ void classifyLine(CameraLineState& camera, LinePath path, bool shading, std::int
     });
     return;
   }
-  std::uint8_t* rgb = camera.LineRGB.data();
-  walk(camera, lineMode, zoneDefects, [&](std::size_t p) {
-    if (shading) {
-      shadeRgb(camera, p);
+  if (shading) {
+    for (int p = camera.WorkFirstPixel; p <= camera.WorkLastPixel; ++p) {
+      shadeRgb(camera, static_cast<std::size_t>(p));
     }
-    return classifier.line(rgb[3 * p], rgb[3 * p + 1], rgb[3 * p + 2]);
-  });
+  }
+  classifier.lineClasses(camera.LineRGB.data(), camera.ClassMap.data(), camera.WorkFirstPixel,
+                         camera.WorkLastPixel);
+  if (lineMode && zoneDefects != nullptr) {
+    countZones(camera, zoneDefects);
+  }
 }
 
 void classifyLineDirect(CameraLineState& camera, LinePath path, bool shading, const ClassifierInputs& inputs,

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <numbers>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -128,6 +129,30 @@ void momentStepWith(ObjectRecord& rec, Classify classify, BoxClasses* keep = nul
   }
 }
 
+// One axis for the grid walk of a live record: every bracket is a whole number and every quotient
+// on the 100 x 100 grid has been checked to stay far below 2^31, so no per-point guard is needed.
+struct GridAxis {
+  double a;
+  double b;
+  double c;
+  double inverse;
+  std::int64_t whole;  // the length when it is a whole number (exact halves possible), else 0
+
+  std::int32_t distance(double cross) const {
+    cross = std::abs(cross);
+    auto r = static_cast<std::int64_t>(cross * inverse + 0.5);
+    if (whole != 0) {
+      const auto twice = 2 * static_cast<std::int64_t>(cross);
+      if (twice == (2 * r - 1) * whole) {
+        r -= (r & 1);
+      } else if (twice == (2 * r + 1) * whole) {
+        r += (r & 1);
+      }
+    }
+    return static_cast<std::int32_t>(r);
+  }
+};
+
 // A line through two integer points, with the distance of integer points from it.
 class AxisLine {
  public:
@@ -153,6 +178,9 @@ class AxisLine {
   double a() const { return py_ - qy_; }
   double b() const { return qx_ - px_; }
   double c() const { return px_ * qy_ - qx_ * py_; }
+
+  // The line for the grid walk, or nothing when its quotients could grow large (damaged means).
+  std::optional<GridAxis> gridAxis() const;
 
   std::int32_t distanceOfCross(double cross) const {
     if (length_ == 0.0) {
@@ -220,8 +248,8 @@ struct ProjectionSums {
     ++count;
     across += m;
     along += n;
-    width = std::max(width, m);
-    length = std::max(length, n);
+    width = m > width ? m : width;
+    length = n > length ? n : length;
   }
 };
 
@@ -255,14 +283,38 @@ void projectionStepWith(ObjectRecord& rec, Classify classify) {
 // the prefill in rows 1..50 and black in row 0 (half-line 1). Those two colours are classified once,
 // so only the box needs the classifier, and the rest is visited only when its colour is not
 // background.
+std::optional<GridAxis> AxisLine::gridAxis() const {
+  if (length_ == 0.0 || exact_) {
+    return std::nullopt;
+  }
+  const GridAxis axis{a(), b(), c(), inverse_, divide_ ? wholeLength_ : 0};
+  // The bracket is linear in column and half-line, so its extremes on the grid are at the corners.
+  double largest = 0.0;
+  for (double x : {1.0, 100.0}) {
+    for (double y : {1.0, 100.0}) {
+      largest = std::max(largest, std::abs(axis.a * x + axis.b * y + axis.c));
+    }
+  }
+  if (!(largest * inverse_ < 1e9)) {
+    return std::nullopt;
+  }
+  return axis;
+}
+
 void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColour prefill,
                         const BoxClasses& boxClasses) {
   FastClass classify{classifier};
+  const Axes axes = axesOf(rec, false);
+  std::optional<GridAxis> majorAxis = axes.major.gridAxis();
+  std::optional<GridAxis> minorAxis = axes.minor.gridAxis();
+  if (!majorAxis || !minorAxis) {
+    projectionStepWith(rec, classify);
+    return;
+  }
+  const GridAxis major = *majorAxis;
+  const GridAxis minor = *minorAxis;
   const bool fillCounts = classify(RgbPixel{prefill.r, prefill.g, prefill.b}) != kClassBackground;
   const bool blackCounts = classify(RgbPixel{}) != kClassBackground;
-  const Axes axes = axesOf(rec, false);
-  const double majorB = axes.major.b();
-  const double minorB = axes.minor.b();
   ProjectionSums sums;
   const int firstColumn = std::max(rec.ImgXMin, 1);
   const int lastColumn = std::min(rec.ImgXMax, kObjectImageSize);
@@ -270,27 +322,31 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
   for (int c = 1; c <= kObjectImageSize; ++c) {
     const bool boxColumn = c >= firstColumn && c <= lastColumn;
     // The brackets of both distances at half-line 1, then one step of B per half-line.
-    double major = axes.major.a() * c + majorB + axes.major.c();
-    double minor = axes.minor.a() * c + minorB + axes.minor.c();
+    double m = major.a * c + major.b + major.c;
+    double n = minor.a * c + minor.b + minor.c;
     if (blackCounts) {
-      sums.add(axes.major.distanceOfCross(major), axes.minor.distanceOfCross(minor));
+      sums.add(major.distance(m), minor.distance(n));
     }
     if (!boxColumn && !fillCounts) {
       continue;
     }
     const int boxRows = boxColumn ? lastRow : 0;
     const int lastHalfLine = fillCounts ? kObjectImageSize : std::min(2 * boxRows + 1, kObjectImageSize);
+    const auto& classes = boxClasses[static_cast<std::size_t>(c)];
+    // Row r shows half-lines 2r and 2r + 1.
     for (int row = 1; 2 * row <= lastHalfLine; ++row) {
       const bool counts =
-          row <= boxRows
-              ? boxClasses[static_cast<std::size_t>(c)][static_cast<std::size_t>(row)] != kClassBackground
-              : fillCounts;
-      // Half-lines 2 row and 2 row + 1 show this row.
-      for (int s = 2 * row; s <= std::min(2 * row + 1, lastHalfLine); ++s) {
-        major += majorB;
-        minor += minorB;
+          row <= boxRows ? classes[static_cast<std::size_t>(row)] != kClassBackground : fillCounts;
+      m += major.b;
+      n += minor.b;
+      if (counts) {
+        sums.add(major.distance(m), minor.distance(n));
+      }
+      if (2 * row + 1 <= lastHalfLine) {
+        m += major.b;
+        n += minor.b;
         if (counts) {
-          sums.add(axes.major.distanceOfCross(major), axes.minor.distanceOfCross(minor));
+          sums.add(major.distance(m), minor.distance(n));
         }
       }
     }

@@ -103,6 +103,28 @@ class PixelClassifier {
     return static_cast<PixelClass>(kCodeToClass[(colourEntry(r, g, b) >> 2) & 3]);
   }
 
+  // line() for pixels first..last of a colour line (pixel p at rgb[3p]) into classes[p].
+  void lineClasses(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
+    if (inputs_.singleTone || !colourTable_ || !keyHeld_) {
+      for (int p = first; p <= last; ++p) {
+        const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
+        classes[p] = line(px[0], px[1], px[2]);
+      }
+      return;
+    }
+    std::uint8_t* table = colourTable_.get();
+    const std::uint8_t generation = generation_;
+    for (int p = first; p <= last; ++p) {
+      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
+      std::uint8_t& slot =
+          table[(static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]];
+      if ((slot >> 4) != generation) [[unlikely]] {
+        slot = computeEntry(px[0], px[1], px[2]);
+      }
+      classes[p] = kCodeToClass[slot & 3];
+    }
+  }
+
   // Shortcuts, then ClassifyPixel (colour line paths). The shortcuts belong to the colour build.
   PixelClass line(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     if (inputs_.singleTone) {
