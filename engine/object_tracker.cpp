@@ -97,10 +97,10 @@ void momentStepWith(ObjectRecord& rec, Classify classify, BoxClasses* keep = nul
   double sxy = 0.0;
   const std::int64_t meanX = rec.MeanX;
   const std::int64_t meanY = rec.MeanY;
-  for (int r = 1; r <= rec.ImgRows; ++r) {
-    const auto y1 = static_cast<double>(2 * r - 1 - meanY);
-    const auto y2 = static_cast<double>(2 * r - meanY);
-    for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
+  // Column by column, as the image is stored; the sums are exact, so the order does not matter.
+  for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
+    const auto dx = static_cast<double>(c - meanX);
+    for (int r = 1; r <= rec.ImgRows; ++r) {
       const PixelClass cls = classify(readImagePixel(rec, c, r));
       if (keep != nullptr) {
         (*keep)[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = cls;
@@ -108,7 +108,8 @@ void momentStepWith(ObjectRecord& rec, Classify classify, BoxClasses* keep = nul
       if (cls == kClassBackground) {
         continue;
       }
-      const auto dx = static_cast<double>(c - meanX);
+      const auto y1 = static_cast<double>(2 * r - 1 - meanY);
+      const auto y2 = static_cast<double>(2 * r - meanY);
       sxx += 2.0 * dx * dx;
       syy += y1 * y1 + y2 * y2;
       sxy += (y1 + y2) * dx;
@@ -140,8 +141,11 @@ struct GridAxis {
 
   std::int32_t distance(double cross) const {
     cross = std::abs(cross);
-    auto r = static_cast<std::int64_t>(cross * inverse + 0.5);
-    if (whole != 0) {
+    const double q = cross * inverse;
+    auto r = static_cast<std::int64_t>(q + 0.5);
+    // Only a quotient at a half needs the exact test; any other lies at least 1/(2 length) away.
+    // (With whole means and axis vectors of length 20 no bracket reaches a half; kept for safety.)
+    if (whole != 0 && std::abs(static_cast<double>(r) - q) > 0.5 - 1e-9) [[unlikely]] {
       const auto twice = 2 * static_cast<std::int64_t>(cross);
       if (twice == (2 * r - 1) * whole) {
         r -= (r & 1);
