@@ -14,13 +14,13 @@ fi
 scripts/install-deps.sh
 
 case "$sanitize" in
-  none)    dir=build;      label_args=() ;;
-  thread)  dir=build-tsan; label_args=(-L core) ;;
-  address) dir=build-asan; label_args=(-L core) ;;
+  none)    dir=build;      label_args=(); extra=() ;;
+  thread)  dir=build-tsan; label_args=(-L core); extra=(-DTOLVANE_BUILD_UI=OFF -DTOLVANE_BUILD_BENCH=OFF) ;;
+  address) dir=build-asan; label_args=(-L core); extra=(-DTOLVANE_BUILD_UI=OFF -DTOLVANE_BUILD_BENCH=OFF) ;;
   *) echo "unknown sanitizer: $sanitize" >&2; exit 2 ;;
 esac
 
 jobs="$(nproc)"
-cmake -S . -B "$dir" -G Ninja -DTOLVANE_SANITIZE="$sanitize" >/dev/null
+cmake -S . -B "$dir" -G Ninja -DTOLVANE_SANITIZE="$sanitize" "${extra[@]}" >/dev/null
 cmake --build "$dir" -j "$jobs"
 ctest --test-dir "$dir" --output-on-failure -j "$jobs" "${label_args[@]}"
