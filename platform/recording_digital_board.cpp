@@ -14,9 +14,21 @@ void RecordingDigitalBoard::setReportedBase(std::uint32_t base) {
   reportedBase_ = base;
 }
 
-void RecordingDigitalBoard::failOutputAfter(std::size_t n) {
+void RecordingDigitalBoard::failOutputAfter(std::size_t n) { failCall(Function::kOutputByte, n); }
+
+void RecordingDigitalBoard::failCall(Function function, std::size_t n) {
   std::lock_guard lock(mutex_);
-  outputsUntilFailure_ = n;
+  failures_[function] = n;
+}
+
+void RecordingDigitalBoard::failIfDue(Function function) {
+  const auto it = failures_.find(function);
+  if (it == failures_.end()) return;
+  if (it->second == 0) {
+    failures_.erase(it);
+    throw std::runtime_error("simulated driver failure");
+  }
+  --it->second;
 }
 
 std::vector<RecordingDigitalBoard::Call> RecordingDigitalBoard::calls() const {
@@ -40,6 +52,7 @@ void RecordingDigitalBoard::clear() {
 
 void RecordingDigitalBoard::record(Call call) {
   std::lock_guard lock(mutex_);
+  failIfDue(call.function);
   calls_.push_back(call);
 }
 
@@ -47,6 +60,7 @@ void RecordingDigitalBoard::PIODIO_DriverInit() { record({Function::kDriverInit}
 
 std::uint16_t RecordingDigitalBoard::PIODIO_SearchCard(std::uint16_t* boardsFound, std::uint32_t cardId) {
   std::lock_guard lock(mutex_);
+  failIfDue(Function::kSearchCard);
   calls_.push_back({Function::kSearchCard, cardId});
   const bool found = cardPresent_ && cardId == kCardId;
   if (boardsFound != nullptr) *boardsFound = found ? 1 : 0;
@@ -58,6 +72,7 @@ std::uint16_t RecordingDigitalBoard::PIODIO_GetConfigAddressSpace(
     std::uint16_t* subVendor, std::uint16_t* subDevice, std::uint16_t* subAux, std::uint16_t* slotBus,
     std::uint16_t* slotDevice) {
   std::lock_guard lock(mutex_);
+  failIfDue(Function::kGetConfigAddressSpace);
   calls_.push_back({Function::kGetConfigAddressSpace, boardNumber});
   if (baseAddress != nullptr) *baseAddress = cardPresent_ ? reportedBase_ : 0;
   for (std::uint16_t* p : {interruptNumber, subVendor, subDevice, subAux, slotBus, slotDevice}) {
@@ -68,13 +83,7 @@ std::uint16_t RecordingDigitalBoard::PIODIO_GetConfigAddressSpace(
 
 std::uint16_t RecordingDigitalBoard::PIODIO_OutputByte(std::uint32_t port, std::uint16_t value) {
   std::lock_guard lock(mutex_);
-  if (outputsUntilFailure_) {
-    if (*outputsUntilFailure_ == 0) {
-      outputsUntilFailure_.reset();
-      throw std::runtime_error("simulated driver failure");
-    }
-    --*outputsUntilFailure_;
-  }
+  failIfDue(Function::kOutputByte);
   calls_.push_back({Function::kOutputByte, port, value});
   return 0;
 }

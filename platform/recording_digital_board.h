@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <optional>
+#include <map>
 #include <vector>
 
 #include "platform/digital_board.h"
@@ -11,7 +11,7 @@
 namespace tolvane {
 
 // Test double of the digital board: records every driver call in order and answers as configured.
-// Thread-safe, so tests with real threads can share one.
+// A call that throws leaves no record. Thread-safe, so tests with real threads can share one.
 class RecordingDigitalBoard : public DigitalBoard {
  public:
   enum class Function { kDriverInit, kSearchCard, kGetConfigAddressSpace, kOutputByte, kDriverClose };
@@ -29,6 +29,8 @@ class RecordingDigitalBoard : public DigitalBoard {
   void setReportedBase(std::uint32_t base);
   // The n-th OutputByte call from now (0 = the next one) throws std::runtime_error.
   void failOutputAfter(std::size_t n);
+  // The n-th call of this function from now (0 = the next one) throws std::runtime_error.
+  void failCall(Function function, std::size_t n = 0);
 
   std::vector<Call> calls() const;
   // Only the OutputByte calls.
@@ -46,12 +48,14 @@ class RecordingDigitalBoard : public DigitalBoard {
 
  private:
   void record(Call call);
+  // Called with mutex_ held: throws when a failure of this function is due.
+  void failIfDue(Function function);
 
   mutable std::mutex mutex_;
   std::vector<Call> calls_;
   bool cardPresent_ = true;
   std::uint32_t reportedBase_ = 0xE000;
-  std::optional<std::size_t> outputsUntilFailure_;
+  std::map<Function, std::size_t> failures_;
 };
 
 }  // namespace tolvane
