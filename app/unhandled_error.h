@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QApplication>
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/program_launcher.h"
+
+namespace tolvane {
+
+// What happens when an exception reaches the event loop: the camera threads are told to stop, the
+// program file is started again, and this process ends at once. The closing sequence does not run;
+// only the beforeExit hook (the window-state store's destruction write) does. The new instance waits
+// its 3 s before it touches cameras and boards.
+//
+// When the new instance cannot be started, this one does not end: a machine with a running program
+// is better than one with none. The error is then dropped and the event loop goes on.
+class UnhandledErrorHandler {
+ public:
+  using Hook = std::function<void()>;
+  // Ends the process at once with the given exit code; _exit by default.
+  using Terminator = std::function<void(int exitCode)>;
+
+  static constexpr int kRestartExitCode = 3;
+
+  explicit UnhandledErrorHandler(ProgramLauncher& launcher = systemProgramLauncher(), Terminator terminator = {});
+
+  // Sets StopRequested of both camera threads; the main window provides it.
+  void setStopCameraThreads(Hook hook) { stopCameraThreads_ = std::move(hook); }
+  // Runs just before the process ends.
+  void setBeforeExit(Hook hook) { beforeExit_ = std::move(hook); }
+  // The program started again; the running program file and its folder unless set.
+  void setProgram(std::filesystem::path programFile, std::filesystem::path workingFolder);
+
+  // Handles one exception that reached the event loop (what: its message, for the error stream).
+  // Returns only when the new instance could not be started, or when the terminator returns (tests).
+  void handle(std::string_view what) noexcept;
+
+  // How many exceptions were handled, and how many of them could not restart the program.
+  int handledCount() const { return handled_; }
+  int failedRestarts() const { return failedRestarts_; }
+
+ private:
+  ProgramLauncher& launcher_;
+  Terminator terminator_;
+  Hook stopCameraThreads_;
+  Hook beforeExit_;
+  std::filesystem::path programFile_;
+  std::filesystem::path workingFolder_;
+  std::atomic<int> handled_{0};
+  std::atomic<int> failedRestarts_{0};
+};
+
+// Delivers one event through deliver() and hands any exception that escapes it to handler. The
+// event then counts as handled (true), as after the restart there is nothing left to deliver it to.
+bool deliverGuarded(const std::function<bool()>& deliver, UnhandledErrorHandler& handler);
+
+// The application object of the program: every event is delivered under the unhandled-error handler.
+class GuardedApplication : public QApplication {
+  Q_OBJECT
+
+ public:
+  GuardedApplication(int& argc, char** argv);
+
+  bool notify(QObject* receiver, QEvent* event) override;
+
+  UnhandledErrorHandler& errorHandler() { return handler_; }
+
+  // The handler of the running GuardedApplication, or nullptr when the application is another kind
+  // (tests create a plain QApplication).
+  static UnhandledErrorHandler* current();
+
+ private:
+  UnhandledErrorHandler handler_;
+};
+
+}  // namespace tolvane
