@@ -1,0 +1,144 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "engine/camera_line_state.h"
+#include "engine/ejection_step.h"
+#include "engine/engine_constants.h"
+#include "engine/engine_state.h"
+#include "platform/camera_driver.h"
+#include "platform/thread_priority.h"
+#include "settings/machine_settings.h"
+#include "settings/sorter_settings.h"
+
+namespace tolvane {
+
+class TCameraThread;
+
+// The thread of each camera, as run control keeps them, and camera 1's line clock.
+//
+// A camera thread ends by itself once its entry no longer points at it (cleared, or taken by a newer
+// thread of the same camera). Camera 2's analysis counts time in camera 1's lines; camera 1's thread
+// publishes its counter here so that camera 2 never reads a thread object that may be replaced.
+struct CameraThreadTable {
+  std::array<std::atomic<TCameraThread*>, kCameraCount> CameraThreads{};
+  std::atomic<std::int64_t> camera1LineCounter{0};
+};
+
+// Milliseconds for the line rate and the strip capture. Tests replace it to make them exact.
+class MillisecondClock {
+ public:
+  virtual ~MillisecondClock() = default;
+  virtual std::int64_t nowMs() = 0;
+};
+
+struct CameraThreadOptions {
+  // Synthetic lines instead of the driver (no driver calls, no strip, no marks, no ejection).
+  bool cameraSimulator = kCameraSimulator;
+  // Preferred processor (camera index + 1) and time-critical priority. Tests that loop at full speed
+  // switch this off so a real-time thread cannot take a processor from everything else.
+  bool applyScheduling = true;
+  // Pause between synthetic lines.
+  std::chrono::microseconds simulatorPause{20};
+  // Build switches of the ejection step.
+  EjectionConfig ejection{};
+  // Null: the monotonic clock. Must outlive the thread.
+  MillisecondClock* clock = nullptr;
+};
+
+// One camera's acquisition: reads lines from the driver, analyses each under the engine lock on this
+// thread, keeps the line counter, the rate and the 1000-point preview, fills the strip picture and
+// paints test marks on request; camera 1's thread also runs the ejection step and the valve write
+// after every pass, with or without a line.
+//
+// Life: created suspended (no system thread yet) and entered into table.CameraThreads; prepare its
+// line() (prepareCameraForRun) under the engine lock, then Resume(). It runs until requestStop(),
+// until its table entry stops pointing at it, or until the camera fails during start. The
+// destructor asks it to stop and waits, so no thread outlives its object.
+//
+// Everything the object refers to (driver, state, settings, table, valves) must outlive it. Settings
+// are read under the engine lock; whoever changes them holds the lock.
+class TCameraThread {
+ public:
+  // valves is used by camera 1 only and may be null (no valve write).
+  TCameraThread(int cameraIndex, CameraDriver& driver, EngineState& state, const SorterSettings& sorter,
+                const MachineSettings& machine, CameraThreadTable& table, ValveOutput* valves,
+                CameraThreadOptions options = {});
+  ~TCameraThread();
+  TCameraThread(const TCameraThread&) = delete;
+  TCameraThread& operator=(const TCameraThread&) = delete;
+
+  // Starts the system thread; later calls do nothing.
+  void Resume();
+  // StopRequested: the thread ends after its current pass and resets the camera.
+  void requestStop() { line_->StopRequested.store(true, std::memory_order_release); }
+  bool stopRequested() const { return line_->StopRequested.load(std::memory_order_acquire); }
+  bool started() const { return started_; }
+  // Resumed and not yet ended.
+  bool running() const { return started_ && !finished_.load(std::memory_order_acquire); }
+  bool finished() const { return finished_.load(std::memory_order_acquire); }
+  // Waits for the thread to end (returns at once when it was never resumed). Call requestStop first
+  // unless the thread ends by itself.
+  void join();
+
+  int cameraIndex() const { return line_->CameraIndex; }
+  std::uint32_t MsPer1000Lines() const { return line_->MsPer1000Lines.load(std::memory_order_relaxed); }
+  std::int64_t LineCounter() const { return line_->LineCounter.load(std::memory_order_relaxed); }
+  // The camera's buffers: prepare them before Resume(); afterwards only this thread and holders of
+  // the engine lock may touch them (the driver writes a line without the lock).
+  CameraLineState& line() { return *line_; }
+  const CameraLineState& line() const { return *line_; }
+  // What the scheduler granted; meaningful once the thread has started its body.
+  ThreadSchedulingReport scheduling() const;
+
+ private:
+  struct PassTimes {
+    std::int64_t lastMarkMs = 0;
+    std::int64_t stripStartMs = 0;
+  };
+
+  void Execute();
+  // The start sequence with the driver; false when the loop must not run. Resets the camera itself
+  // on a failure after CCD_HitTest.
+  bool startCamera();
+  void driverPass(PassTimes& times);
+  void simulatorLoop();
+  void paintTestMarks();
+  void captureStripRow(PassTimes& times);
+  void markThousandLines(PassTimes& times, bool colourPreview);
+  void countLine();
+  std::int64_t engineClock() const;
+  std::int64_t nowMs() const;
+  bool stillOwner() const;
+
+  std::unique_ptr<CameraLineState> line_;
+  CameraDriver& driver_;
+  EngineState& state_;
+  const SorterSettings& sorter_;
+  const MachineSettings& machine_;
+  CameraThreadTable& table_;
+  ValveOutput* valves_;
+  CameraThreadOptions options_;
+
+  std::thread thread_;
+  bool started_ = false;
+  std::atomic<bool> finished_{false};
+  mutable std::mutex reportMutex_;
+  ThreadSchedulingReport scheduling_;
+};
+
+// Pixel (from 1) shown by preview point k (0..999): round(k * PreviewStep) + 1, halves to even.
+int previewPixel(int point);
+
+// Start-up probe of one camera with CCD_Init: sets and returns CameraFound. A throwing driver counts
+// as no camera.
+// Called on the main thread.
+bool probeCamera(CameraDriver& driver, EngineState& state, int cameraIndex);
+
+}  // namespace tolvane

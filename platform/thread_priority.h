@@ -1,0 +1,67 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace tolvane {
+
+// SCHED_FIFO priority given to time-critical threads (camera threads, the main thread while sorting).
+// Just below the kernel's threaded interrupt handlers (50): a camera thread that polls must not
+// starve the USB interrupts that bring its own lines.
+inline constexpr int kTimeCriticalFifoPriority = 49;
+// Nice value tried when real-time scheduling is refused.
+inline constexpr int kTimeCriticalNice = -10;
+// Sorting keeps the process on processors 0..3.
+inline constexpr int kRunProcessorCount = 4;
+
+// What was applied to one thread. Nothing here needs privileges to be read: tests compare it with
+// what the system allowed.
+struct ThreadSchedulingReport {
+  int preferredCpu = -1;     // processor asked for, -1 when none
+  bool pinned = false;       // the thread now runs on preferredCpu only
+  bool cpuMissing = false;   // no such processor: the thread may use every processor of the run
+  bool realTime = false;     // SCHED_FIFO at kTimeCriticalFifoPriority
+  bool niceRaised = false;   // real time refused, kTimeCriticalNice applied instead
+  bool normal = false;       // SCHED_OTHER with nice 0
+  int realTimeError = 0;     // errno of a refused SCHED_FIFO request, 0 when not refused
+};
+
+// Processors that exist among 0..kRunProcessorCount - 1, ascending.
+std::vector<int> runProcessors();
+
+// Pins the calling thread to processor cpu (numbered from 0). When that processor does not exist
+// or may not be used, the thread is allowed every processor of runProcessors() instead, so it does
+// not stay on whatever processor its creator was pinned to. Never fails.
+ThreadSchedulingReport preferProcessor(int cpu);
+
+// Time-critical: SCHED_FIFO when permitted, else nice kTimeCriticalNice when permitted, else left
+// as it is. Never fails. Adds to report.
+void makeTimeCritical(ThreadSchedulingReport& report);
+
+// Back to SCHED_OTHER with nice 0.
+void makeNormal(ThreadSchedulingReport& report);
+
+// A camera thread's own set-up: preferred processor, then time-critical priority.
+ThreadSchedulingReport applyCameraThreadScheduling(int cpu);
+
+struct RunPriorityReport {
+  int mode = 0;
+  std::vector<int> processors;  // runProcessors() at the time of the call
+  int threadsRestricted = 0;    // threads of the process whose processors were narrowed to them
+  int threadsRefused = 0;       // threads the system would not restrict
+  ThreadSchedulingReport callingThread;
+  int waits = 0;  // 50 ms waits made
+};
+
+using RunPriorityWait = std::function<void(std::chrono::milliseconds)>;
+
+// Mode 1 for sorting, 0 for stopped. Every thread of the process is kept to processors 0..3 (a
+// thread already pinned inside them keeps its pin); the calling thread is pinned to processor 0 and
+// made time-critical in mode 1 or normal in mode 0; then wait(50 ms) is called three times (a real
+// sleep when wait is empty). Never fails; the report says what the system allowed.
+// Called on the main thread.
+RunPriorityReport SetRunPriority(int mode, const RunPriorityWait& wait = {});
+
+}  // namespace tolvane
