@@ -123,8 +123,10 @@ void SimulatedDigitalBoard::recordEdgesLocked(std::uint64_t before, std::uint64_
 }
 
 std::size_t SimulatedDigitalBoard::takeValveEdges(std::vector<ValveEdge>& out) {
-  // Reserve outside the lock so that a writer never waits for an allocation.
-  out.reserve(out.size() + pendingEdges_.load(std::memory_order_relaxed) + 64);
+  // Reserve outside the lock so that a writer never waits for an allocation; grow geometrically so that
+  // a reader draining often into one vector does not copy it every time.
+  const std::size_t wanted = out.size() + pendingEdges_.load(std::memory_order_relaxed) + 64;
+  if (wanted > out.capacity()) out.reserve(std::max(wanted, 2 * out.capacity()));
   std::lock_guard lock(mutex_);
   const std::size_t n = ringSize_;
   for (std::size_t i = 0; i < n; ++i) out.push_back(ring_[(ringHead_ + i) % ring_.size()]);
