@@ -1,0 +1,368 @@
+// Simulated sorting run for engineers: both camera threads on the product-stream simulator with the
+// simulated boards, a virtual ejector bar scoring what the valves blew out, and the line rates and
+// latencies the run reached.
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "ejection/ejector_zones.h"
+#include "ejection/io_boards.h"
+#include "ejection/valve_outputs.h"
+#include "engine/camera_line_state.h"
+#include "engine/camera_thread.h"
+#include "engine/color_convert.h"
+#include "engine/engine_state.h"
+#include "platform/ejector_bar_scorer.h"
+#include "platform/line_latency_probe.h"
+#include "platform/product_stream_simulator.h"
+#include "platform/simulated_boards.h"
+#include "settings/ini_file.h"
+#include "settings/sector_tables.h"
+#include "settings/settings_file.h"
+#include "settings/stored_controls.h"
+#include "tools/tool_command.h"
+
+namespace tolvane::tool {
+namespace {
+
+constexpr const char* kSimulateUsage =
+    "simulate [--seconds S | --lines N] [--rate HZ] [--defects PERCENT] [--colour] [--settings FILE "
+    "[--program N]] [--seed N] [--bar-lines N] [--no-realtime] | simulate --write-settings FILE   "
+    "simulated sorting run: name=value lines";
+
+// The ejector bar of the simulated machine sits this many camera lines below the camera line.
+constexpr double kDefaultBarLines = 40;
+constexpr double kDefaultSeconds = 5;
+constexpr double kDefaultRate = 10'000;
+constexpr double kDefaultDefectPercent = 5;
+// Built-in programs: 0 single-tone, 1 colour.
+constexpr int kMonoProgram = 0;
+constexpr int kColourProgram = 1;
+// How often the run collects ground truth and valve edges for the bar.
+constexpr auto kScorePeriod = std::chrono::milliseconds(10);
+// Edges reach the trace a little after their time stamp; items are scored only this long after
+// they left the bar.
+constexpr std::int64_t kTraceSettleNs = 5'000'000;
+
+// The settings file of the simulated machine (machine/simulated.ini in the source tree, which a
+// test keeps identical to this text). Lines are joined with CR LF.
+constexpr std::string_view kBuiltInSettings[] = {
+#include "tools/simulated_machine_ini.inc"
+};
+
+std::string builtInSettingsText() {
+  std::string text;
+  for (std::string_view line : kBuiltInSettings) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+struct SimulateOptions {
+  double seconds = kDefaultSeconds;
+  long long lines = 0;  // 0: run for `seconds`
+  double rate = kDefaultRate;
+  double defectPercent = kDefaultDefectPercent;
+  bool colour = false;
+  std::string settingsFile;
+  int program = -1;
+  std::uint64_t seed = 1;
+  double barLines = kDefaultBarLines;
+  bool realtime = true;
+};
+
+double parseNumber(const std::vector<std::string>& args, std::size_t& i, const std::string& what) {
+  if (i + 1 >= args.size()) throw UsageError(what + " needs a value");
+  const std::string& text = args[++i];
+  std::size_t used = 0;
+  double value = 0;
+  try {
+    value = std::stod(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (text.empty() || used != text.size() || !std::isfinite(value))
+    throw UsageError(what + " must be a number, got \"" + text + "\"");
+  return value;
+}
+
+long long parseInteger(const std::vector<std::string>& args, std::size_t& i, const std::string& what) {
+  if (i + 1 >= args.size()) throw UsageError(what + " needs a value");
+  return parseIntArgument(args[++i], what);
+}
+
+SimulateOptions parseOptions(const std::vector<std::string>& args) {
+  SimulateOptions o;
+  bool haveSeconds = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--seconds") {
+      o.seconds = parseNumber(args, i, "--seconds");
+      if (!(o.seconds > 0 && o.seconds <= 86'400)) throw UsageError("--seconds must be above 0 and at most 86400");
+      haveSeconds = true;
+    } else if (a == "--lines") {
+      o.lines = parseInteger(args, i, "--lines");
+      if (o.lines < 1 || o.lines > 1'000'000'000'000LL) throw UsageError("--lines must be 1 or more");
+    } else if (a == "--rate") {
+      o.rate = parseNumber(args, i, "--rate");
+      if (!(o.rate >= 1 && o.rate <= 1e6)) throw UsageError("--rate must be 1 ... 1000000 lines per second");
+    } else if (a == "--defects") {
+      o.defectPercent = parseNumber(args, i, "--defects");
+      if (!(o.defectPercent >= 0 && o.defectPercent <= 100)) throw UsageError("--defects must be 0 ... 100 percent");
+    } else if (a == "--colour" || a == "--color") {
+      o.colour = true;
+    } else if (a == "--settings") {
+      if (i + 1 >= args.size()) throw UsageError("--settings needs a file");
+      o.settingsFile = args[++i];
+    } else if (a == "--program") {
+      const long long n = parseInteger(args, i, "--program");
+      if (n < 0 || n >= kProgramCount) throw UsageError("--program must be 0 ... 9");
+      o.program = static_cast<int>(n);
+    } else if (a == "--seed") {
+      const long long n = parseInteger(args, i, "--seed");
+      if (n < 0) throw UsageError("--seed must be 0 or more");
+      o.seed = static_cast<std::uint64_t>(n);
+    } else if (a == "--bar-lines") {
+      o.barLines = parseNumber(args, i, "--bar-lines");
+      if (!(o.barLines >= 0 && o.barLines <= 100'000)) throw UsageError("--bar-lines must be 0 ... 100000");
+    } else if (a == "--no-realtime") {
+      o.realtime = false;
+    } else {
+      throw UsageError("unknown argument \"" + a + "\"; usage: " + kSimulateUsage);
+    }
+  }
+  if (haveSeconds && o.lines > 0) throw UsageError("give --seconds or --lines, not both");
+  return o;
+}
+
+// The machine as at the start of sorting: settings loaded, zones computed, boards found.
+struct Machine {
+  std::unique_ptr<EngineState> state = std::make_unique<EngineState>();
+  SorterSettings sorter;
+  MachineSettings machine;
+};
+
+void loadSettings(const IniDocument& doc, int program, bool colour, Machine& m, ToolIo& io) {
+  readStoredControls(doc, m.machine);
+  ReadMachineSettings(doc, m.machine);
+  const int chosen = program >= 0 ? program : (colour ? kColourProgram : m.machine.ActiveProg);
+  ReadProgramSection(doc, chosen, m.sorter, m.machine);
+  EngineState& state = *m.state;
+  state.singleToneCamera = !colour;
+  // Loading forces single-tone mode in this build; colour cameras take the program's own switch.
+  if (colour) m.sorter.BrightMode = doc.readBool(programSectionName(chosen), "BrightMode", false);
+  state.BrightMode = m.sorter.BrightMode;
+  state.SingleChannel = m.sorter.SingleChannel;
+  state.ColorTune = m.machine.ColorTuneButton_StateOn;
+  state.FineTimer = m.machine.FineTimerButton_StateOn;
+  const auto bad = rebuildSectorTables(
+      m.sorter, state.singleToneCamera,
+      [](int32_t h, int32_t s, int32_t v) {
+        const RgbValues c = HsvToRgb(h, s, v);
+        return FillColour{static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g), static_cast<uint8_t>(c.b)};
+      },
+      state.sectorTables, state.BackgroundFill);
+  if (!bad.empty()) io.err << describeBadSectorLines(bad);
+  computeEjectorZones(m.machine, state.ejection.EjectorZones);
+}
+
+// Side A zones of the working ejectors, by the output each drives.
+std::vector<BarValveZone> barZones(const Machine& m) {
+  std::vector<BarValveZone> zones;
+  const EjectionState& e = m.state->ejection;
+  for (int j = 1; j <= kEjectorsPerSide; ++j) {
+    const int output = e.EjectorOutputMap[j];
+    if (output < 1 || output > SimulatedDigitalBoard::kValves) continue;
+    zones.push_back({output, e.EjectorZones[j].aStart, e.EjectorZones[j].aEnd});
+  }
+  return zones;
+}
+
+double micros(std::int64_t ns) { return static_cast<double>(ns) / 1000.0; }
+
+int writeSettingsCommand(const std::vector<std::string>& args, ToolIo& io) {
+  if (args.size() != 2) throw UsageError(std::string("usage: ") + kSimulateUsage);
+  const std::string text = builtInSettingsText();
+  std::ofstream out(args[1], std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) {
+    io.err << "tolvane-tool simulate: cannot write " << args[1] << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
+  if (!args.empty() && args[0] == "--write-settings") return writeSettingsCommand(args, io);
+  const SimulateOptions o = parseOptions(args);
+
+  Machine m;
+  IniDocument doc;
+  if (o.settingsFile.empty()) {
+    doc = IniDocument::parse(builtInSettingsText());
+  } else {
+    std::error_code ec;
+    // A missing file would silently give the defaults; say so instead.
+    if (!std::filesystem::is_regular_file(o.settingsFile, ec) || !std::ifstream(o.settingsFile, std::ios::binary)) {
+      io.err << "tolvane-tool simulate: cannot read settings file " << o.settingsFile << '\n';
+      return 1;
+    }
+    doc = IniDocument::load(o.settingsFile);
+  }
+  loadSettings(doc, o.program, o.colour, m, io);
+  EngineState& state = *m.state;
+
+  ProductStreamConfig stream;
+  stream.colour = o.colour;
+  stream.pixelsPerLine = kPixelsPerLine;
+  stream.lineRateHz = o.rate;
+  stream.defectShare = o.defectPercent / 100.0;
+  stream.seed = o.seed;
+  ProductStreamSimulator cameras(stream);
+
+  SimulatedDigitalBoard::Config boardConfig;
+  boardConfig.edgeCapacity = std::size_t{1} << 20;
+  SimulatedDigitalBoard digital(boardConfig);
+  SimulatedAnalogBoard analog;
+  LineLatencyProbe probe(cameras, digital);
+  IoBoards boards(probe.board(), analog, state.ejection);
+  boards.InitIoBoards();
+
+  BarGeometry geometry;
+  geometry.lineRateHz = o.rate;
+  geometry.barDistanceLines = o.barLines;
+  EjectorBarScorer bar(barZones(m), geometry);
+
+  // The start of sorting, as run control does it.
+  for (int c = 0; c < kCameraCount; ++c) probeCamera(probe.camera(), state, c);
+  state.ejection.clearTiming();
+  state.ejection.OutputsBlocked.store(false);
+  BoardValveOutput valves(probe.board());
+  CameraThreadTable table;
+  CameraThreadOptions threadOptions;
+  threadOptions.applyScheduling = o.realtime;
+  std::array<std::unique_ptr<TCameraThread>, kCameraCount> threads;
+  for (int c = 0; c < kCameraCount; ++c) {
+    threads[static_cast<std::size_t>(c)] = std::make_unique<TCameraThread>(
+        c, probe.camera(), state, m.sorter, m.machine, table, c == 0 ? &valves : nullptr, threadOptions);
+  }
+  {
+    std::lock_guard lock(state.engineLock);
+    state.clearTables();
+    for (auto& t : threads) prepareCameraForRun(t->line(), state, m.machine);
+  }
+  const auto started = std::chrono::steady_clock::now();
+  for (auto& t : threads) t->Resume();
+
+  std::vector<ValveEdge> edges;
+  std::vector<BarValveEdge> barEdges;
+  std::uint64_t pulses = 0;
+  std::uint64_t truthMissed = 0;
+  const auto collect = [&](std::int64_t settleUntilNs) {
+    edges.clear();
+    digital.takeValveEdges(edges);
+    barEdges.clear();
+    for (const ValveEdge& e : edges) {
+      if (e.open) ++pulses;
+      barEdges.push_back({e.output, e.open, probe.sinceStreamStart(e.time)});
+    }
+    bar.addEdges(barEdges);
+    const std::vector<ProductItem> items = cameras.itemsFrom(bar.lastItemId() + 1);
+    // The simulator keeps a bounded history; items it dropped before we saw them go unscored.
+    if (!items.empty() && items.front().id > bar.lastItemId() + 1) truthMissed += items.front().id - bar.lastItemId() - 1;
+    bar.addItems(items);
+    bar.settle(settleUntilNs);
+  };
+
+  const auto deadline = started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(o.seconds));
+  while (true) {
+    std::this_thread::sleep_for(kScorePeriod);
+    const auto now = std::chrono::steady_clock::now();
+    if (probe.started(0)) collect(probe.sinceStreamStart(now) - kTraceSettleNs);
+    if (threads[0]->finished() && threads[1]->finished()) break;
+    if (o.lines > 0) {
+      if (cameras.lineStats(0).lastLine + 1 >= o.lines) break;
+      // A camera that never starts must not hold the run forever.
+      if (!probe.started(0) && now - started > std::chrono::seconds(10)) break;
+    } else if (now >= deadline) {
+      break;
+    }
+  }
+
+  // The stop of sorting: stop flags, all valves closed, outputs blocked.
+  const auto stopAt = std::chrono::steady_clock::now();
+  for (auto& t : threads) t->requestStop();
+  closeValvesAndBlock(probe.board(), state.ejection);
+  for (auto& t : threads) t->join();
+  const double runSeconds = std::chrono::duration<double>(stopAt - started).count();
+  if (probe.started(0)) collect(probe.sinceStreamStart(stopAt));
+
+  EngineCounterTable counters;
+  {
+    std::lock_guard lock(state.engineLock);
+    counters = state.ejection.EngineCounters;
+  }
+
+  std::ostringstream out;
+  out << std::fixed << std::setprecision(2);
+  out << "program=" << (o.program >= 0 ? o.program : (o.colour ? kColourProgram : m.machine.ActiveProg)) << '\n';
+  out << "colour=" << (o.colour ? 1 : 0) << '\n';
+  out << "rate_hz=" << o.rate << '\n';
+  out << "run_s=" << runSeconds << '\n';
+  for (int c = 0; c < kCameraCount; ++c) {
+    const ProductStreamSimulator::CameraLineStats s = cameras.lineStats(c);
+    const double measured = probe.started(c) ? std::chrono::duration<double>(stopAt - probe.measuringStarted(c)).count() : 0;
+    const std::string name = "camera" + std::to_string(c + 1);
+    out << name << "_lines=" << s.delivered << '\n';
+    out << name << "_lines_per_s=" << (measured > 0 ? static_cast<double>(s.delivered) / measured : 0.0) << '\n';
+    out << name << "_lines_lost=" << s.skipped << '\n';
+    out << name << "_lines_late=" << probe.linesLate(c) << '\n';
+    out << name << "_lateness_max_us=" << micros(probe.lineLateness(c).maxNs()) << '\n';
+  }
+  for (int side = kSideA; side <= kSideB; ++side) {
+    const char* s = side == kSideA ? "a" : "b";
+    out << "objects_seen_" << s << '=' << counters.seen(side) << '\n';
+    out << "objects_accepted_" << s << '=' << counters.accepted(side) << '\n';
+    out << "objects_rejected_" << s << '=' << counters.rejected(side) << '\n';
+  }
+  const BarScore& score = bar.score();
+  out << "valve_pulses=" << pulses << '\n';
+  out << "valve_edges_lost=" << digital.lostValveEdges() << '\n';
+  out << "items_defective=" << score.defective << '\n';
+  out << "items_good=" << score.good << '\n';
+  out << "items_unreachable=" << score.unreachable << '\n';
+  out << "items_pending=" << score.pending << '\n';
+  out << "items_unscored=" << truthMissed << '\n';
+  out << "defects_removed=" << score.defectsRemoved << '\n';
+  out << "good_lost=" << score.goodLost << '\n';
+  out << "defects_removed_pct=" << score.defectsRemovedPct() << '\n';
+  out << "good_lost_pct=" << score.goodLostPct() << '\n';
+  const LatencyHistogram& latency = probe.valveLatency();
+  out << "latency_samples=" << latency.count() << '\n';
+  out << "latency_p50_us=" << micros(latency.percentileNs(0.50)) << '\n';
+  out << "latency_p99_us=" << micros(latency.percentileNs(0.99)) << '\n';
+  out << "latency_max_us=" << micros(latency.maxNs()) << '\n';
+  io.out << out.str();
+  return 0;
+}
+
+TOLVANE_TOOL_COMMAND("simulate", kSimulateUsage, simulateCommand);
+
+}  // namespace
+}  // namespace tolvane::tool
