@@ -1,0 +1,355 @@
+#include "app/machine.h"
+
+#include "app/machine_files.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <span>
+#include <sstream>
+#include <thread>
+
+#include "ejection/ejector_zones.h"
+#include "engine/color_convert.h"
+#include "platform/nut_ups_reader.h"
+#include "platform/product_stream_simulator.h"
+#include "platform/simulated_boards.h"
+#include "platform/simulated_power.h"
+#include "platform/sysfs_power_reader.h"
+#include "service/dw_time.h"
+#include "settings/atomic_file.h"
+#include "settings/ini_file.h"
+#include "settings/sector_tables.h"
+#include "settings/settings_file.h"
+
+namespace tolvane {
+
+namespace {
+
+std::string trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(" \t\r\n");
+  return std::string(text.substr(first, last - first + 1));
+}
+
+std::string configMessage(std::string_view what) {
+  return std::string(kPlatformConfigName) + ": " + std::string(what);
+}
+
+bool knownPower(std::string_view power) {
+  return power == "simulated" || power == "sysfs" ||
+         (power.starts_with("nut:") && parseNutUpsAddress(power.substr(4)).has_value());
+}
+
+std::string readWholeFile(const std::filesystem::path& path, bool& ok) {
+  std::ifstream in(path, std::ios::binary);
+  ok = static_cast<bool>(in);
+  if (!ok) return {};
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+FillColour hsvFill(int32_t h, int32_t s, int32_t v) {
+  const RgbValues rgb = HsvToRgb(h, s, v);
+  return FillColour{static_cast<uint8_t>(rgb.r), static_cast<uint8_t>(rgb.g), static_cast<uint8_t>(rgb.b)};
+}
+
+}  // namespace
+
+PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hardwareEnv) {
+  PlatformConfigResult result;
+  std::istringstream lines{std::string(text)};
+  std::string line;
+  int number = 0;
+  while (std::getline(lines, line)) {
+    ++number;
+    const std::string content = trim(line.substr(0, line.find('#')));
+    if (content.empty()) continue;
+    const auto equals = content.find('=');
+    if (equals == std::string::npos) {
+      result.error = configMessage("строка " + std::to_string(number) + " без \"=\": " + content);
+      return result;
+    }
+    const std::string key = trim(std::string_view(content).substr(0, equals));
+    const std::string value = trim(std::string_view(content).substr(equals + 1));
+    if (key == "hardware") {
+      result.config.hardware = value;
+    } else if (key == "power") {
+      result.config.power = value;
+    } else if (key == "poweroff") {
+      result.config.powerOff = value;
+    } else {
+      result.error = configMessage("неизвестный ключ \"" + key + "\" (строка " + std::to_string(number) + ")");
+      return result;
+    }
+  }
+  if (hardwareEnv != nullptr && *hardwareEnv != '\0') result.config.hardware = trim(hardwareEnv);
+
+  if (result.config.hardware != "simulated") {
+    result.error = configMessage("оборудование \"" + result.config.hardware +
+                                 "\" не поддерживается; драйверов камер и плат нет, возможно только \"simulated\"");
+  } else if (!knownPower(result.config.power)) {
+    result.error = configMessage("источник питания \"" + result.config.power +
+                                 "\" неизвестен; возможно \"simulated\", \"sysfs\" или \"nut:<ups>@<host>\"");
+  } else if (result.config.powerOff != "record" && result.config.powerOff != "system") {
+    result.error = configMessage("выключение \"" + result.config.powerOff +
+                                 "\" неизвестно; возможно \"record\" или \"system\"");
+  }
+  return result;
+}
+
+PlatformConfigResult readPlatformConfig(const std::filesystem::path& programFile) {
+  const std::filesystem::path path = programFile.parent_path() / kPlatformConfigName;
+  std::string text;
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec)) {
+    bool ok = false;
+    text = readWholeFile(path, ok);
+    if (!ok) {
+      PlatformConfigResult result;
+      result.error = configMessage("файл не читается: " + path.string());
+      return result;
+    }
+  }
+  return parsePlatformConfig(text, std::getenv(std::string(kHardwareEnvironment).c_str()));
+}
+
+MachineParts simulatedMachineParts(const std::filesystem::path& programFile) {
+  MachineParts parts;
+  parts.programFile = programFile;
+  parts.cameras = std::make_unique<ProductStreamSimulator>(ProductStreamConfig{});
+  parts.digitalBoard = std::make_unique<SimulatedDigitalBoard>();
+  parts.analogBoard = std::make_unique<SimulatedAnalogBoard>();
+  parts.power = std::make_unique<SimulatedPower>();
+  parts.powerOff = std::make_unique<RecordingPowerOff>();
+  return parts;
+}
+
+std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
+                                                   const std::filesystem::path& programFile, std::string& error) {
+  if (config.hardware != "simulated") {
+    error = configMessage("оборудование \"" + config.hardware + "\" не поддерживается");
+    return std::nullopt;
+  }
+  MachineParts parts = simulatedMachineParts(programFile);
+  if (config.power == "sysfs") {
+    parts.power = std::make_unique<SysfsPowerReader>();
+  } else if (config.power.starts_with("nut:")) {
+    const auto address = parseNutUpsAddress(std::string_view(config.power).substr(4));
+    if (!address) {
+      error = configMessage("адрес ИБП \"" + config.power + "\" не разобран");
+      return std::nullopt;
+    }
+    parts.power = std::make_unique<NutUpsReader>(*address);
+  } else if (config.power != "simulated") {
+    error = configMessage("источник питания \"" + config.power + "\" неизвестен");
+    return std::nullopt;
+  }
+  if (config.powerOff == "system") {
+    parts.powerOff = std::make_unique<SystemPowerOff>();
+  } else if (config.powerOff != "record") {
+    error = configMessage("выключение \"" + config.powerOff + "\" неизвестно");
+    return std::nullopt;
+  }
+  return parts;
+}
+
+bool defaultRoutePresent(const std::filesystem::path& routeTable) {
+  std::ifstream in(routeTable);
+  std::string line;
+  if (!std::getline(in, line)) return false;  // header
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string iface, destination, gateway, flags;
+    if (!(fields >> iface >> destination >> gateway >> flags)) continue;
+    if (destination != "00000000") continue;
+    const unsigned long value = std::strtoul(flags.c_str(), nullptr, 16);
+    if ((value & 0x1UL) != 0) return true;  // RTF_UP
+  }
+  return false;
+}
+
+std::string cameraProbeText(int camera, bool found) {
+  return "Камера " + std::to_string(camera + 1) + (found ? " ok" : " не найдена");
+}
+
+Machine::Machine(MachineParts parts)
+    : programFile_(std::move(parts.programFile)),
+      engine_(std::make_unique<EngineState>()),
+      cameras_(std::move(parts.cameras)),
+      digitalBoard_(std::move(parts.digitalBoard)),
+      analogBoard_(std::move(parts.analogBoard)),
+      power_(std::move(parts.power)),
+      powerOff_(std::move(parts.powerOff)),
+      launcher_(parts.launcher != nullptr ? parts.launcher : &systemProgramLauncher()),
+      testWait_(std::move(parts.testWait)),
+      networkPresent_(std::move(parts.networkPresent)) {
+  if (!cameras_) cameras_ = std::make_unique<ProductStreamSimulator>(ProductStreamConfig{});
+  if (!digitalBoard_) digitalBoard_ = std::make_unique<SimulatedDigitalBoard>();
+  if (!analogBoard_) analogBoard_ = std::make_unique<SimulatedAnalogBoard>();
+  if (!power_) power_ = std::make_unique<SimulatedPower>();
+  if (!powerOff_) powerOff_ = std::make_unique<RecordingPowerOff>();
+  ioBoards_ = std::make_unique<IoBoards>(*digitalBoard_, *analogBoard_, engine_->ejection);
+
+  RunControlDeps deps{
+      .cameras = *cameras_,
+      .board = *digitalBoard_,
+      .engine = *engine_,
+      .sorter = sorter_,
+      .machine = machine_,
+      .power = *power_,
+      .powerOff = *powerOff_,
+      .programFile = programFile_,
+      .saveSettings = [this] {
+        if (saveSettings_) saveSettings_();
+      },
+      .fullEjectorTest = [this] {
+        if (fullEjectorTest_) fullEjectorTest_();
+      },
+      .setRunPriority = std::move(parts.setRunPriority),
+      .threadOptions = parts.threadOptions,
+  };
+  runControl_ = std::make_unique<RunControl>(std::move(deps));
+}
+
+Machine::~Machine() {
+  // The camera threads go first: they use everything else.
+  runControl_.reset();
+}
+
+std::filesystem::path Machine::settingsFile() const { return machineSettingsFile(programFile_); }
+
+bool Machine::networkPresent() const { return networkPresent_ ? networkPresent_() : defaultRoutePresent(); }
+
+void Machine::testWait(int ms) const {
+  if (ms <= 0) return;
+  if (testWait_) {
+    testWait_(ms);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+}
+
+void Machine::setDayIndex() { engine_->ejection.DayIndex.store(DayNumber(), std::memory_order_relaxed); }
+
+void Machine::probeCameras() {
+  for (int camera = 0; camera < kCameraCount; ++camera) probeCamera(*cameras_, *engine_, camera);
+}
+
+std::string_view Machine::initIoBoards() { return ioBoards_->InitIoBoards(); }
+
+void Machine::clearEjectorTiming() {
+  std::lock_guard lock(engine_->engineLock);
+  engine_->ejection.clearTiming();
+  engine_->ejection.ZoneDefects.fill(0);
+}
+
+void Machine::readMachineSettingsAndLoadActive() {
+  try {
+    const IniDocument doc = IniDocument::load(settingsFile());
+    ReadMachineSettings(doc, machine_);
+  } catch (...) {
+    // Defaults stay for what could not be read.
+  }
+  startupLoad_ = true;
+  switchProgram(machine_.ActiveProg);
+  startupLoad_ = false;
+}
+
+std::optional<std::string> Machine::switchProgram(int index) {
+  if (index < 0 || index >= kProgramCount) index = 0;
+  if (!startupLoad_) {
+    try {
+      WriteProgramSection(settingsFile(), machine_.ActiveProg, sorter_, machine_);
+    } catch (const FileWriteError& error) {
+      return std::string(error.what());
+    } catch (const std::exception& error) {
+      return std::string(error.what());
+    }
+  }
+  const IniDocument doc = IniDocument::load(settingsFile());
+  std::lock_guard lock(engine_->engineLock);
+  machine_.ActiveProg = index;
+  ReadProgramSection(doc, index, sorter_, machine_);
+  rebuildSectorTables(sorter_, engine_->singleToneCamera, hsvFill, engine_->sectorTables, engine_->BackgroundFill);
+  engine_->SingleChannel.store(sorter_.SingleChannel, std::memory_order_relaxed);
+  return std::nullopt;
+}
+
+bool Machine::writeProgramNames() {
+  try {
+    tolvane::writeProgramNames(settingsFile(), machine_);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool Machine::writeSamplesFile() {
+  std::lock_guard lock(engine_->engineLock);
+  return saveSampleTable(*engine_, machineSideFile(programFile_, MachineSideFile::kSamples));
+}
+
+void Machine::clearEngineTables() {
+  std::lock_guard lock(engine_->engineLock);
+  engine_->clearTables();
+}
+
+SideFilesRead Machine::readSideFiles() {
+  SideFilesRead read;
+  std::lock_guard lock(engine_->engineLock);
+  EjectionState& ejection = engine_->ejection;
+  read.samples = readMachineSideFile(programFile_, MachineSideFile::kSamples,
+                                     std::as_writable_bytes(std::span(engine_->SampleTable.get(), kSampleSlots)));
+  read.stat = readMachineSideFile(programFile_, MachineSideFile::kStat,
+                                  std::as_writable_bytes(std::span(&ejection.DailyStats, 1)));
+  read.shots = readMachineSideFile(programFile_, MachineSideFile::kShots,
+                                   std::as_writable_bytes(std::span(&ejection.ShotsPerOutput, 1)));
+  return read;
+}
+
+void Machine::computeZonesAndWriteState() {
+  {
+    std::lock_guard lock(engine_->engineLock);
+    computeEjectorZones(machine_, engine_->ejection.EjectorZones);
+  }
+  try {
+    writeMachineState(settingsFile(), machine_);
+  } catch (...) {
+    // Written again at the next calibration step and at closing.
+  }
+}
+
+void Machine::readMachineId() {
+  bool ok = false;
+  const std::string bytes = readWholeFile(settingsFile(), ok);
+  if (ok) machine_.MachineId = tolvane::readMachineId(bytes, machine_.MachineId);
+}
+
+void Machine::closeSequence() {
+  ioBoards_->CloseIoBoards();
+  try {
+    writeMachineState(settingsFile(), machine_);
+  } catch (...) {
+  }
+  {
+    // Copies taken under the lock so that a camera thread still running cannot tear them.
+    auto samples = std::make_unique<ObjectRecord[]>(kSampleSlots);
+    auto stat = std::make_unique<DailyStatsTable>();
+    ShotsPerOutputTable shots;
+    {
+      std::lock_guard lock(engine_->engineLock);
+      std::copy_n(engine_->SampleTable.get(), kSampleSlots, samples.get());
+      *stat = engine_->ejection.DailyStats;
+      shots = engine_->ejection.ShotsPerOutput;
+    }
+    // Each file on its own: one that cannot be written must not cost the others or the program save.
+    writeMachineSideFiles(programFile_, std::as_bytes(std::span(samples.get(), kSampleSlots)),
+                          std::as_bytes(std::span(stat.get(), 1)), std::as_bytes(std::span(&shots, 1)));
+  }
+  switchProgram(machine_.ActiveProg);
+}
+
+}  // namespace tolvane

@@ -1,0 +1,178 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ejection/io_boards.h"
+#include "ejection/run_control.h"
+#include "engine/camera_thread.h"
+#include "engine/engine_state.h"
+#include "platform/analog_board.h"
+#include "platform/camera_driver.h"
+#include "platform/digital_board.h"
+#include "platform/power_off.h"
+#include "platform/power_status.h"
+#include "platform/program_launcher.h"
+#include "settings/machine_settings.h"
+#include "settings/sorter_settings.h"
+
+namespace tolvane {
+
+// The platform configuration beside the program file: "TolvaneGrain.platform", lines "key = value",
+// "#" starts a comment. Without the file everything is simulated and harmless.
+//   hardware = simulated                cameras and boards (the only choice until real drivers exist)
+//   power    = simulated | sysfs | nut:<ups>[@host[:port]]   where the mains/UPS state is read
+//   poweroff = record | system          record the request only, or really switch the machine off
+// The environment variable TOLVANE_HARDWARE overrides "hardware".
+inline constexpr std::string_view kPlatformConfigName = "TolvaneGrain.platform";
+inline constexpr std::string_view kHardwareEnvironment = "TOLVANE_HARDWARE";
+
+struct PlatformConfig {
+  std::string hardware = "simulated";
+  std::string power = "simulated";
+  std::string powerOff = "record";
+};
+
+// The configuration from the file's text and the environment's hardware value (null: not set).
+// Unknown keys and values the program cannot serve give a message that names them.
+struct PlatformConfigResult {
+  PlatformConfig config;
+  std::string error;  // empty when the configuration can be served
+};
+PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hardwareEnv);
+// Reads the file beside programFile (a missing file is the default configuration).
+PlatformConfigResult readPlatformConfig(const std::filesystem::path& programFile);
+
+// What the machine is built from. Tests fill it with fakes; the program builds it from the platform
+// configuration.
+struct MachineParts {
+  std::filesystem::path programFile;  // settings and side files lie beside it
+  std::unique_ptr<CameraDriver> cameras;
+  std::unique_ptr<DigitalBoard> digitalBoard;
+  std::unique_ptr<AnalogBoard> analogBoard;
+  std::unique_ptr<PowerStatusReader> power;
+  std::unique_ptr<PowerOff> powerOff;
+  ProgramLauncher* launcher = nullptr;       // null: the system launcher
+  CameraThreadOptions threadOptions{};
+  std::function<void(int mode)> setRunPriority;  // empty: the platform's SetRunPriority
+  std::function<void(int ms)> testWait;          // valve test waits; empty: sleep
+  std::function<bool()> networkPresent;          // empty: a default route in the kernel's table
+};
+
+// Simulated cameras (product stream), boards, UPS on mains and a recorded power-off.
+MachineParts simulatedMachineParts(const std::filesystem::path& programFile);
+// The parts the configuration asks for, or nullopt with the reason in error.
+std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
+                                                   const std::filesystem::path& programFile, std::string& error);
+
+// Whether the kernel's routing table has a default route (the network lamp "СЕТЬ").
+bool defaultRoutePresent(const std::filesystem::path& routeTable = "/proc/net/route");
+
+// "Камера 1 ok", "Камера 2 не найдена".
+std::string cameraProbeText(int camera, bool found);
+
+// What reading the side files found, for the start-up report.
+struct SideFilesRead {
+  std::optional<std::size_t> samples;  // bytes placed; nullopt: missing or unreadable
+  std::optional<std::size_t> stat;
+  std::optional<std::size_t> shots;
+};
+
+// The machine behind the main window: engine state, settings, cameras, boards, power and run control,
+// and the non-visual steps of start-up and closing. It knows no widgets; the window shows what it
+// returns.
+//
+// Threads: every call runs on the main thread. Engine data is changed under the engine lock.
+class Machine {
+ public:
+  explicit Machine(MachineParts parts);
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // --- Start-up steps, in the order the window runs them ---
+  void setDayIndex();
+  // Probes camera index 0, then 1; sets CameraFound.
+  void probeCameras();
+  // The boards: finds and opens them and closes every valve. Returns the text of DASP1.
+  std::string_view initIoBoards();
+  // ZoneDefects, PulseEnd, LineModeOn and LineModeOff of ejectors 1..96 to zero.
+  void clearEjectorTiming();
+  // ActiveProg, calibration points and program names, then the active program is loaded without
+  // saving the (still default) values first. Errors are dropped.
+  void readMachineSettingsAndLoadActive();
+  // Object and sample tables zeroed.
+  void clearEngineTables();
+  // ".samples", ".stat", ".shots", each on its own; a missing file leaves its table zero.
+  SideFilesRead readSideFiles();
+  // Ejector zones from the calibration points, then ActiveProg and the points back into the file.
+  void computeZonesAndWriteState();
+  // The machine identifier from the settings file's "path" line.
+  void readMachineId();
+
+  // --- Programs ---
+  // The program list's switch: saves the active program (unless loading at start-up), makes index
+  // active and loads it, rebuilding the sector tables. Returns the message "Unable to write to <file>"
+  // when the save fails; the active program then stays as it was.
+  std::optional<std::string> switchProgram(int index);
+  // Writes ProgramName0 ... ProgramName8; false when the file could not be written.
+  bool writeProgramNames();
+  // Writes the ".samples" file; false when it could not be written.
+  bool writeSamplesFile();
+
+  // --- Closing ---
+  // Closes the boards, writes ActiveProg and the calibration points, the three side files, then
+  // saves the active program once more. Errors are dropped.
+  void closeSequence();
+
+  // --- Parts ---
+  EngineState& engine() { return *engine_; }
+  SorterSettings& sorter() { return sorter_; }
+  MachineSettings& machine() { return machine_; }
+  RunControl& run() { return *runControl_; }
+  IoBoards& ioBoards() { return *ioBoards_; }
+  CameraDriver& cameras() { return *cameras_; }
+  DigitalBoard& digitalBoard() { return *digitalBoard_; }
+  AnalogBoard& analogBoard() { return *analogBoard_; }
+  PowerStatusReader& power() { return *power_; }
+  PowerOff& powerOff() { return *powerOff_; }
+  ProgramLauncher& launcher() { return *launcher_; }
+  const std::filesystem::path& programFile() const { return programFile_; }
+  std::filesystem::path programFolder() const { return programFile_.parent_path(); }
+  std::filesystem::path settingsFile() const;
+  bool networkPresent() const;
+  void testWait(int ms) const;
+
+  // What "СОХРАНИТЬ|НАСТРОЙКИ" does; the window sets it. The run control calls it before an
+  // automatic power-off.
+  void setSaveSettings(std::function<void()> save) { saveSettings_ = std::move(save); }
+  // The full ejector test of standby mode; the window sets it.
+  void setFullEjectorTest(std::function<void()> test) { fullEjectorTest_ = std::move(test); }
+
+ private:
+  std::filesystem::path programFile_;
+  std::unique_ptr<EngineState> engine_;
+  SorterSettings sorter_;
+  MachineSettings machine_;
+  std::unique_ptr<CameraDriver> cameras_;
+  std::unique_ptr<DigitalBoard> digitalBoard_;
+  std::unique_ptr<AnalogBoard> analogBoard_;
+  std::unique_ptr<PowerStatusReader> power_;
+  std::unique_ptr<PowerOff> powerOff_;
+  ProgramLauncher* launcher_;
+  std::function<void(int)> testWait_;
+  std::function<bool()> networkPresent_;
+  std::function<void()> saveSettings_;
+  std::function<void()> fullEjectorTest_;
+  std::unique_ptr<IoBoards> ioBoards_;
+  bool startupLoad_ = false;
+  // Last: its destructor stops and joins the camera threads while everything they use still exists.
+  std::unique_ptr<RunControl> runControl_;
+};
+
+}  // namespace tolvane
