@@ -57,7 +57,17 @@ class UnhandledErrorHandler {
 
 // Delivers one event through deliver() and hands any exception that escapes it to handler. The
 // event then counts as handled (true), as after the restart there is nothing left to deliver it to.
-bool deliverGuarded(const std::function<bool()>& deliver, UnhandledErrorHandler& handler);
+template <class Deliver>
+bool deliverGuarded(Deliver&& deliver, UnhandledErrorHandler& handler) {
+  try {
+    return deliver();
+  } catch (const std::exception& error) {
+    handler.handle(error.what());
+  } catch (...) {
+    handler.handle("unknown exception");
+  }
+  return true;
+}
 
 // The application object of the program: every event is delivered under the unhandled-error handler.
 class GuardedApplication : public QApplication {

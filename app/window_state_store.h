@@ -26,8 +26,9 @@ class IniDocument;
 // numbers into MachineSettings (any fraction dropped) and shows them in the labels as three-digit
 // texts; a write first takes the controls' values into MachineSettings.
 //
-// Moments: restore() at start, before the active program is loaded; again (controls only) when the
-// window is first shown; save() by the save button; a write when the window is asked to close (its
+// Moments: restore() at start, before the active program is loaded, or else when the window is first
+// shown (not both: a second restore would undo what the program load set, such as the forced
+// single-tone switch); save() by the save button; a write when the window is asked to close (its
 // Close event, seen before the window's own handler); and on destruction unless written since the
 // last read. Hold the store as a member of the window (not as a QObject child), so that its
 // destructor runs while the window's controls still exist. Write errors are dropped, as for every
@@ -77,7 +78,7 @@ class WindowStateStore : public QObject {
   MachineSettings& machine_;
   bool writtenSinceRead_ = false;
   bool destroyWriteDone_ = false;
-  bool shownOnce_ = false;
+  bool readOnce_ = false;
 };
 
 }  // namespace tolvane

@@ -1,0 +1,9 @@
+#include "app/key_form.h"
+
+namespace tolvane {
+
+TKeyForm::TKeyForm(QWidget* parent) : QWidget(parent, Qt::Window) { setObjectName(QStringLiteral("KeyForm")); }
+
+TKeyForm::~TKeyForm() = default;
+
+}  // namespace tolvane

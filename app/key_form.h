@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QWidget>
+
+namespace tolvane {
+
+// The on-screen keyboard: a window of its own, created hidden at start after the main window.
+class TKeyForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TKeyForm(QWidget* parent = nullptr);
+  ~TKeyForm() override;
+};
+
+}  // namespace tolvane
