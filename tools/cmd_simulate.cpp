@@ -40,7 +40,7 @@ namespace {
 
 constexpr const char* kSimulateUsage =
     "simulate [--seconds S | --lines N] [--rate HZ] [--defects PERCENT] [--colour] [--settings FILE "
-    "[--program N]] [--seed N] [--bar-lines N] [--no-realtime] | simulate --write-settings FILE   "
+    "[--program N]] [--seed N] [--bar-lines N] [--gap N] [--no-realtime] | simulate --write-settings FILE   "
     "simulated sorting run: name=value lines";
 
 // The ejector bar of the simulated machine sits this many camera lines below the camera line.
@@ -48,6 +48,9 @@ constexpr double kDefaultBarLines = 40;
 constexpr double kDefaultSeconds = 5;
 constexpr double kDefaultRate = 10'000;
 constexpr double kDefaultDefectPercent = 5;
+// Free lines and pixels between items. An object closes only after more than three lines without
+// growth, so items closer than four lines above each other would merge into one object.
+constexpr int kDefaultGap = 4;
 // Built-in programs: 0 single-tone, 1 colour.
 constexpr int kMonoProgram = 0;
 constexpr int kColourProgram = 1;
@@ -82,6 +85,7 @@ struct SimulateOptions {
   int program = -1;
   std::uint64_t seed = 1;
   double barLines = kDefaultBarLines;
+  int gap = kDefaultGap;
   bool realtime = true;
 };
 
@@ -139,6 +143,10 @@ SimulateOptions parseOptions(const std::vector<std::string>& args) {
     } else if (a == "--bar-lines") {
       o.barLines = parseNumber(args, i, "--bar-lines");
       if (!(o.barLines >= 0 && o.barLines <= 100'000)) throw UsageError("--bar-lines must be 0 ... 100000");
+    } else if (a == "--gap") {
+      const long long n = parseInteger(args, i, "--gap");
+      if (n < 0 || n > 100) throw UsageError("--gap must be 0 ... 100");
+      o.gap = static_cast<int>(n);
     } else if (a == "--no-realtime") {
       o.realtime = false;
     } else {
@@ -233,6 +241,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   stream.lineRateHz = o.rate;
   stream.defectShare = o.defectPercent / 100.0;
   stream.seed = o.seed;
+  stream.minGap = o.gap;
   ProductStreamSimulator cameras(stream);
 
   SimulatedDigitalBoard::Config boardConfig;
@@ -333,6 +342,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     out << name << "_lines_per_s=" << (measured > 0 ? static_cast<double>(s.delivered) / measured : 0.0) << '\n';
     out << name << "_lines_lost=" << s.skipped << '\n';
     out << name << "_lines_late=" << probe.linesLate(c) << '\n';
+    out << name << "_lateness_p99_us=" << micros(probe.lineLateness(c).percentileNs(0.99)) << '\n';
     out << name << "_lateness_max_us=" << micros(probe.lineLateness(c).maxNs()) << '\n';
   }
   for (int side = kSideA; side <= kSideB; ++side) {
