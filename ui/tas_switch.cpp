@@ -93,6 +93,8 @@ void TasSwitch::init() {
   setFocusPolicy(Qt::StrongFocus);
   repeatTimer_ = new QTimer(this);
   repeatTimer_->setObjectName(kRepeatTimerName);
+  // Ticks never early, so a hold of t ms gives at most t / AutoRepeatTime repeats.
+  repeatTimer_->setTimerType(Qt::PreciseTimer);
   repeatTimer_->setInterval(autoRepeatTime_);
   connect(repeatTimer_, &QTimer::timeout, this, &TasSwitch::onRepeatTick);
   setGlyphOff(QImage());
