@@ -338,6 +338,8 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     const ProductStreamSimulator::CameraLineStats s = cameras.lineStats(c);
     const double measured = probe.started(c) ? std::chrono::duration<double>(stopAt - probe.measuringStarted(c)).count() : 0;
     const std::string name = "camera" + std::to_string(c + 1);
+    const ThreadSchedulingReport sched = threads[static_cast<std::size_t>(c)]->scheduling();
+    out << name << "_realtime=" << (sched.realTime ? 1 : 0) << '\n';
     out << name << "_lines=" << s.delivered << '\n';
     out << name << "_lines_per_s=" << (measured > 0 ? static_cast<double>(s.delivered) / measured : 0.0) << '\n';
     out << name << "_lines_lost=" << s.skipped << '\n';
