@@ -146,6 +146,12 @@ TEST(BitmapCoreTest, HorizontalWuLineHasHalfWeightEnds) {
       {10, 20, 127}, {11, 20, 255}, {12, 20, 255}, {13, 20, 255}, {14, 20, 255}, {15, 20, 127}};
   EXPECT_EQ(litPixels(c), expected);
 
+  // Ends between pixel centres: the end pixels are the rounded ends, weighted by how much of them the
+  // line covers (0.85 at the start, 0.15 at the end).
+  Rgb24Canvas part = blackCanvas(30, 30);
+  part.WuLine(0.65, 3, 5.35, 3);
+  EXPECT_EQ(litPixels(part), (std::vector<Lit>{{1, 3, 216}, {2, 3, 255}, {3, 3, 255}, {4, 3, 255}, {5, 3, 38}}));
+
   // Drawn backwards: the same pixels.
   Rgb24Canvas back = blackCanvas(30, 30);
   back.WuLine(15, 20, 10, 20);

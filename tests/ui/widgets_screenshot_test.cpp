@@ -2,6 +2,7 @@
 // TOLVANE_SCREENSHOT_DIR/widgets.png so that a person can look at the artwork.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QPainter>
@@ -59,11 +60,7 @@ TEST(WidgetsScreenshotTest, PanelOfSwitchesLampsAndGauges) {
   auto* builtinOn = new TasSwitch(QStringLiteral("Тест"), &panel);
   builtinOn->move(310, 80);
   builtinOn->setStateOn(true);
-  auto* beside = addSwitch(&panel, QStringLiteral("Камера 1"), QRect(380, 80, 170, 60), true, true);
-  beside->setGlyphOn(BuiltinSwitchGlyph(true));
-  beside->setGlyphOff(BuiltinSwitchGlyph(false));
-  beside->setTextPosition(TTextPos::tpRight);
-
+  auto* focused = addSwitch(&panel, QStringLiteral("Нажата"), QRect(380, 80, 110, 60), true, true);
   // Lamps: red, green, blue, lit and off.
   const LampColor colors[3] = {LampColor::Red, LampColor::Green, LampColor::Blue};
   for (int i = 0; i < 3; ++i) {
@@ -101,6 +98,9 @@ TEST(WidgetsScreenshotTest, PanelOfSwitchesLampsAndGauges) {
   canvas->setGeometry(20, 230, 150, 80);
 
   panel.show();
+  QApplication::setActiveWindow(&panel);
+  focused->setFocus();
+  ASSERT_TRUE(focused->hasFocus());
   const QImage shot = panel.grab().toImage();
   ASSERT_EQ(shot.size(), QSize(640, 400));
 
