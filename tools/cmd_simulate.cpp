@@ -8,18 +8,23 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <memory>
 #include <mutex>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include <stdlib.h>
+
 #include "ejection/ejector_zones.h"
 #include "ejection/io_boards.h"
+#include "ejection/run_control.h"
 #include "ejection/valve_outputs.h"
 #include "engine/camera_line_state.h"
 #include "engine/camera_thread.h"
@@ -27,8 +32,10 @@
 #include "engine/engine_state.h"
 #include "platform/ejector_bar_scorer.h"
 #include "platform/line_latency_probe.h"
+#include "platform/power_off.h"
 #include "platform/product_stream_simulator.h"
 #include "platform/simulated_boards.h"
+#include "platform/simulated_power.h"
 #include "settings/ini_file.h"
 #include "settings/sector_tables.h"
 #include "settings/settings_file.h"
@@ -59,6 +66,23 @@ constexpr auto kScorePeriod = std::chrono::milliseconds(10);
 // Edges reach the trace a little after their time stamp; items are scored only this long after
 // they left the bar.
 constexpr std::int64_t kTraceSettleNs = 5'000'000;
+constexpr auto kSupervisionPeriod = std::chrono::seconds(5);
+
+// A folder for the run's side files, removed afterwards.
+struct TempFolder {
+  std::filesystem::path path;
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tolvane-simulate-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a folder for the side files");
+    path = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+};
 
 // The settings file of the simulated machine (machine/simulated.ini in the source tree, which a
 // test keeps identical to this text). Lines are joined with CR LF.
@@ -257,26 +281,32 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   geometry.barDistanceLines = o.barLines;
   EjectorBarScorer bar(barZones(m), geometry);
 
-  // The start of sorting, as run control does it.
+  // Both cameras run, whatever the program's camera switches say.
+  m.sorter.onCamera1 = true;
+  m.sorter.onCamera2 = true;
   for (int c = 0; c < kCameraCount; ++c) probeCamera(probe.camera(), state, c);
-  state.ejection.clearTiming();
-  state.ejection.OutputsBlocked.store(false);
-  BoardValveOutput valves(probe.board());
-  CameraThreadTable table;
+
+  // Run control starts and stops sorting as the start switch does; its stop writes the side files,
+  // which go to a folder of their own.
+  const TempFolder sideFiles;
+  SimulatedPower power;
+  RecordingPowerOff powerOff;
   CameraThreadOptions threadOptions;
   threadOptions.applyScheduling = o.realtime;
-  std::array<std::unique_ptr<TCameraThread>, kCameraCount> threads;
-  for (int c = 0; c < kCameraCount; ++c) {
-    threads[static_cast<std::size_t>(c)] = std::make_unique<TCameraThread>(
-        c, probe.camera(), state, m.sorter, m.machine, table, c == 0 ? &valves : nullptr, threadOptions);
-  }
-  {
-    std::lock_guard lock(state.engineLock);
-    state.clearTables();
-    for (auto& t : threads) prepareCameraForRun(t->line(), state, m.machine);
-  }
-  const auto started = std::chrono::steady_clock::now();
-  for (auto& t : threads) t->Resume();
+  RunControl run(RunControlDeps{
+      .cameras = probe.camera(),
+      .board = probe.board(),
+      .engine = state,
+      .sorter = m.sorter,
+      .machine = m.machine,
+      .power = power,
+      .powerOff = powerOff,
+      .programFile = sideFiles.path / "TolvaneGrain",
+      .saveSettings = {},
+      .fullEjectorTest = {},
+      .setRunPriority = o.realtime ? std::function<void(int)>{} : [](int) {},
+      .threadOptions = threadOptions,
+  });
 
   std::vector<ValveEdge> edges;
   std::vector<BarValveEdge> barEdges;
@@ -297,14 +327,37 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     bar.addItems(items);
     bar.settle(settleUntilNs);
   };
+  // Supervision zeroes the object counters every 10 minutes; the run adds them up.
+  EngineCounterTable counters;
+  const auto takeCounters = [&] {
+    std::lock_guard lock(state.engineLock);
+    for (std::size_t i = 0; i < counters.values.size(); ++i) counters.values[i] += state.ejection.EngineCounters.values[i];
+    state.ejection.EngineCounters.clear();
+  };
+  const auto supervise = [&] {
+    if ((run.SupervisionTick() + 1) % kSupervisionTicksPer10Minutes == 0) takeCounters();
+    run.Timer5sekTimer();
+  };
 
+  const auto started = std::chrono::steady_clock::now();
+  run.touchPuskSwitch();
   const auto deadline = started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                       std::chrono::duration<double>(o.seconds));
-  while (true) {
+  auto nextSupervision = started + kSupervisionPeriod;
+  const auto running = [&] {
+    for (int c = 0; c < kCameraCount; ++c) {
+      if (const TCameraThread* t = run.cameraThread(c); t != nullptr && !t->finished()) return true;
+    }
+    return false;
+  };
+  while (running() && run.view().puskSwitchOn) {
     std::this_thread::sleep_for(kScorePeriod);
     const auto now = std::chrono::steady_clock::now();
     if (probe.started(0)) collect(probe.sinceStreamStart(now) - kTraceSettleNs);
-    if (threads[0]->finished() && threads[1]->finished()) break;
+    if (now >= nextSupervision) {
+      supervise();
+      nextSupervision += kSupervisionPeriod;
+    }
     if (o.lines > 0) {
       if (cameras.lineStats(0).lastLine + 1 >= o.lines) break;
       // A camera that never starts must not hold the run forever.
@@ -314,18 +367,22 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     }
   }
 
-  // The stop of sorting: stop flags, all valves closed, outputs blocked.
+  // The stop: the switch takes one touch per supervision period, so the operator waits for it.
   const auto stopAt = std::chrono::steady_clock::now();
-  for (auto& t : threads) t->requestStop();
-  closeValvesAndBlock(probe.board(), state.ejection);
-  for (auto& t : threads) t->join();
+  // The rates count the lines up to the stop; the threads read on while the stop lowers the priority.
+  const std::array<ProductStreamSimulator::CameraLineStats, kCameraCount> atStop{cameras.lineStats(0),
+                                                                                 cameras.lineStats(1)};
+  if (run.view().puskSwitchOn) {
+    if (!run.view().puskSwitchEnabled) supervise();
+    run.touchPuskSwitch();
+  }
+  run.stopAndJoinCameraThreads();
   const double runSeconds = std::chrono::duration<double>(stopAt - started).count();
   if (probe.started(0)) collect(probe.sinceStreamStart(stopAt));
-
-  EngineCounterTable counters;
-  {
-    std::lock_guard lock(state.engineLock);
-    counters = state.ejection.EngineCounters;
+  takeCounters();
+  std::array<ThreadSchedulingReport, kCameraCount> scheduling{};
+  for (int c = 0; c < kCameraCount; ++c) {
+    if (const TCameraThread* t = run.cameraThread(c)) scheduling[static_cast<std::size_t>(c)] = t->scheduling();
   }
 
   std::ostringstream out;
@@ -338,10 +395,10 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     const ProductStreamSimulator::CameraLineStats s = cameras.lineStats(c);
     const double measured = probe.started(c) ? std::chrono::duration<double>(stopAt - probe.measuringStarted(c)).count() : 0;
     const std::string name = "camera" + std::to_string(c + 1);
-    const ThreadSchedulingReport sched = threads[static_cast<std::size_t>(c)]->scheduling();
-    out << name << "_realtime=" << (sched.realTime ? 1 : 0) << '\n';
+    out << name << "_realtime=" << (scheduling[static_cast<std::size_t>(c)].realTime ? 1 : 0) << '\n';
     out << name << "_lines=" << s.delivered << '\n';
-    out << name << "_lines_per_s=" << (measured > 0 ? static_cast<double>(s.delivered) / measured : 0.0) << '\n';
+    const double linesAtStop = static_cast<double>(atStop[static_cast<std::size_t>(c)].delivered);
+    out << name << "_lines_per_s=" << (measured > 0 ? linesAtStop / measured : 0.0) << '\n';
     out << name << "_lines_lost=" << s.skipped << '\n';
     out << name << "_lines_late=" << probe.linesLate(c) << '\n';
     out << name << "_lateness_p99_us=" << micros(probe.lineLateness(c).percentileNs(0.99)) << '\n';
