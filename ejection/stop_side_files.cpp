@@ -4,16 +4,24 @@
 
 namespace tolvane {
 
+namespace {
+
+bool writeOne(const std::filesystem::path& programFile, SideFile file, std::span<const std::byte> table) noexcept {
+  if (table.size() != sideFileSize(file)) return false;
+  try {
+    return writeSideFile(sideFilePath(programFile, file), table);
+  } catch (...) {
+    return false;  // building the path may fail on allocation; write errors stay silent as always
+  }
+}
+
+}  // namespace
+
 StopSideFilesStatus writeStopSideFiles(const std::filesystem::path& programFile, std::span<const std::byte> shots,
                                        std::span<const std::byte> stat) noexcept {
   StopSideFilesStatus status;
-  try {
-    status.shots = shots.size() == kShotsFileSize &&
-                   writeSideFile(sideFilePath(programFile, SideFile::kShots), shots);
-    status.stat = stat.size() == kStatFileSize && writeSideFile(sideFilePath(programFile, SideFile::kStat), stat);
-  } catch (...) {
-    // Path building may throw on allocation; the write errors stay silent as always.
-  }
+  status.shots = writeOne(programFile, SideFile::kShots, shots);
+  status.stat = writeOne(programFile, SideFile::kStat, stat);
   return status;
 }
 
