@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QWidget>
+
+#include "ui/tas_switch.h"
+
+namespace tolvane {
+
+// The HSV colour map picture: every hue and saturation at full brightness on a disc of radius 255.5
+// around (256.5, 256.5), hue clockwise from the right, on a dark grey surround without black.
+QImage hsvMapPicture();
+
+// The colour page (TabSettings): the HSV colour map with its switches and legend, the sector list and
+// sector buttons of the edited camera, the blue and black background values, and the small sample
+// images of both cameras.
+class PageSettings : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit PageSettings(QWidget* parent = nullptr);
+
+  QLabel* HSVpaint;  // inside hsvPanel
+  TasSwitch* Panel3DSwitch;
+  TasSwitch* FonSwitch;
+  QLabel* Label33;
+  TasSwitch* ColorCamEditSwitch1;
+  TasSwitch* SectorEditorSwitch;
+  QListWidget* BoxSectorA;
+  TasSwitch* BackgroundSectorButton;
+  TasSwitch* RedSectorButton;
+  TasSwitch* BlueSectorButton;
+  TasSwitch* CopySectorsButton;
+  TasSwitch* FonBlueButton;
+  TasSwitch* FonBlackButton;
+  QLabel* Paint2;
+  QLabel* Paint3;
+  QLabel* V_Label;
+  QProgressBar* UpdateGauge;
+};
+
+}  // namespace tolvane

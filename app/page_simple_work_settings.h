@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QListWidget>
+#include <QWidget>
+#include <array>
+
+#include "ui/tas_switch.h"
+
+namespace tolvane {
+
+// The regulator settings page (TabSimpleWorkSettings, "Настройки регулятора выбраковки"): three rows,
+// each with its active switch, driven parameter, sector bound and the bounds for 0 % and 100 %.
+class PageSimpleWorkSettings : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit PageSimpleWorkSettings(QWidget* parent = nullptr);
+
+  std::array<TasSwitch*, 3> okButtons;      // Param_1_ok_button ...
+  std::array<QListWidget*, 3> paramBoxes;   // ParamBox1 ...
+  std::array<QListWidget*, 3> boundBoxes;   // ParamBox1s ...
+};
+
+}  // namespace tolvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QWidget>
+
+#include "ui/tas_switch.h"
+
+namespace tolvane {
+
+// The service page (TabTest): hidden system parameters, the colour calculator, research and test
+// tools, the service ejector test, the research picture and the window texture picture (ssImage).
+class PageTest : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit PageTest(QWidget* parent = nullptr);
+
+  QPushButton* ResearchButton;
+  QPushButton* MasButton;
+  QPushButton* Button8;
+  QPushButton* EmulButton;
+  QPushButton* Button4;
+  TasSwitch* TestObjectButton;
+  QCheckBox* CheckBox5;
+  TasSwitch* asSwitch3;
+  QSpinBox* SpinEdit1;
+  QSpinBox* SpinEdit2;
+  QLabel* Image;
+  // The 100 x 99 picture that the window tiles as its background; without it the background is plain.
+  QLabel* ssImage;
+};
+
+}  // namespace tolvane
