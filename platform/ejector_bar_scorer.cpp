@@ -16,7 +16,8 @@ bool inFront(const BarValveZone& z, const ProductItem& item) {
 }  // namespace
 
 double BarScore::defectsRemovedPct() const {
-  return defective == 0 ? 100.0 : 100.0 * static_cast<double>(defectsRemoved) / static_cast<double>(defective);
+  return defective == 0 ? 100.0
+                        : 100.0 * static_cast<double>(defectsRemoved) / static_cast<double>(defective);
 }
 
 double BarScore::goodLostPct() const {

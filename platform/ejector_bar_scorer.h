@@ -25,8 +25,8 @@ struct BarValveEdge {
 
 // Where the bar sits and what counts as a hit.
 struct BarGeometry {
-  double lineRateHz = 4000;       // stream lines per second crossing the camera line
-  double barDistanceLines = 40;   // the bar is this many lines below the camera line
+  double lineRateHz = 4000;      // stream lines per second crossing the camera line
+  double barDistanceLines = 40;  // the bar is this many lines below the camera line
   // An item is blown out when valves in front of it are open for at least this share of the time
   // it takes to pass the bar: a jet that only grazes its tip or tail does not move it.
   double minCoverFraction = 0.5;

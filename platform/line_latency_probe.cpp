@@ -34,7 +34,8 @@ std::int64_t LatencyHistogram::percentileNs(double fraction) const {
   const std::uint64_t total = count();
   if (total == 0) return 0;
   fraction = std::clamp(fraction, 0.0, 1.0);
-  const auto wanted = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(fraction * double(total))));
+  const auto wanted =
+      std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(fraction * double(total))));
   std::uint64_t sum = 0;
   for (std::size_t i = 0; i < kSteps; ++i) {
     sum += steps_[i].load(std::memory_order_relaxed);
@@ -61,7 +62,9 @@ class LineLatencyProbe::Camera : public CameraDriver {
     return inner_.CCD_GetParameter(cameraIndex, parameter, value);
   }
   CcdResult CCD_HitTest(std::int32_t cameraIndex) override { return inner_.CCD_HitTest(cameraIndex); }
-  CcdResult CCD_InitMeasuring(std::int32_t cameraIndex) override { return inner_.CCD_InitMeasuring(cameraIndex); }
+  CcdResult CCD_InitMeasuring(std::int32_t cameraIndex) override {
+    return inner_.CCD_InitMeasuring(cameraIndex);
+  }
   CcdResult CCD_StartMeasuring(std::int32_t cameraIndex) override {
     if (cameraIndex != 0 && cameraIndex != 1) return inner_.CCD_StartMeasuring(cameraIndex);
     probe_.startMeasuring();
@@ -77,7 +80,8 @@ class LineLatencyProbe::Camera : public CameraDriver {
   }
   CcdResult CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) override {
     const CcdResult result = inner_.CCD_GetDataByte(cameraIndex, lineBuffer);
-    if (ccdSucceeded(result) && (cameraIndex == 0 || cameraIndex == 1)) probe_.lineRead(cameraIndex, Clock::now());
+    if (ccdSucceeded(result) && (cameraIndex == 0 || cameraIndex == 1))
+      probe_.lineRead(cameraIndex, Clock::now());
     return result;
   }
   CcdResult CCD_CameraReset(std::int32_t cameraIndex) override { return inner_.CCD_CameraReset(cameraIndex); }
@@ -99,8 +103,8 @@ class LineLatencyProbe::Board : public DigitalBoard {
                                              std::uint16_t* interruptNumber, std::uint16_t* subVendor,
                                              std::uint16_t* subDevice, std::uint16_t* subAux,
                                              std::uint16_t* slotBus, std::uint16_t* slotDevice) override {
-    return inner_.PIODIO_GetConfigAddressSpace(boardNumber, baseAddress, interruptNumber, subVendor, subDevice,
-                                               subAux, slotBus, slotDevice);
+    return inner_.PIODIO_GetConfigAddressSpace(boardNumber, baseAddress, interruptNumber, subVendor,
+                                               subDevice, subAux, slotBus, slotDevice);
   }
   std::uint16_t PIODIO_OutputByte(std::uint32_t port, std::uint16_t value) override {
     const std::uint16_t result = inner_.PIODIO_OutputByte(port, value);
@@ -129,13 +133,14 @@ CameraDriver& LineLatencyProbe::camera() { return *camera_; }
 DigitalBoard& LineLatencyProbe::board() { return *boardProxy_; }
 
 bool LineLatencyProbe::started(int camera) const {
-  return (camera == 0 || camera == 1) && times_[static_cast<std::size_t>(camera)].started.load(std::memory_order_acquire);
+  return (camera == 0 || camera == 1) &&
+         times_[static_cast<std::size_t>(camera)].started.load(std::memory_order_acquire);
 }
 
 LineLatencyProbe::Clock::time_point LineLatencyProbe::measuringStarted(int camera) const {
   if (!started(camera)) return {};
-  return Clock::time_point(
-      std::chrono::nanoseconds(times_[static_cast<std::size_t>(camera)].startNs.load(std::memory_order_relaxed)));
+  return Clock::time_point(std::chrono::nanoseconds(
+      times_[static_cast<std::size_t>(camera)].startNs.load(std::memory_order_relaxed)));
 }
 
 std::int64_t LineLatencyProbe::sinceStreamStart(Clock::time_point t) const {
@@ -147,8 +152,9 @@ const LatencyHistogram& LineLatencyProbe::lineLateness(int camera) const {
 }
 
 std::uint64_t LineLatencyProbe::linesLate(int camera) const {
-  return (camera == 0 || camera == 1) ? times_[static_cast<std::size_t>(camera)].late.load(std::memory_order_relaxed)
-                                      : 0;
+  return (camera == 0 || camera == 1)
+             ? times_[static_cast<std::size_t>(camera)].late.load(std::memory_order_relaxed)
+             : 0;
 }
 
 void LineLatencyProbe::startMeasuring() {
@@ -161,7 +167,8 @@ void LineLatencyProbe::startMeasuring() {
   const int target = arrived + 1;
   const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(1);
   // Spinning keeps the two starts within microseconds of each other; a wake-up would not.
-  while (arrivals_.load(std::memory_order_acquire) < target && Clock::now() < giveUp) std::this_thread::yield();
+  while (arrivals_.load(std::memory_order_acquire) < target && Clock::now() < giveUp)
+    std::this_thread::yield();
 }
 
 void LineLatencyProbe::lineRead(int camera, Clock::time_point at) {

@@ -2,6 +2,8 @@
 // simulated boards, a virtual ejector bar scoring what the valves blew out, and the line rates and
 // latencies the run reached.
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -19,8 +21,6 @@
 #include <string_view>
 #include <thread>
 #include <vector>
-
-#include <stdlib.h>
 
 #include "ejection/ejector_zones.h"
 #include "ejection/io_boards.h"
@@ -46,9 +46,9 @@ namespace tolvane::tool {
 namespace {
 
 constexpr const char* kSimulateUsage =
-    "simulate [--seconds S | --lines N] [--rate HZ] [--defects PERCENT] [--colour] [--settings FILE "
-    "[--program N]] [--seed N] [--bar-lines N] [--gap N] [--no-realtime] | simulate --write-settings FILE   "
-    "simulated sorting run: name=value lines";
+    "simulate [--seconds S | --lines N] [--rate HZ] [--defects PERCENT] [--product PERCENT] [--colour] "
+    "[--settings FILE [--program N]] [--seed N] [--bar-lines N] [--gap N] [--no-realtime] | "
+    "simulate --write-settings FILE   simulated sorting run (both cameras, simulated boards): name=value lines";
 
 // The ejector bar of the simulated machine sits this many camera lines below the camera line.
 constexpr double kDefaultBarLines = 40;
@@ -73,7 +73,8 @@ struct TempFolder {
   std::filesystem::path path;
   TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tolvane-simulate-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a folder for the side files");
+    if (::mkdtemp(pattern.data()) == nullptr)
+      throw std::runtime_error("cannot create a folder for the side files");
     path = pattern;
   }
   ~TempFolder() {
@@ -104,6 +105,7 @@ struct SimulateOptions {
   long long lines = 0;  // 0: run for `seconds`
   double rate = kDefaultRate;
   double defectPercent = kDefaultDefectPercent;
+  double productPercent = -1;  // below 0: the simulator's own share
   bool colour = false;
   std::string settingsFile;
   int program = -1;
@@ -140,7 +142,8 @@ SimulateOptions parseOptions(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     if (a == "--seconds") {
       o.seconds = parseNumber(args, i, "--seconds");
-      if (!(o.seconds > 0 && o.seconds <= 86'400)) throw UsageError("--seconds must be above 0 and at most 86400");
+      if (!(o.seconds > 0 && o.seconds <= 86'400))
+        throw UsageError("--seconds must be above 0 and at most 86400");
       haveSeconds = true;
     } else if (a == "--lines") {
       o.lines = parseInteger(args, i, "--lines");
@@ -150,7 +153,12 @@ SimulateOptions parseOptions(const std::vector<std::string>& args) {
       if (!(o.rate >= 1 && o.rate <= 1e6)) throw UsageError("--rate must be 1 ... 1000000 lines per second");
     } else if (a == "--defects") {
       o.defectPercent = parseNumber(args, i, "--defects");
-      if (!(o.defectPercent >= 0 && o.defectPercent <= 100)) throw UsageError("--defects must be 0 ... 100 percent");
+      if (!(o.defectPercent >= 0 && o.defectPercent <= 100))
+        throw UsageError("--defects must be 0 ... 100 percent");
+    } else if (a == "--product") {
+      o.productPercent = parseNumber(args, i, "--product");
+      if (!(o.productPercent >= 0 && o.productPercent <= 60))
+        throw UsageError("--product must be 0 ... 60 percent");
     } else if (a == "--colour" || a == "--color") {
       o.colour = true;
     } else if (a == "--settings") {
@@ -250,7 +258,8 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   } else {
     std::error_code ec;
     // A missing file would silently give the defaults; say so instead.
-    if (!std::filesystem::is_regular_file(o.settingsFile, ec) || !std::ifstream(o.settingsFile, std::ios::binary)) {
+    if (!std::filesystem::is_regular_file(o.settingsFile, ec) ||
+        !std::ifstream(o.settingsFile, std::ios::binary)) {
       io.err << "tolvane-tool simulate: cannot read settings file " << o.settingsFile << '\n';
       return 1;
     }
@@ -264,6 +273,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   stream.pixelsPerLine = kPixelsPerLine;
   stream.lineRateHz = o.rate;
   stream.defectShare = o.defectPercent / 100.0;
+  if (o.productPercent >= 0) stream.productShare = o.productPercent / 100.0;
   stream.seed = o.seed;
   stream.minGap = o.gap;
   ProductStreamSimulator cameras(stream);
@@ -323,7 +333,8 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     bar.addEdges(barEdges);
     const std::vector<ProductItem> items = cameras.itemsFrom(bar.lastItemId() + 1);
     // The simulator keeps a bounded history; items it dropped before we saw them go unscored.
-    if (!items.empty() && items.front().id > bar.lastItemId() + 1) truthMissed += items.front().id - bar.lastItemId() - 1;
+    if (!items.empty() && items.front().id > bar.lastItemId() + 1)
+      truthMissed += items.front().id - bar.lastItemId() - 1;
     bar.addItems(items);
     bar.settle(settleUntilNs);
   };
@@ -331,7 +342,8 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   EngineCounterTable counters;
   const auto takeCounters = [&] {
     std::lock_guard lock(state.engineLock);
-    for (std::size_t i = 0; i < counters.values.size(); ++i) counters.values[i] += state.ejection.EngineCounters.values[i];
+    for (std::size_t i = 0; i < counters.values.size(); ++i)
+      counters.values[i] += state.ejection.EngineCounters.values[i];
     state.ejection.EngineCounters.clear();
   };
   const auto supervise = [&] {
@@ -382,18 +394,23 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   takeCounters();
   std::array<ThreadSchedulingReport, kCameraCount> scheduling{};
   for (int c = 0; c < kCameraCount; ++c) {
-    if (const TCameraThread* t = run.cameraThread(c)) scheduling[static_cast<std::size_t>(c)] = t->scheduling();
+    if (const TCameraThread* t = run.cameraThread(c))
+      scheduling[static_cast<std::size_t>(c)] = t->scheduling();
   }
 
   std::ostringstream out;
   out << std::fixed << std::setprecision(2);
-  out << "program=" << (o.program >= 0 ? o.program : (o.colour ? kColourProgram : m.machine.ActiveProg)) << '\n';
+  out << "program=" << (o.program >= 0 ? o.program : (o.colour ? kColourProgram : m.machine.ActiveProg))
+      << '\n';
   out << "colour=" << (o.colour ? 1 : 0) << '\n';
   out << "rate_hz=" << o.rate << '\n';
+  out << "product_pct=" << stream.productShare * 100 << '\n';
+  out << "defects_pct=" << stream.defectShare * 100 << '\n';
   out << "run_s=" << runSeconds << '\n';
   for (int c = 0; c < kCameraCount; ++c) {
     const ProductStreamSimulator::CameraLineStats s = cameras.lineStats(c);
-    const double measured = probe.started(c) ? std::chrono::duration<double>(stopAt - probe.measuringStarted(c)).count() : 0;
+    const double measured =
+        probe.started(c) ? std::chrono::duration<double>(stopAt - probe.measuringStarted(c)).count() : 0;
     const std::string name = "camera" + std::to_string(c + 1);
     out << name << "_realtime=" << (scheduling[static_cast<std::size_t>(c)].realTime ? 1 : 0) << '\n';
     out << name << "_lines=" << s.delivered << '\n';

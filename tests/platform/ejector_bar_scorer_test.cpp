@@ -27,7 +27,8 @@ std::vector<BarValveZone> zones() {
 
 // An item over pixels left..right that is in the camera line during lines first..last, so it is at
 // the bar from (first + 10) ms to (last + 11) ms.
-ProductItem item(std::uint64_t id, int left, int right, std::int64_t first, std::int64_t last, bool defective) {
+ProductItem item(std::uint64_t id, int left, int right, std::int64_t first, std::int64_t last,
+                 bool defective) {
   ProductItem p;
   p.id = id;
   p.left = left;
@@ -189,14 +190,14 @@ TEST(EjectorBarScorer, ValveStateIsThatOfItsLatestEdge) {
 
 TEST(EjectorBarScorer, SettleScoresOnlyItemsPastTheBar) {
   EjectorBarScorer s(zones(), geometry());
-  s.addEdges(pulse(2, 29, 41));   // hits the defect
-  s.addEdges(pulse(5, 100, 120)); // hits the good item at 190..200 in lines 95..104
-  s.addEdges(pulse(1, 200, 230)); // misses the late defect, which passes at 300..310
+  s.addEdges(pulse(2, 29, 41));    // hits the defect
+  s.addEdges(pulse(5, 100, 120));  // hits the good item at 190..200 in lines 95..104
+  s.addEdges(pulse(1, 200, 230));  // misses the late defect, which passes at 300..310
   const std::vector<ProductItem> items{
-      item(1, 50, 61, 20, 29, true),       // at the bar 30..40 ms, removed
-      item(2, 190, 200, 95, 104, false),   // 105..115 ms, lost
-      item(3, 10, 20, 150, 159, false),    // 160..170 ms, kept
-      item(4, 10, 20, 290, 299, true),     // 300..310 ms, missed
+      item(1, 50, 61, 20, 29, true),      // at the bar 30..40 ms, removed
+      item(2, 190, 200, 95, 104, false),  // 105..115 ms, lost
+      item(3, 10, 20, 150, 159, false),   // 160..170 ms, kept
+      item(4, 10, 20, 290, 299, true),    // 300..310 ms, missed
   };
   s.addItems(items);
   EXPECT_EQ(s.lastItemId(), 4u);

@@ -108,8 +108,10 @@ TEST(LineLatencyProbe, PassesCallsThroughAndTimesTheValveWriteAfterACamera1Line)
   // Every write reached the board unchanged.
   const std::vector<RecordingDigitalBoard::Call> writes = inner.outputs();
   ASSERT_EQ(writes.size(), 5u);
-  EXPECT_EQ(writes[0], (RecordingDigitalBoard::Call{RecordingDigitalBoard::Function::kOutputByte, kBase + 0xD0, 5}));
-  EXPECT_EQ(writes[1], (RecordingDigitalBoard::Call{RecordingDigitalBoard::Function::kOutputByte, kBase + 0xE8, 0x80}));
+  EXPECT_EQ(writes[0],
+            (RecordingDigitalBoard::Call{RecordingDigitalBoard::Function::kOutputByte, kBase + 0xD0, 5}));
+  EXPECT_EQ(writes[1],
+            (RecordingDigitalBoard::Call{RecordingDigitalBoard::Function::kOutputByte, kBase + 0xE8, 0x80}));
 
   // Lines handed out at once run ahead of the line clock: never late.
   EXPECT_EQ(probe.lineLateness(0).count(), 3u);

@@ -73,14 +73,42 @@ class CmdSimulate : public ::testing::Test {
 TEST_F(CmdSimulate, SortingRunReportsEveryFigureInRange) {
   const SimRun r = run(shortRun({}));
   ASSERT_EQ(r.code, 0) << r.err;
-  for (const char* name :
-       {"program", "colour", "rate_hz", "run_s", "camera1_lines", "camera1_lines_per_s", "camera1_lines_lost",
-        "camera1_lines_late", "camera1_lateness_p99_us", "camera1_lateness_max_us", "camera2_lines",
-        "camera2_lines_per_s", "camera2_lines_lost", "camera2_lines_late", "objects_seen_a", "objects_accepted_a",
-        "objects_rejected_a", "objects_seen_b", "objects_accepted_b", "objects_rejected_b", "valve_pulses",
-        "valve_edges_lost", "items_defective", "items_good", "items_unreachable", "items_pending",
-        "defects_removed", "good_lost", "defects_removed_pct", "good_lost_pct", "latency_samples",
-        "latency_p50_us", "latency_p99_us", "latency_max_us"}) {
+  for (const char* name : {"program",
+                           "colour",
+                           "rate_hz",
+                           "product_pct",
+                           "defects_pct",
+                           "run_s",
+                           "camera1_lines",
+                           "camera1_lines_per_s",
+                           "camera1_lines_lost",
+                           "camera1_lines_late",
+                           "camera1_lateness_p99_us",
+                           "camera1_lateness_max_us",
+                           "camera2_lines",
+                           "camera2_lines_per_s",
+                           "camera2_lines_lost",
+                           "camera2_lines_late",
+                           "objects_seen_a",
+                           "objects_accepted_a",
+                           "objects_rejected_a",
+                           "objects_seen_b",
+                           "objects_accepted_b",
+                           "objects_rejected_b",
+                           "valve_pulses",
+                           "valve_edges_lost",
+                           "items_defective",
+                           "items_good",
+                           "items_unreachable",
+                           "items_pending",
+                           "defects_removed",
+                           "good_lost",
+                           "defects_removed_pct",
+                           "good_lost_pct",
+                           "latency_samples",
+                           "latency_p50_us",
+                           "latency_p99_us",
+                           "latency_max_us"}) {
     EXPECT_TRUE(r.values.count(name)) << name;
   }
   EXPECT_EQ(r.num("program"), 0);
@@ -135,6 +163,19 @@ TEST_F(CmdSimulate, GoodProductIsNeverRejectedAndDefectsAlways) {
   EXPECT_GT(dirty.num("defects_removed_pct"), 50);
 }
 
+TEST_F(CmdSimulate, EmptyCurtainGivesNothingToSort) {
+  const SimRun r = run(shortRun({"--product", "0"}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.num("product_pct"), 0);
+  EXPECT_GE(r.num("camera1_lines") + r.num("camera1_lines_lost"), 6000);
+  EXPECT_EQ(r.num("objects_seen_a"), 0);
+  EXPECT_EQ(r.num("objects_seen_b"), 0);
+  EXPECT_EQ(r.num("valve_pulses"), 0);
+  EXPECT_EQ(r.num("items_good") + r.num("items_defective") + r.num("items_pending"), 0);
+  EXPECT_EQ(r.num("defects_removed_pct"), 100);
+  EXPECT_EQ(r.num("good_lost_pct"), 0);
+}
+
 TEST_F(CmdSimulate, ColourProgramSortsTheColourStream) {
   const SimRun clean = run(shortRun({"--colour", "--defects", "0"}));
   ASSERT_EQ(clean.code, 0) << clean.err;
@@ -170,7 +211,8 @@ TEST_F(CmdSimulate, BuiltInSettingsAreTheMachineFile) {
 }
 
 TEST_F(CmdSimulate, SettingsFileAndProgramAreUsed) {
-  const std::string machine = (std::filesystem::path(TOLVANE_SOURCE_DIR) / "machine" / "simulated.ini").string();
+  const std::string machine =
+      (std::filesystem::path(TOLVANE_SOURCE_DIR) / "machine" / "simulated.ini").string();
   // Program index 5 has no section: every condition off, so nothing is rejected although defects pass.
   const SimRun none = run(shortRun({"--settings", machine, "--program", "5"}));
   ASSERT_EQ(none.code, 0) << none.err;
@@ -210,6 +252,8 @@ TEST_F(CmdSimulate, BadArgumentsExitTwo) {
            {"--lines", "0"},
            {"--lines", "1.5"},
            {"--defects", "101"},
+           {"--product", "-1"},
+           {"--product", "61"},
            {"--program", "10"},
            {"--seed", "-3"},
            {"--gap", "x"},
