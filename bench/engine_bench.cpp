@@ -1,6 +1,7 @@
 // Engine throughput on one core: synthetic product-curtain lines of 2048 pixels through the object
-// analysis of camera 1 and the ejection pass with its valve write, as camera 1's thread runs them.
-// Items per second are lines per second.
+// analysis (or line mode) of camera 1 and the ejection pass with its valve write, as camera 1's thread
+// runs them; and the ejection pass alone over a full object table. Items per second are lines (or
+// passes) per second.
 
 #include <benchmark/benchmark.h>
 
@@ -159,6 +160,113 @@ void BM_ColourObjectAnalysisSixSectorsWithEjection(benchmark::State& st) {
       benchmark::Counter(1000.0 * counters.seen(kSideA) / static_cast<double>(st.iterations()));
 }
 BENCHMARK(BM_ColourObjectAnalysisSixSectorsWithEjection);
+
+// Line mode: classification with the zone counts and pulse scheduling, then the line-mode ejection
+// pass with its valve write. Argument 1: single-tone build, 0: colour build with six sectors.
+void BM_LineModeAnalysisWithEjection(benchmark::State& st) {
+  const bool mono = st.range(0) != 0;
+  auto b = std::make_unique<Bench>(mono);
+  b->sorter.enFast = true;
+  PortImageBoard board;
+  BoardValveOutput output(board);
+  const std::size_t stride = mono ? kLineElements : 3 * kLineElements;
+  const std::size_t copied = mono ? kPixelsPerLine + 1 : 3 * (kPixelsPerLine + 1);
+  std::uint8_t* line = mono ? b->camera.LineMono.data() : b->camera.LineRGB.data();
+  std::size_t i = 0;
+  for (auto _ : st) {
+    std::memcpy(line, b->lines.data() + stride * i, copied);
+    i = i + 1 == kRecordedLines ? 0 : i + 1;
+    const std::int64_t now = b->camera.LineCounter.load(std::memory_order_relaxed);
+    analyseLineModeLine(*b->state, b->camera, b->sorter, b->machine, now);
+    b->camera.countLine();
+    runEjectionPass(*b->state, b->sorter, b->machine, b->camera.LineCounter.load(std::memory_order_relaxed),
+                    false, &output);
+  }
+  st.SetItemsProcessed(st.iterations());
+  st.SetLabel(mono ? "single-tone" : "colour, six sectors");
+  // Zones scheduled per thousand lines, to show the lines did real work.
+  st.counters["zones_per_kline"] = benchmark::Counter(
+      1000.0 * b->state->ejection.EngineCounters.seen(kSideA) / static_cast<double>(st.iterations()));
+}
+BENCHMARK(BM_LineModeAnalysisWithEjection)->Arg(1)->Arg(0);
+
+// A table of tracked objects as sorting keeps it: a sixth still growing, the rest closed and waiting
+// for their due time, one falling due on every pass; both cameras, centres spread over the line,
+// masses mixed so that some are rejects.
+struct TrackedObjects {
+  static constexpr int kWaitLines = 600;  // one record per pass of this many: 600 records
+
+  TrackedObjects() {
+    state->singleToneCamera = true;
+    calibrate(machine);
+    machine.MaxObject = kObjectTableSize - 1;
+    machine.MaxTime = 600;  // the longest expiry: nothing expires before its due time
+    computeEjectorZones(machine, state->ejection.EjectorZones);
+    sorter.enMassa = true;  // OR mode: Mass above ifMassa is a reject
+    sorter.ifMassa = 400;
+    sorter.enTripleShot = true;
+    std::uint64_t random = 77;
+    auto next = [&random](int below) {
+      random = random * 6364136223846793005ULL + 1442695040888963407ULL;
+      return static_cast<int>((random >> 33) % static_cast<std::uint64_t>(below));
+    };
+    for (int k = 1; k <= records; ++k) {
+      ObjectRecord& r = state->ObjectTable[k];
+      r.InUse = 1;
+      r.Open = k % 6 == 0 ? 1 : 0;
+      r.Camera = k % 2;
+      r.XMin = 1 + next(2000);
+      r.XMax = r.XMin + 5 + next(35);
+      r.Mass = 20 + next(500);
+      r.SampleSlot = -1;
+      r.DueAt = k;  // record k falls due at pass k
+    }
+    state->ObjectCount = records;
+  }
+
+  // After the pass at now: record k, due at now, is put back as a new object due kWaitLines later
+  // (an open one stays open), so that every pass finds the same amount of work.
+  void rearm(std::int64_t now) {
+    ObjectRecord& r = state->ObjectTable[static_cast<int>((now - 1) % kWaitLines) + 1];
+    r.Done = 0;
+    r.DueAt = static_cast<std::int32_t>(now + kWaitLines);
+    state->ObjectCount = records;
+  }
+
+  int records = kWaitLines;
+  std::unique_ptr<EngineState> state = std::make_unique<EngineState>();
+  SorterSettings sorter;
+  MachineSettings machine;
+};
+
+// The ejection pass of camera 1's thread with its valve write, over 600 tracked objects.
+// Argument 1: object mode; 0: line mode (which looks at no object) with pulses scheduled on many zones.
+void BM_EjectionPass600Objects(benchmark::State& st) {
+  const bool objectMode = st.range(0) != 0;
+  TrackedObjects t;
+  t.sorter.enFast = !objectMode;
+  if (!objectMode) {
+    for (int j = 1; j <= kEjectorSlots; j += 2) {
+      t.state->ejection.LineModeOn[j].store(j * 7, std::memory_order_relaxed);
+      t.state->ejection.LineModeOff[j].store(j * 7 + 12, std::memory_order_relaxed);
+    }
+  }
+  PortImageBoard board;
+  BoardValveOutput output(board);
+  std::int64_t now = 1;
+  for (auto _ : st) {
+    runEjectionPass(*t.state, t.sorter, t.machine, now, false, &output);
+    if (objectMode) t.rearm(now);
+    ++now;
+  }
+  st.SetItemsProcessed(st.iterations());
+  st.SetLabel(objectMode ? "object mode" : "line mode");
+  const auto& counters = t.state->ejection.EngineCounters;
+  st.counters["fired_per_kpass"] =
+      benchmark::Counter(1000.0 * (counters.rejected(kSideA) + counters.rejected(kSideB)) /
+                         static_cast<double>(st.iterations()));
+}
+BENCHMARK(BM_EjectionPass600Objects)->Arg(1)->Arg(0);
 
 // Classification alone, to see what share of a line's analysis it takes.
 void BM_LineClassification(benchmark::State& st) {

@@ -27,8 +27,8 @@ struct NumberedTable {
   std::array<T, N> items{};
 
   static constexpr bool contains(int n) { return n >= 1 && n <= N; }
-  T& operator[](int n) { return items[static_cast<std::size_t>(n - 1)]; }
-  const T& operator[](int n) const { return items[static_cast<std::size_t>(n - 1)]; }
+  constexpr T& operator[](int n) { return items[static_cast<std::size_t>(n - 1)]; }
+  constexpr const T& operator[](int n) const { return items[static_cast<std::size_t>(n - 1)]; }
 };
 
 // 96 byte flags by output number: 0 closed, any other value open. Outputs outside 1..96 are ignored on
@@ -153,6 +153,7 @@ constexpr NumberedTable<std::int32_t, kEjectorSlots> identityOutputMap() {
   for (int j = 1; j <= kEjectorSlots; ++j) map[j] = j;
   return map;
 }
+static_assert(identityOutputMap()[1] == 1 && identityOutputMap()[kEjectorSlots] == kEjectorSlots);
 
 // Why a valve write did nothing: shown as `BoardStatusText` by whoever displays it.
 enum class BoardStatus : std::uint8_t { kOk, kBoardMissing };

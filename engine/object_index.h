@@ -106,7 +106,7 @@ class OpenList {
     for (; i < count_; ++i) {
       const auto at = static_cast<std::size_t>(i);
       out[n] = i;
-      n += static_cast<int>((runMin_[at] <= hiBound) & (runMax_[at] >= loBound));
+      n += static_cast<int>(runMin_[at] <= hiBound) & static_cast<int>(runMax_[at] >= loBound);
     }
     return n;
   }

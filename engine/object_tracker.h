@@ -50,6 +50,11 @@ void projectionStep(ObjectRecord& record, const ClassifierInputs& inputs);
 // momentStep then projectionStep, as at closing and for re-measuring a stored sample.
 void shapeMeasures(ObjectRecord& record, const ClassifierInputs& inputs);
 
+// The same measures for a record whose image outside its box (columns ImgXMin..ImgXMax, rows
+// 1..ImgRows) is as creation left it: prefill in rows 1..50, black below. Classes come from the
+// camera's classifier, and only the box is classified. Used at closing.
+void liveShapeMeasures(ObjectRecord& record, PixelClassifier& classifier, FillColour prefill);
+
 // The object's image as the sample picture shows it: rows 1..50, each drawn twice, columns 1..100;
 // pixel (x, y) of the 100 x 100 picture at picture[3 * (y * 100 + x)], bytes R, G, B.
 void renderSamplePicture(const ObjectRecord& record, std::uint8_t* picture);

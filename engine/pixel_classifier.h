@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "engine/color_convert.h"
@@ -105,24 +107,12 @@ class PixelClassifier {
 
   // line() for pixels first..last of a colour line (pixel p at rgb[3p]) into classes[p].
   void lineClasses(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
-    if (inputs_.singleTone || !colourTable_ || !keyHeld_) {
-      for (int p = first; p <= last; ++p) {
-        const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-        classes[p] = line(px[0], px[1], px[2]);
-      }
-      return;
-    }
-    std::uint8_t* table = colourTable_.get();
-    const std::uint8_t generation = generation_;
-    for (int p = first; p <= last; ++p) {
-      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-      std::uint8_t& slot =
-          table[(static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]];
-      if ((slot >> 4) != generation) [[unlikely]] {
-        slot = computeEntry(px[0], px[1], px[2]);
-      }
-      classes[p] = kCodeToClass[slot & 3];
-    }
+    classesOf<0>(rgb, classes, first, last);
+  }
+
+  // plain() for pixels 0..count-1 of a run of colours (pixel i at rgb[3i]) into classes[i].
+  void plainClasses(const std::uint8_t* rgb, std::uint8_t* classes, int count) {
+    classesOf<2>(rgb, classes, 0, count - 1);
   }
 
   // Shortcuts, then ClassifyPixel (colour line paths). The shortcuts belong to the colour build.
@@ -136,6 +126,50 @@ class PixelClassifier {
  private:
   static constexpr std::array<std::uint8_t, 4> kCodeToClass{0, 1, 2, 4};
   static constexpr int kMaxKeySectors = 64;
+
+  // Pixels first..last through the table; Shift 0 takes the line class of an entry, 2 the plain one.
+  template <int Shift>
+  void classesOf(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
+    if (inputs_.singleTone) {
+      for (int p = first; p <= last; ++p) {
+        classes[p] = greyTable_[rgb[3 * static_cast<std::size_t>(p)]];
+      }
+      return;
+    }
+    if (!colourTable_ || !keyHeld_) {
+      for (int p = first; p <= last; ++p) {
+        const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
+        classes[p] = kCodeToClass[(computeEntry(px[0], px[1], px[2]) >> Shift) & 3];
+      }
+      return;
+    }
+    std::uint8_t* table = colourTable_.get();
+    const std::uint8_t generation = generation_;
+    const auto classify = [&](int p, std::uint32_t index) {
+      std::uint8_t& slot = table[index];
+      if ((slot >> 4) != generation) [[unlikely]] {
+        slot = computeEntry(static_cast<std::uint8_t>(index >> 16), static_cast<std::uint8_t>(index >> 8),
+                            static_cast<std::uint8_t>(index));
+      }
+      classes[p] = kCodeToClass[(slot >> Shift) & 3];
+    };
+    int p = first;
+    // One four-byte load per pixel; it reaches the first byte of the next pixel, so not for the last.
+    for (; p < last; ++p) {
+      std::uint32_t bytes;
+      std::memcpy(&bytes, rgb + 3 * static_cast<std::size_t>(p), sizeof bytes);
+      if constexpr (std::endian::native == std::endian::little) {
+        classify(p, __builtin_bswap32(bytes) >> 8);  // R << 16 | G << 8 | B
+      } else {
+        classify(p, bytes >> 8);
+      }
+    }
+    for (; p <= last; ++p) {
+      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
+      classify(p,
+               (static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]);
+    }
+  }
 
   // Entry: generation (4 bits) | plain class code (2 bits) | line class code (2 bits).
   std::uint8_t colourEntry(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
