@@ -437,6 +437,27 @@ void TmForm::refreshProgramControls() {
   setNumber("cam1lightLabel", s.FonLight[0]);
   setNumber("cam2blackLabel", s.FonBlack[1]);
   setNumber("cam2lightLabel", s.FonLight[1]);
+  for (int camera = 0; camera < kCameraCount; ++camera) {
+    const auto c = static_cast<std::size_t>(camera);
+    const QString p = camera == 0 ? QString() : QStringLiteral("C2");
+    const std::pair<const char*, int> ranges[] = {{"FonMin", s.FonMin[c]},     {"FonMax", s.FonMax[c]},
+                                                  {"P1min", s.P1Min[c]},       {"P1max", s.P1Max[c]},
+                                                  {"P2min", s.P2Min[c]},       {"P2max", s.P2Max[c]},
+                                                  {"FonBlack", s.FonBlack[c]}, {"FonLight", s.FonLight[c]}};
+    for (const auto& [name, value] : ranges) {
+      if (auto* label = tabOneChanal_->findChild<QLabel*>(p + QString::fromLatin1(name))) {
+        label->setText(QString::fromStdString(numberLabelText(value)));
+      }
+    }
+  }
+  setNumber("Massa_val", s.ifMassa);
+  setNumber("Massa2_val", s.ifMassa2);
+  setNumber("P1_val", s.ifP1);
+  setNumber("P2_val", s.ifP2);
+  setNumber("Length_val", s.ifLength);
+  setNumber("Weight_val", s.ifWeight);
+  setNumber("Eks_val", s.ifEks);
+  setNumber("Forma_val", s.ifForma);
   setNumber("FastSort_Val", s.ifFast);
   setNumber("FastSort_valD", s.ifFast);
   setNumber("EGA_MinLabel", m.machine().EGA_Min);
@@ -655,6 +676,7 @@ void TmForm::applyRunView() {
     const QSignalBlocker blocker(work->PuskSwitch);
     work->PuskSwitch->setStateOn(view.puskSwitchOn);
   }
+  work->showPuskCaption();
   work->PuskSwitch->setEnabled(view.puskSwitchEnabled);
   programList_->setEnabled(view.programListEnabled);
   {

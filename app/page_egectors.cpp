@@ -129,22 +129,22 @@ PageEgectors::PageEgectors(QWidget* parent) : QWidget(parent) {
   for (int r = 0; r < 3; ++r) {
     const int y = 8 + r * 46;
     const QString n = QString::fromLatin1(rows[r].name);
-    addLabel(stable, n + QStringLiteral("Caption"), QString::fromUtf8(rows[r].caption), QRect(8, y, 212, 40), 15,
+    addLabel(stable, n + QStringLiteral("Caption"), QString::fromUtf8(rows[r].caption), QRect(8, y, 218, 40), 14,
              true);
     addStepper(stable, n + QStringLiteral("_Left"), n + QStringLiteral("Label"), n + QStringLiteral("_Right"),
-               QString::fromLatin1(rows[r].text), QPoint(224, y));
+               QString::fromLatin1(rows[r].text), QPoint(226, y));
   }
   addLabel(stable, QStringLiteral("WorkRangeCaption"), QStringLiteral("Рабочий диапазон эжекторов:"),
            QRect(8, 148, 380, 24), 15, true);
   for (int side = 0; side < 2; ++side) {
     const int y = 176 + side * 48;
     const QString e = side == 0 ? QStringLiteral("EGA") : QStringLiteral("EGB");
-    addLabel(stable, e + QStringLiteral("Caption"), QStringLiteral("Камера %1:").arg(side + 1), QRect(8, y, 80, 40),
-             15, true);
+    addLabel(stable, e + QStringLiteral("Caption"), QStringLiteral("Камера %1:").arg(side + 1), QRect(8, y, 86, 40),
+             14, true);
     addStepper(stable, e + QStringLiteral("_Min_Left"), e + QStringLiteral("_MinLabel"), e + QStringLiteral("_Min_Right"),
-               QStringLiteral("001"), QPoint(88, y), 44, 56, 40);
+               QStringLiteral("001"), QPoint(96, y), 40, 56, 40);
     addStepper(stable, e + QStringLiteral("_Max_Left"), e + QStringLiteral("_MaxLabel"), e + QStringLiteral("_Max_Right"),
-               QStringLiteral("048"), QPoint(244, y), 44, 56, 40);
+               QStringLiteral("048"), QPoint(248, y), 40, 56, 40);
   }
 
   QFrame* info = addPanel(this, QStringLiteral("InfoPanel"), QRect(410, 220, 393, 258));

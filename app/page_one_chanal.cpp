@@ -73,10 +73,10 @@ PageOneChanal::PageOneChanal(QWidget* parent) : QWidget(parent) {
              true);
     addStepper(block, p + QStringLiteral("FonBlackChMinLeft"), p + QStringLiteral("FonBlack"),
                p + QStringLiteral("FonBlackChMinRight"), QStringLiteral("000"), QPoint(196, y));
-    addLabel(block, p + QStringLiteral("LightCaption"), QStringLiteral("светлый фон"), QRect(380, y, 100, 40), 15,
+    addLabel(block, p + QStringLiteral("LightCaption"), QStringLiteral("светлый фон"), QRect(548, y, 128, 40), 15,
              true);
     addStepper(block, p + QStringLiteral("FonLightChMinLeft"), p + QStringLiteral("FonLight"),
-               p + QStringLiteral("FonLightChMinRight"), QStringLiteral("255"), QPoint(482, y));
+               p + QStringLiteral("FonLightChMinRight"), QStringLiteral("255"), QPoint(372, y));
 
     QLabel* sample =
         addPictureBox(block, camera == 0 ? QStringLiteral("Paint4") : QStringLiteral("Paint5"), QRect(680, 46, 100, 100));

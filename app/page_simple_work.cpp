@@ -97,7 +97,6 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
   }
   LineModePanel->hide();
 
-  const QColor face = QColor::fromRgb(kSwitchLitColor);
   PowerOffButtom = addSwitch(this, QStringLiteral("PowerOffButtom"), QStringLiteral("ВЫКЛЮЧЕНИЕ"),
                              QRect(652, 6, 150, 62), 14);
   PowerOffButtom->setAutoOff(true);
@@ -110,11 +109,10 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
   WaitModeButton = addSwitch(this, QStringLiteral("WaitModeButton"), QStringLiteral("Режим|ожидания"),
                              QRect(652, 210, 150, 62), 14);
 
-  const QRect pusk(652, 300, 150, 252);
-  PuskSwitch = addSwitch(this, QStringLiteral("PuskSwitch"), QString(), pusk);
-  PuskSwitch->setGlyphOff(faceWithText(pusk.size(), false, QStringLiteral("ПУСК"), face, QColor(0, 110, 0), 34));
-  PuskSwitch->setGlyphOn(faceWithText(pusk.size(), true, QStringLiteral("СТОП"), QColor(220, 60, 40),
-                                      QColor(250, 250, 250), 34));
+  PuskSwitch = addSwitch(this, QStringLiteral("PuskSwitch"), QString(), QRect(652, 300, 150, 252), 34);
+  showPuskCaption();
+  connect(PuskSwitch, &TasSwitch::switchedOn, this, [this](QObject*) { showPuskCaption(); });
+  connect(PuskSwitch, &TasSwitch::switchedOff, this, [this](QObject*) { showPuskCaption(); });
 
   SupportButton = addSwitch(this, QStringLiteral("SupportButton"), QStringLiteral("Отправить|настройки"),
                             QRect(8, 502, 160, 54), 14);
@@ -138,6 +136,10 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
   PBar->setGeometry(8, 30, 396, 20);
   PBar->setValue(0);
   DownloadPanel->hide();
+}
+
+void PageSimpleWork::showPuskCaption() {
+  PuskSwitch->setCaption(PuskSwitch->stateOn() ? kStopCaption : kStartCaption);
 }
 
 namespace {

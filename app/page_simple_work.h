@@ -35,6 +35,10 @@ class PageSimpleWork : public QWidget {
   // header stays free of the gauge widget's declaration.
   void setGauge(int gauge, int scale, int bandFrom, int bandTo, int position, int x, bool visible);
   int gaugeScale(int gauge) const;
+  // The start/stop switch reads "ПУСК" while stopped and "СТОП" while sorting.
+  void showPuskCaption();
+  static inline const QString kStartCaption = QStringLiteral("ПУСК");
+  static inline const QString kStopCaption = QStringLiteral("СТОП");
   int gaugePosition(int gauge) const;
   std::pair<int, int> gaugeBand(int gauge) const;
 

@@ -62,11 +62,15 @@ PageSimpleWorkSettings::PageSimpleWorkSettings(QWidget* parent) : QWidget(parent
 
     auto* bounds = new QListWidget(row);
     bounds->setObjectName(QStringLiteral("ParamBox%1s").arg(k));
-    bounds->setGeometry(286, 8, 104, 138);
+    bounds->setGeometry(286, 8, 110, 138);
     bounds->setIconSize(QSize(40, 40));
     bounds->setViewMode(QListView::IconMode);
-    bounds->setGridSize(QSize(48, 64));
+    bounds->setFlow(QListView::LeftToRight);
+    bounds->setWrapping(true);
+    bounds->setGridSize(QSize(52, 64));
     bounds->setMovement(QListView::Static);
+    bounds->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    bounds->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     for (int b = 0; b < 4; ++b) {
       const char* names[4] = {"SMIN", "HMIN", "SMAX", "HMAX"};
       bounds->addItem(new QListWidgetItem(boundPicture(b), QString::fromLatin1(names[b])));

@@ -32,11 +32,11 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
   QFrame* hidden = addPanel(this, QStringLiteral("HiddenParamsPanel"), QRect(2, 2, 396, 150),
                             QStringLiteral("Скрытые системные параметры"));
   addLabel(hidden, QStringLiteral("MaxTimeCaption"), QStringLiteral("Время хранения объектов:"),
-           QRect(8, 32, 210, 40), 14, true);
+           QRect(8, 32, 210, 40), 13, false);
   addStepper(hidden, QStringLiteral("MaxTime_Left"), QStringLiteral("MaxTimeLabel"), QStringLiteral("MaxTime_Right"),
              QStringLiteral("300"), QPoint(220, 32), 48, 64, 40);
   addLabel(hidden, QStringLiteral("MaxObjectCaption"), QStringLiteral("Размер буфера обработки:"),
-           QRect(8, 98, 210, 40), 14, true);
+           QRect(8, 98, 210, 40), 13, false);
   addStepper(hidden, QStringLiteral("MaxObject_Left"), QStringLiteral("MaxObjectLabel"),
              QStringLiteral("MaxObject_Right"), QStringLiteral("030"), QPoint(220, 98), 48, 64, 40);
 

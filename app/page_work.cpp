@@ -54,10 +54,11 @@ PageWork::PageWork(QWidget* parent) : QWidget(parent) {
   // Extras beside their rows.
   addSwitch(conditions, QStringLiteral("P1_type"), QStringLiteral("ТОЧЕК"), QRect(404, 8 + 2 * kRowStep, 104, kRowHeight), 14);
   addSwitch(conditions, QStringLiteral("P2_type"), QStringLiteral("ТОЧЕК"), QRect(404, 8 + 3 * kRowStep, 104, kRowHeight), 14);
-  addLabel(conditions, QStringLiteral("LengthUnitLabel"), QStringLiteral("1 мм = 4 единицы"),
-           QRect(404, 8 + 4 * kRowStep, 112, kRowHeight), 12, true);
-  addLabel(conditions, QStringLiteral("WidthUnitLabel"), QStringLiteral("1 мм = 4 единицы"),
-           QRect(404, 8 + 5 * kRowStep, 112, kRowHeight), 12, true);
+  for (int r : {4, 5}) {
+    QLabel* unit = addLabel(conditions, r == 4 ? QStringLiteral("LengthUnitLabel") : QStringLiteral("WidthUnitLabel"),
+                            QStringLiteral("1 мм = 4 единицы"), QRect(404, 8 + r * kRowStep, 110, kRowHeight), 13, true);
+    unit->setWordWrap(true);
+  }
   TasSwitch* formaEdit = addSwitch(conditions, QStringLiteral("Forma_Edit"), QStringLiteral("[...]"),
                                    QRect(404, 8 + 7 * kRowStep, 104, kRowHeight), 16);
   formaEdit->setAutoOff(true);

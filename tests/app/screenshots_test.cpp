@@ -1,0 +1,92 @@
+// Renders every page of the main window at 1024 x 768 into TOLVANE_SCREENSHOT_DIR/<page>.png, so
+// that a person can look at them; the working page also while simulated product is being sorted.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QTest>
+#include <filesystem>
+
+#include "app/page_data.h"
+#include "app/page_egectors.h"
+#include "app/page_one_chanal.h"
+#include "app/page_settings.h"
+#include "app/page_simple_work.h"
+#include "app/page_simple_work_settings.h"
+#include "app/page_test.h"
+#include "app/page_work.h"
+#include "tests/app/main_window_rig.h"
+
+namespace tolvane {
+namespace {
+
+QImage shoot(TmForm& form, QWidget* page, const char* name) {
+  form.showPage(page);
+  QCoreApplication::processEvents();
+  const QImage image = form.grab().toImage();
+  QDir().mkpath(QStringLiteral(TOLVANE_SCREENSHOT_DIR));
+  const QString file = QStringLiteral(TOLVANE_SCREENSHOT_DIR "/%1.png").arg(QString::fromLatin1(name));
+  EXPECT_TRUE(image.save(file)) << file.toStdString();
+  return image;
+}
+
+std::string simulatedMachineSettings() {
+  return test::readBytes(std::filesystem::path(TOLVANE_SOURCE_DIR) / "machine" / "simulated.ini");
+}
+
+TEST(Screenshots, EveryPageAt1024x768) {
+  test::WindowRig rig;
+  const std::string settings = simulatedMachineSettings();
+  rig.writeSettings(settings.empty() ? std::string(test::kTwoCameraSettings) : settings);
+  TmForm& form = rig.create();
+  form.applyScreenSize(QSize(1024, 768));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+  const QImage work = shoot(form, form.tabSimpleWork(), "TabSimpleWork");
+  EXPECT_EQ(work.size(), QSize(1024, 768));
+
+  form.enterSetupMode();
+  form.modeList()->setCurrentIndex(0);
+  shoot(form, form.tabData(), "TabData");
+  form.modeList()->setCurrentIndex(1);
+  shoot(form, form.tabSettings(), "TabSettings");
+  shoot(form, form.tabOneChanal(), "TabOneChanal");
+  form.modeList()->setCurrentIndex(2);
+  shoot(form, form.tabEgectors(), "TabEgectors");
+  form.modeList()->setCurrentIndex(3);
+  shoot(form, form.tabWork(), "TabWork");
+  shoot(form, form.tabSimpleWorkSettings(), "TabSimpleWorkSettings");
+  form.modeList()->setCurrentIndex(-1);
+  shoot(form, form.tabTest(), "TabTest");
+}
+
+TEST(Screenshots, WorkingPageWhileSorting) {
+  test::WindowRig rig;
+  const std::string settings = simulatedMachineSettings();
+  rig.writeSettings(settings.empty() ? std::string(test::kTwoCameraSettings) : settings);
+  TmForm& form = rig.create();
+  form.applyScreenSize(QSize(1024, 768));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+  form.puskSwitchClick();
+  ASSERT_TRUE(form.machine().run().view().puskSwitchOn);
+  // Let the cameras run; the window's own 0.5 s and 1 s timers bring the screen up to date.
+  QTest::qWait(3500);
+  form.Timer1Timer();
+  form.Timer2Timer();
+  shoot(form, form.tabSimpleWork(), "TabSimpleWork_sorting");
+  form.enterSetupMode();
+  form.modeList()->setCurrentIndex(2);
+  form.modeListSelect(2);
+  form.Timer2Timer();
+  shoot(form, form.tabEgectors(), "TabEgectors_sorting");
+
+  form.Timer5sekTimer();
+  form.puskSwitchClick();
+  EXPECT_FALSE(form.machine().run().view().puskSwitchOn);
+}
+
+}  // namespace
+}  // namespace tolvane
