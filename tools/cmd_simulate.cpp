@@ -25,8 +25,6 @@
 #include "ejection/ejector_zones.h"
 #include "ejection/io_boards.h"
 #include "ejection/run_control.h"
-#include "ejection/valve_outputs.h"
-#include "engine/camera_line_state.h"
 #include "engine/camera_thread.h"
 #include "engine/color_convert.h"
 #include "engine/engine_state.h"
@@ -48,7 +46,8 @@ namespace {
 constexpr const char* kSimulateUsage =
     "simulate [--seconds S | --lines N] [--rate HZ] [--defects PERCENT] [--product PERCENT] [--colour] "
     "[--settings FILE [--program N]] [--seed N] [--bar-lines N] [--gap N] [--no-realtime] | "
-    "simulate --write-settings FILE   simulated sorting run (both cameras, simulated boards): name=value lines";
+    "simulate --write-settings FILE   simulated sorting run (both cameras, simulated boards): name=value "
+    "lines";
 
 // The ejector bar of the simulated machine sits this many camera lines below the camera line.
 constexpr double kDefaultBarLines = 40;
@@ -58,8 +57,7 @@ constexpr double kDefaultDefectPercent = 5;
 // Free lines and pixels between items. An object closes only after more than three lines without
 // growth, so items closer than four lines above each other would merge into one object.
 constexpr int kDefaultGap = 4;
-// Built-in programs: 0 single-tone, 1 colour.
-constexpr int kMonoProgram = 0;
+// The colour program of the built-in settings; without --colour the active program runs.
 constexpr int kColourProgram = 1;
 // How often the run collects ground truth and valve edges for the bar.
 constexpr auto kScorePeriod = std::chrono::milliseconds(10);
@@ -196,7 +194,8 @@ struct Machine {
   MachineSettings machine;
 };
 
-void loadSettings(const IniDocument& doc, int program, bool colour, Machine& m, ToolIo& io) {
+// Returns the program loaded.
+int loadSettings(const IniDocument& doc, int program, bool colour, Machine& m, ToolIo& io) {
   readStoredControls(doc, m.machine);
   ReadMachineSettings(doc, m.machine);
   const int chosen = program >= 0 ? program : (colour ? kColourProgram : m.machine.ActiveProg);
@@ -218,6 +217,7 @@ void loadSettings(const IniDocument& doc, int program, bool colour, Machine& m, 
       state.sectorTables, state.BackgroundFill);
   if (!bad.empty()) io.err << describeBadSectorLines(bad);
   computeEjectorZones(m.machine, state.ejection.EjectorZones);
+  return chosen;
 }
 
 // Side A zones of the working ejectors, by the output each drives.
@@ -265,7 +265,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     }
     doc = IniDocument::load(o.settingsFile);
   }
-  loadSettings(doc, o.program, o.colour, m, io);
+  const int program = loadSettings(doc, o.program, o.colour, m, io);
   EngineState& state = *m.state;
 
   ProductStreamConfig stream;
@@ -400,8 +400,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
 
   std::ostringstream out;
   out << std::fixed << std::setprecision(2);
-  out << "program=" << (o.program >= 0 ? o.program : (o.colour ? kColourProgram : m.machine.ActiveProg))
-      << '\n';
+  out << "program=" << program << '\n';
   out << "colour=" << (o.colour ? 1 : 0) << '\n';
   out << "rate_hz=" << o.rate << '\n';
   out << "product_pct=" << stream.productShare * 100 << '\n';
