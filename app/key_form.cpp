@@ -2,7 +2,9 @@
 
 namespace tolvane {
 
-TKeyForm::TKeyForm(QWidget* parent) : QWidget(parent, Qt::Window) { setObjectName(QStringLiteral("KeyForm")); }
+TKeyForm::TKeyForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("KeyForm"));
+}
 
 TKeyForm::~TKeyForm() = default;
 

@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
   const SelfUpdateReport update = completeSelfUpdate(runningProgramFile(), systemProgramLauncher());
   if (update.outcome == SelfUpdateOutcome::kEndNow) return 0;
   if (update.outcome == SelfUpdateOutcome::kContinueHere) {
-    std::fprintf(stderr, "TolvaneGrain: no program file could be started after the update (%s); running this copy\n",
+    std::fprintf(stderr,
+                 "TolvaneGrain: no program file could be started after the update (%s); running this copy\n",
                  std::strerror(update.startError));
   }
 

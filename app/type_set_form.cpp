@@ -2,7 +2,9 @@
 
 namespace tolvane {
 
-TTypeSetForm::TTypeSetForm(QWidget* parent) : QWidget(parent, Qt::Window) { setObjectName(QStringLiteral("TypeSetForm")); }
+TTypeSetForm::TTypeSetForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("TypeSetForm"));
+}
 
 TTypeSetForm::~TTypeSetForm() = default;
 

@@ -12,7 +12,8 @@ UnhandledErrorHandler::UnhandledErrorHandler(ProgramLauncher& launcher, Terminat
   if (!terminator_) terminator_ = [](int exitCode) { ::_exit(exitCode); };
 }
 
-void UnhandledErrorHandler::setProgram(std::filesystem::path programFile, std::filesystem::path workingFolder) {
+void UnhandledErrorHandler::setProgram(std::filesystem::path programFile,
+                                       std::filesystem::path workingFolder) {
   programFile_ = std::move(programFile);
   workingFolder_ = std::move(workingFolder);
 }

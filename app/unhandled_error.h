@@ -27,7 +27,8 @@ class UnhandledErrorHandler {
 
   static constexpr int kRestartExitCode = 3;
 
-  explicit UnhandledErrorHandler(ProgramLauncher& launcher = systemProgramLauncher(), Terminator terminator = {});
+  explicit UnhandledErrorHandler(ProgramLauncher& launcher = systemProgramLauncher(),
+                                 Terminator terminator = {});
 
   // Sets StopRequested of both camera threads; the main window provides it.
   void setStopCameraThreads(Hook hook) { stopCameraThreads_ = std::move(hook); }

@@ -34,8 +34,12 @@ bool hasProperty(const QObject* object, const char* name) {
 }
 
 // Labels of the toolkit show their caption as "text"; our own controls call it "Caption".
-const char* captionProperty(const QObject* control) { return hasProperty(control, "Caption") ? "Caption" : "text"; }
-const char* stateProperty(const QObject* control) { return hasProperty(control, "StateOn") ? "StateOn" : "checked"; }
+const char* captionProperty(const QObject* control) {
+  return hasProperty(control, "Caption") ? "Caption" : "text";
+}
+const char* stateProperty(const QObject* control) {
+  return hasProperty(control, "StateOn") ? "StateOn" : "checked";
+}
 
 std::optional<bool> storedWord(const IniDocument& doc, const char* key) {
   const auto word = doc.find(kOptionsSection, key);
@@ -57,8 +61,8 @@ int32_t& captionField(MachineSettings& m, const StoredCaption& c) {
 
 std::string rectText(const QRect& r) {
   // Left, top, right, bottom with right and bottom one past the window, as placements are usually kept.
-  return std::to_string(r.left()) + "," + std::to_string(r.top()) + "," + std::to_string(r.left() + r.width()) +
-         "," + std::to_string(r.top() + r.height());
+  return std::to_string(r.left()) + "," + std::to_string(r.top()) + "," +
+         std::to_string(r.left() + r.width()) + "," + std::to_string(r.top() + r.height());
 }
 
 std::optional<QRect> parseRect(const std::string& text) {
@@ -92,7 +96,8 @@ std::string resolutionSuffix(const QWidget* window) {
 
 }  // namespace
 
-WindowStateStore::WindowStateStore(QWidget* window, std::filesystem::path settingsFile, MachineSettings& machine)
+WindowStateStore::WindowStateStore(QWidget* window, std::filesystem::path settingsFile,
+                                   MachineSettings& machine)
     : window_(window), settingsFile_(std::move(settingsFile)), machine_(machine) {
   if (window != nullptr) window->installEventFilter(this);
 }
@@ -187,7 +192,7 @@ std::vector<std::pair<std::string, std::string>> WindowStateStore::placementKeys
   const QWidget* w = window_;
   if (w == nullptr) return keys;
   const Qt::WindowStates state = w->windowState();
-  const int showCmd = (state & Qt::WindowMinimized)                          ? 2
+  const int showCmd = (state & Qt::WindowMinimized)                            ? 2
                       : (state & (Qt::WindowMaximized | Qt::WindowFullScreen)) ? 3
                                                                                : 1;
   const std::string normal = rectText(w->normalGeometry().isValid() ? w->normalGeometry() : w->geometry());

@@ -22,8 +22,7 @@ std::filesystem::path runningProgramFile() {
   // The kernel marks a deleted file; the path it had is still the one to start again.
   constexpr std::string_view kDeleted = " (deleted)";
   std::string text = file.string();
-  if (text.size() > kDeleted.size() && text.ends_with(kDeleted) &&
-      !std::filesystem::exists(file, error)) {
+  if (text.size() > kDeleted.size() && text.ends_with(kDeleted) && !std::filesystem::exists(file, error)) {
     text.resize(text.size() - kDeleted.size());
     file = text;
   }

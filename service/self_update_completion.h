@@ -25,12 +25,12 @@ enum class SelfUpdateOutcome {
 
 struct SelfUpdateReport {
   SelfUpdateOutcome outcome = SelfUpdateOutcome::kNotAnUpdate;
-  bool oldBackupDeleted = false;   // an older "TolvaneGrain.bak" was removed
+  bool oldBackupDeleted = false;      // an older "TolvaneGrain.bak" was removed
   bool programMovedToBackup = false;  // "TolvaneGrain" became "TolvaneGrain.bak"
-  bool updateInstalled = false;    // the running file became "TolvaneGrain"
-  bool programRestored = false;    // after a failed install, the old program was put back
-  std::filesystem::path started;   // the file that was started, if any
-  int startError = 0;              // errno of a failed start
+  bool updateInstalled = false;       // the running file became "TolvaneGrain"
+  bool programRestored = false;       // after a failed install, the old program was put back
+  std::filesystem::path started;      // the file that was started, if any
+  int startError = 0;                 // errno of a failed start
 };
 
 // The exchange, when runningFile is the update file:

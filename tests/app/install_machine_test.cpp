@@ -23,8 +23,9 @@ struct ScriptRun {
 
 // Runs the script with the given program file and arguments; stdout is captured, stderr dropped.
 ScriptRun install(const fs::path& program, const std::string& args) {
-  const std::string command = "TOLVANE_PROGRAM='" + program.string() + "' '" TOLVANE_SOURCE_DIR
-                              "/scripts/install-machine.sh' " + args + " 2>/dev/null";
+  const std::string command = "TOLVANE_PROGRAM='" + program.string() +
+                              "' '" TOLVANE_SOURCE_DIR "/scripts/install-machine.sh' " + args +
+                              " 2>/dev/null";
   ScriptRun run{-1, {}};
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;

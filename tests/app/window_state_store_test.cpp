@@ -190,7 +190,8 @@ TEST(WindowStateStore, WritingKeepsEverythingElseInTheFile) {
   WindowStateStore store(&w.widget, file, machine);
   ASSERT_TRUE(store.save());
   const std::string text = readBytes(file);
-  EXPECT_EQ(text.rfind("path=\"042\"\r\n[options]\r\nActiveProg=2\r\nEgecA1=600\r\nFormVersion=0\r\n", 0), 0u);
+  EXPECT_EQ(text.rfind("path=\"042\"\r\n[options]\r\nActiveProg=2\r\nEgecA1=600\r\nFormVersion=0\r\n", 0),
+            0u);
   EXPECT_NE(text.find("\r\n\r\n" + program), std::string::npos);
 }
 

@@ -85,7 +85,8 @@ TEST(SpawnProgramLauncher, ChildStartsWithDefaultSignalsAndNoneBlocked) {
   sigaddset(&block, SIGUSR1);
   sigaddset(&block, SIGTERM);
   ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &block, &old), 0);
-  struct sigaction ignore {}, oldAction {};
+  struct sigaction ignore {
+  }, oldAction{};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   ASSERT_EQ(sigaction(SIGUSR2, &ignore, &oldAction), 0);

@@ -41,7 +41,8 @@ TEST(StartupWait, ExactlyThreeSecondsIsNotYetEnough) {
   std::vector<uint32_t> readings{500, 3500, 3501};
   size_t next = 0;
   int pumped = 0;
-  waitForPreviousInstance([&](uint32_t) { ++pumped; }, [&] { return readings[std::min(next++, readings.size() - 1)]; });
+  waitForPreviousInstance([&](uint32_t) { ++pumped; },
+                          [&] { return readings[std::min(next++, readings.size() - 1)]; });
   EXPECT_EQ(pumped, 2);
   EXPECT_EQ(next, 3u);
 }
