@@ -14,8 +14,8 @@ constexpr int kAnalogOutputs = 16;
 
 }  // namespace
 
-void SetAnalogBoardOutput(AnalogBoard& board, AnalogDoWord& doWord, std::uint8_t boardNumber, std::uint8_t bit,
-                          bool on) {
+void SetAnalogBoardOutput(AnalogBoard& board, AnalogDoWord& doWord, std::uint8_t boardNumber,
+                          std::uint8_t bit, bool on) {
   if (bit < 16) {
     std::uint8_t& byte = bit < 8 ? doWord.low : doWord.high;
     const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));

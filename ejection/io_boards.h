@@ -12,7 +12,8 @@ namespace tolvane {
 
 // Texts of the board label `DASP1` on the ejector calibration tab.
 inline constexpr std::string_view kBoardLabelCaption = "Плата ввода-вывода №1";
-inline constexpr std::string_view kDigitalBoardNotFoundText = "Ошибка: Не найдена интерфейсная плата №1 digital.";
+inline constexpr std::string_view kDigitalBoardNotFoundText =
+    "Ошибка: Не найдена интерфейсная плата №1 digital.";
 inline constexpr std::string_view kDigitalBoardReadyText = "Интерфейсная плата №1 digital инициализирована.";
 
 // Both boards use board number 0.
@@ -30,8 +31,8 @@ struct AnalogDoWord {
 // Sets or clears one bit of the word (bits 0-7 of the low byte, 8-15 bits 0-7 of the high byte; bit 16
 // and above change nothing), then sends the whole word to the board, whatever the bit was. A driver
 // failure is dropped.
-void SetAnalogBoardOutput(AnalogBoard& board, AnalogDoWord& doWord, std::uint8_t boardNumber, std::uint8_t bit,
-                          bool on);
+void SetAnalogBoardOutput(AnalogBoard& board, AnalogDoWord& doWord, std::uint8_t boardNumber,
+                          std::uint8_t bit, bool on);
 
 // The two boards of the machine: found and opened once when the main window is created, closed once
 // when it closes. Keeps what the board label `DASP1` shows.

@@ -28,7 +28,8 @@ void ValveTests::prepare() {
 }
 
 ValveTestResult ValveTests::finish(bool completed) {
-  return {completed ? ValveTestOutcome::kCompleted : ValveTestOutcome::kEndedByError, {},
+  return {completed ? ValveTestOutcome::kCompleted : ValveTestOutcome::kEndedByError,
+          {},
           boardStatusText(state_.LastBoardStatus.load(std::memory_order_relaxed))};
 }
 

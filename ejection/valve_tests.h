@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "engine/ejection_state.h"
 #include "platform/digital_board.h"
@@ -63,8 +64,9 @@ class ValveTests {
   ValveTests(DigitalBoard& board, EjectionState& state, ValveTestHooks hooks)
       : board_(board), state_(state), hooks_(std::move(hooks)) {}
 
-  // `TestButton` of the ejector page: the selected ejector (cell index 0..47, i.e. ejector cell + 1)
-  // gets a 15 ms pulse, ten pulses of 1..10 ms and five shots of 66 ms.
+  // `TestButton` of the ejector page. selectedCell is the selected cell of the ejector list (0..47 for
+  // ejectors 1..48); that ejector's output gets a 15 ms pulse, ten pulses of 1..10 ms and five shots
+  // of 66 ms.
   ValveTestResult testButton(bool sortingRuns, std::optional<int> selectedCell);
 
   // `FullTestButton` of the ejector page, also run by standby mode: every ejector 1..48 in turn gets
@@ -85,9 +87,9 @@ class ValveTests {
 
   int outputOfCell(int cell) const;
   void open(int output);
-  void closeCounted();          // entries 1..64 closed and written
-  void closeOnly(int output);   // that entry closed and written
-  void closeEverything();       // after an error: every entry closed and written
+  void closeCounted();         // entries 1..64 closed and written
+  void closeOnly(int output);  // that entry closed and written
+  void closeEverything();      // after an error: every entry closed and written
   void addShots(int output, int shots);
   void wait(int ms);
   void repaint();

@@ -53,7 +53,8 @@ void RecordingAnalogBoard::PIODA_DriverInit() {
 std::uint16_t RecordingAnalogBoard::PIODA_SearchCard(std::uint16_t* boardsFound, std::uint32_t cardId) {
   std::lock_guard lock(mutex_);
   failIfDue(Function::kSearchCard);
-  calls_.push_back({Function::kSearchCard, cardId, boardsFound != nullptr ? *boardsFound : std::uint16_t{0xFFFF}});
+  calls_.push_back(
+      {Function::kSearchCard, cardId, boardsFound != nullptr ? *boardsFound : std::uint16_t{0xFFFF}});
   if (boardsFound != nullptr) *boardsFound = boardsFound_;
   return searchResult_;
 }

@@ -2,8 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "platform/digital_board.h"

@@ -101,7 +101,8 @@ std::uint64_t SimulatedDigitalBoard::decodeLocked() const {
     const std::uint8_t control = image_[b.block + kControlOffset].load(std::memory_order_relaxed);
     for (int k = 0; k < 3; ++k) {
       if (((control >> k) & 1u) == 0) continue;
-      const std::uint64_t data = image_[b.block + 4u * static_cast<std::uint32_t>(k)].load(std::memory_order_relaxed);
+      const std::uint64_t data =
+          image_[b.block + 4u * static_cast<std::uint32_t>(k)].load(std::memory_order_relaxed);
       mask |= data << (b.firstOutput - 1 + 8 * k);
     }
   }

@@ -76,17 +76,22 @@ class LoggingAnalogBoard : public RecordingAnalogBoard {
   std::vector<std::string>& log_;
 };
 
-DCall out(std::uint32_t offset, std::uint16_t value) { return {DFunction::kOutputByte, kBase + offset, value}; }
+DCall out(std::uint32_t offset, std::uint16_t value) {
+  return {DFunction::kOutputByte, kBase + offset, value};
+}
 
 std::vector<DCall> allClosedWrite() {
   std::vector<DCall> calls = {out(0x00, 1), out(0xCC, 7), out(0xDC, 7), out(0xEC, 7), out(0xFC, 7)};
-  for (std::uint32_t p : {0xC0u, 0xC4u, 0xC8u, 0xD0u, 0xD4u, 0xD8u, 0xE0u, 0xE4u, 0xE8u, 0xF0u, 0xF4u, 0xF8u}) {
+  for (std::uint32_t p :
+       {0xC0u, 0xC4u, 0xC8u, 0xD0u, 0xD4u, 0xD8u, 0xE0u, 0xE4u, 0xE8u, 0xF0u, 0xF4u, 0xF8u}) {
     calls.push_back(out(p, 0));
   }
   return calls;
 }
 
-std::vector<std::string> repeated(const std::string& what, int n) { return std::vector<std::string>(n, what); }
+std::vector<std::string> repeated(const std::string& what, int n) {
+  return std::vector<std::string>(n, what);
+}
 
 class IoBoardsTest : public ::testing::Test {
  protected:
@@ -101,7 +106,7 @@ class IoBoardsTest : public ::testing::Test {
 };
 
 TEST_F(IoBoardsTest, PresentBoardGetsTwoClosedValveWritesAroundTheZeroWrites) {
-  state.ValveStates.open(5);   // whatever the table held before, the valves start closed
+  state.ValveStates.open(5);  // whatever the table held before, the valves start closed
   state.ValveStates.open(70);
   EXPECT_EQ(boards.boardLabel(), kBoardLabelCaption);
   EXPECT_EQ(boards.InitIoBoards(), kDigitalBoardReadyText);
@@ -110,11 +115,13 @@ TEST_F(IoBoardsTest, PresentBoardGetsTwoClosedValveWritesAroundTheZeroWrites) {
   EXPECT_EQ(digital.BoardBase(), kBase);
   for (int m = 1; m <= kEjectorSlots; ++m) EXPECT_FALSE(state.ValveStates.isOpen(m)) << m;
 
-  std::vector<DCall> expected = {{DFunction::kDriverInit}, {DFunction::kSearchCard, DigitalBoard::kCardId},
+  std::vector<DCall> expected = {{DFunction::kDriverInit},
+                                 {DFunction::kSearchCard, DigitalBoard::kCardId},
                                  {DFunction::kGetConfigAddressSpace, 0}};
   const std::vector<DCall> valveWrite = allClosedWrite();
   expected.insert(expected.end(), valveWrite.begin(), valveWrite.end());
-  for (std::uint32_t p : {0xC0u, 0xC4u, 0xC8u, 0xD0u, 0xD4u, 0xD8u, 0xE0u, 0xE4u, 0xE8u, 0xF0u, 0xF4u, 0xF8u}) {
+  for (std::uint32_t p :
+       {0xC0u, 0xC4u, 0xC8u, 0xD0u, 0xD4u, 0xD8u, 0xE0u, 0xE4u, 0xE8u, 0xF0u, 0xF4u, 0xF8u}) {
     expected.push_back(out(p, 0));
   }
   expected.insert(expected.end(), valveWrite.begin(), valveWrite.end());

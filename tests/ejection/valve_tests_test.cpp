@@ -27,7 +27,9 @@ struct Wait {
   bool operator==(const Wait&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const Wait& w) { return os << "{" << w.ms << " ms, " << w.open << "}"; }
+std::ostream& operator<<(std::ostream& os, const Wait& w) {
+  return os << "{" << w.ms << " ms, " << w.open << "}";
+}
 
 // The waits of the ejector page's single test on one output.
 std::vector<Wait> singleTestWaits(int output) {
@@ -54,7 +56,8 @@ class ValveTestsTest : public ::testing::Test {
   ValveTestHooks hooks() {
     ValveTestHooks h;
     h.wait = [this](int ms) {
-      if (failAtWait >= 0 && static_cast<int>(waits.size()) == failAtWait) throw std::runtime_error("window gone");
+      if (failAtWait >= 0 && static_cast<int>(waits.size()) == failAtWait)
+        throw std::runtime_error("window gone");
       waits.push_back({ms, board.openValves()});
     };
     h.repaint = [this] {
@@ -258,7 +261,8 @@ TEST(ValveTestsMissingBoardTest, TimingRunsAndTheLabelReportsTheBoard) {
   EXPECT_EQ(board.acceptedWrites() + board.strayWrites(), 0u);
 
   waited = 0;
-  EXPECT_EQ(tests.fullTestButton(false).boardLabel, std::optional<std::string_view>("Плата ввода-вывода отсутствует"));
+  EXPECT_EQ(tests.fullTestButton(false).boardLabel,
+            std::optional<std::string_view>("Плата ввода-вывода отсутствует"));
   EXPECT_EQ(waited, 48 * 305);
 }
 

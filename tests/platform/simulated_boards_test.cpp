@@ -43,14 +43,16 @@ TEST(SimulatedDigitalBoardDriverTest, SearchAndAddressNeedAnOpenDriverAndAPresen
   EXPECT_EQ(board.PIODIO_GetConfigAddressSpace(0, &base, &irq, &a, &b, &c, &d, &e), 0);
   EXPECT_EQ(base, 0xC800u);
   EXPECT_EQ(irq + a + b + c + d + e, 0);
-  EXPECT_NE(board.PIODIO_GetConfigAddressSpace(1, &base, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_NE(
+      board.PIODIO_GetConfigAddressSpace(1, &base, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(base, 0u);
 
   board.setPresent(false);
   EXPECT_NE(board.PIODIO_SearchCard(&count, DigitalBoard::kCardId), 0);
   EXPECT_EQ(count, 0);
   base = 99;
-  EXPECT_NE(board.PIODIO_GetConfigAddressSpace(0, &base, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_NE(
+      board.PIODIO_GetConfigAddressSpace(0, &base, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
   EXPECT_EQ(base, 0u);
   EXPECT_NE(board.PIODIO_SearchCard(nullptr, DigitalBoard::kCardId), 0);  // a null count is allowed
 }
@@ -164,7 +166,8 @@ TEST_F(SimulatedDigitalBoardTest, StrayWritesAndRepeatsChangeNothing) {
 }
 
 TEST(SimulatedDigitalBoardTraceTest, AFullRingDropsNewEdgesAndCountsThem) {
-  SimulatedDigitalBoard board{SimulatedDigitalBoard::Config{.present = true, .base = kBase, .edgeCapacity = 4}};
+  SimulatedDigitalBoard board{
+      SimulatedDigitalBoard::Config{.present = true, .base = kBase, .edgeCapacity = 4}};
   board.PIODIO_DriverInit();
   board.PIODIO_OutputByte(kBase + 0xDC, 7);
   board.PIODIO_OutputByte(kBase + 0x00, 1);
@@ -199,7 +202,8 @@ TEST(SimulatedDigitalBoardTraceTest, AFullRingDropsNewEdgesAndCountsThem) {
 // so nothing may be lost however the threads interleave.
 TEST(SimulatedDigitalBoardTraceTest, WritersAndAReaderOnThreeThreads) {
   constexpr int kToggles = 20000;
-  SimulatedDigitalBoard board{SimulatedDigitalBoard::Config{.present = true, .base = kBase, .edgeCapacity = 1u << 17}};
+  SimulatedDigitalBoard board{
+      SimulatedDigitalBoard::Config{.present = true, .base = kBase, .edgeCapacity = 1u << 17}};
   board.PIODIO_DriverInit();
   for (std::uint32_t control : {0xDCu, 0xECu}) board.PIODIO_OutputByte(kBase + control, 7);
   board.PIODIO_OutputByte(kBase, 1);
