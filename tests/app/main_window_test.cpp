@@ -370,6 +370,24 @@ TEST(MainWindowClosing, CloseSavesStateSideFilesAndTheProgramAndClosesTheBoards)
   EXPECT_EQ(doc.readInt("options", "ActiveProg", -1), 0);
 }
 
+TEST(MainWindowClosing, ASideFileThatCannotBeWrittenCostsNothingElse) {
+  WindowRig rig;
+  rig.writeSettings(test::kTwoCameraSettings);
+  TmForm& form = rig.create();
+  stopTimers(form);
+  // A folder where the samples file should be.
+  fs::create_directory(rig.file("TolvaneGrain.samples"));
+  {
+    std::lock_guard lock(rig.machine().engine().engineLock);
+    rig.machine().sorter().ifMassa = 66;
+  }
+  form.close();
+  EXPECT_TRUE(fs::is_directory(rig.file("TolvaneGrain.samples")));
+  EXPECT_EQ(fs::file_size(rig.file("TolvaneGrain.stat")), 297840u);
+  EXPECT_EQ(fs::file_size(rig.file("TolvaneGrain.shots")), 256u);
+  EXPECT_EQ(IniDocument::load(rig.settingsFile()).readInt("program0", "ifMassa", 0), 66);
+}
+
 TEST(MainWindowClosing, RestartStartsTheProgramAgainWithoutSaving) {
   WindowRig rig;
   TmForm& form = rig.create();
