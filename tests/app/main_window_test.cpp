@@ -263,6 +263,66 @@ TEST(MainWindowSorting, StandbyIsRefusedWhileSortingAndLeftByAStart) {
   EXPECT_EQ(rig.messages[0], kWaitModeRefusedText);
 }
 
+TEST(MainWindowSorting, GaugesAndPanelsFollowLineOrObjectMode) {
+  {
+    WindowRig rig;
+    rig.writeSettings(std::string(test::kTwoCameraSettings) + "enFast=1\r\n");
+    TmForm& form = rig.create();
+    stopTimers(form);
+    PageSimpleWork* work = form.tabSimpleWork();
+    EXPECT_FALSE(work->LineModePanel->isHidden());
+    EXPECT_TRUE(work->RegulatorPanel->isHidden());
+    EXPECT_EQ(work->gauges[0]->x(), 40);
+    EXPECT_FALSE(work->gauges[1]->isHidden());
+    EXPECT_EQ(work->gaugeScale(0), 100);
+    EXPECT_EQ(work->gaugeBand(1), std::make_pair(70, 90));
+    EXPECT_EQ(labelText(work->FastSort_valD), "010");
+  }
+  {
+    WindowRig rig;
+    std::string settings(test::kTwoCameraSettings);
+    settings.replace(settings.find("Regulator=50"), 12, "Regulator=35\r\nbParam2=1");
+    rig.writeSettings(settings);
+    TmForm& form = rig.create();
+    stopTimers(form);
+    PageSimpleWork* work = form.tabSimpleWork();
+    EXPECT_TRUE(work->LineModePanel->isHidden());
+    EXPECT_FALSE(work->RegulatorPanel->isHidden());
+    EXPECT_EQ(work->gauges[0]->x(), 164);
+    EXPECT_TRUE(work->gauges[1]->isHidden());
+    EXPECT_EQ(work->gaugeScale(0), 200);  // MaxObject
+    EXPECT_EQ(work->gaugeBand(0), std::make_pair(195, 198));
+    // A regulator row is active: its arrows work and its value is drawn black.
+    EXPECT_TRUE(work->RegulatorLeftButton->isEnabled());
+    EXPECT_EQ(labelText(work->RegulatorLabel), "35");
+    EXPECT_EQ(work->RegulatorLabel->palette().color(QPalette::WindowText), QColor(Qt::black));
+    // The gauge moves one unit per half-second tick towards the object count.
+    {
+      std::lock_guard lock(rig.machine().engine().engineLock);
+      rig.machine().engine().ObjectCount = 5;
+    }
+    form.Timer2Timer();
+    form.Timer2Timer();
+    EXPECT_EQ(work->gaugePosition(0), 2);
+  }
+}
+
+TEST(MainWindowSorting, StandbyRunsTheFullEjectorTestEveryTenMinutes) {
+  WindowRig rig;
+  TmForm& form = rig.create();
+  stopTimers(form);
+  touch(form.tabSimpleWork()->WaitModeButton);
+  ASSERT_TRUE(rig.machine().run().WaitMode());
+  for (int tick = 1; tick < 120; ++tick) form.Timer5sekTimer();
+  EXPECT_EQ(rig.machine().engine().ejection.ShotsPerOutput.of(1), 0);
+  form.Timer5sekTimer();
+  const EjectionState& ejection = rig.machine().engine().ejection;
+  for (int output = 1; output <= 48; ++output) EXPECT_EQ(ejection.ShotsPerOutput.of(output), 5) << output;
+  EXPECT_FALSE(rig.waited.empty());
+  EXPECT_EQ(rig.board->openValves(), 0u);
+  EXPECT_EQ(form.tabEgectors()->EgectorBoxA->selectedCell(), std::optional<int>(47));
+}
+
 // --- Power -----------------------------------------------------------------------------------
 
 TEST(MainWindowPower, LabelsAndTheSaveAndPowerOffRuleWithTheSimulatedUps) {
