@@ -141,7 +141,8 @@ void RunControl::startCamera(int camera) {
     // A thread that still delivers lines keeps its camera. One that is ending, has ended or has
     // gone silent is waited for first: two threads must never drive one camera, and the old one's
     // final reset would stop the new one's measuring.
-    if (slot->running() && !slot->stopRequested() && deps_.engine.LineSeen[c].load(std::memory_order_acquire)) {
+    if (slot->running() && !slot->stopRequested() &&
+        deps_.engine.LineSeen[c].load(std::memory_order_acquire)) {
       return;
     }
     slot->requestStop();
@@ -149,8 +150,8 @@ void RunControl::startCamera(int camera) {
     slot.reset();
   }
 
-  slot = std::make_unique<TCameraThread>(camera, deps_.cameras, deps_.engine, deps_.sorter, deps_.machine, table_,
-                                         camera == 0 ? &valveOutput_ : nullptr, deps_.threadOptions);
+  slot = std::make_unique<TCameraThread>(camera, deps_.cameras, deps_.engine, deps_.sorter, deps_.machine,
+                                         table_, camera == 0 ? &valveOutput_ : nullptr, deps_.threadOptions);
   ++threadsCreated_;
   {
     std::lock_guard lock(deps_.engine.engineLock);
@@ -189,7 +190,8 @@ void RunControl::writeSideFilesAtStop() {
     *stats = deps_.engine.ejection.DailyStats;
   }
   // Each file is tried on its own: a failed ".shots" must not cost the day's statistics.
-  writeStopSideFiles(deps_.programFile, std::as_bytes(std::span(&shots, 1)), std::as_bytes(std::span(stats.get(), 1)));
+  writeStopSideFiles(deps_.programFile, std::as_bytes(std::span(&shots, 1)),
+                     std::as_bytes(std::span(stats.get(), 1)));
 }
 
 std::optional<std::string> RunControl::touchWaitModeButton() {
@@ -261,8 +263,8 @@ void RunControl::Timer5sekTimer() {
       const int charge = power.batteryKnown() ? power.batteryPercent : 255;
       view_.powerLabel = std::string(kPowerOnBatteryText) + std::to_string(charge) + "%";
     }
-    const bool batteryLow = power.batteryKnown() ? power.batteryPercent <= kPowerOffBatteryPercent
-                                                 : power.lowBattery;
+    const bool batteryLow =
+        power.batteryKnown() ? power.batteryPercent <= kPowerOffBatteryPercent : power.lowBattery;
     if (!power.onMains && batteryLow) {
       if (deps_.saveSettings) deps_.saveSettings();
       ShutdownWindows(kShutdownPowerOffForced);

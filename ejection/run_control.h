@@ -88,8 +88,8 @@ struct RunControlDeps {
   CameraDriver& cameras;
   DigitalBoard& board;
   EngineState& engine;
-  const SorterSettings& sorter;     // changed only on the main thread, under the engine lock
-  const MachineSettings& machine;   // as sorter
+  const SorterSettings& sorter;    // changed only on the main thread, under the engine lock
+  const MachineSettings& machine;  // as sorter
   PowerStatusReader& power;
   PowerOff& powerOff;
   std::filesystem::path programFile;  // side files are written beside it

@@ -6,7 +6,8 @@ namespace tolvane {
 
 namespace {
 
-bool writeOne(const std::filesystem::path& programFile, SideFile file, std::span<const std::byte> table) noexcept {
+bool writeOne(const std::filesystem::path& programFile, SideFile file,
+              std::span<const std::byte> table) noexcept {
   if (table.size() != sideFileSize(file)) return false;
   try {
     return writeSideFile(sideFilePath(programFile, file), table);
@@ -17,7 +18,8 @@ bool writeOne(const std::filesystem::path& programFile, SideFile file, std::span
 
 }  // namespace
 
-StopSideFilesStatus writeStopSideFiles(const std::filesystem::path& programFile, std::span<const std::byte> shots,
+StopSideFilesStatus writeStopSideFiles(const std::filesystem::path& programFile,
+                                       std::span<const std::byte> shots,
                                        std::span<const std::byte> stat) noexcept {
   StopSideFilesStatus status;
   status.shots = writeOne(programFile, SideFile::kShots, shots);

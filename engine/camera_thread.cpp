@@ -142,7 +142,8 @@ bool TCameraThread::startCamera() {
   CameraLineState& cs = *line_;
   const std::int32_t index = cs.CameraIndex;
   if (state_.singleToneCamera) {
-    if (!succeeded([&] { return driver_.CCD_SetParameter(index, kParamGain, kParamGainValue); })) return false;
+    if (!succeeded([&] { return driver_.CCD_SetParameter(index, kParamGain, kParamGainValue); }))
+      return false;
     if (!succeeded([&] { return driver_.CCD_SetParameter(index, kParamExposure, kParamExposureValue); })) {
       return false;
     }
@@ -198,8 +199,8 @@ void TCameraThread::driverPass(PassTimes& times) {
   state_.LineSeen[cam].store(true, std::memory_order_release);
   if (cameraOne) {
     try {
-      runEjectionPass(state_, sorter_, machine_, engineClock(), state_.FineTimer.load(std::memory_order_relaxed),
-                      valves_, options_.ejection);
+      runEjectionPass(state_, sorter_, machine_, engineClock(),
+                      state_.FineTimer.load(std::memory_order_relaxed), valves_, options_.ejection);
     } catch (...) {
       // The next pass writes the whole valve table again.
     }

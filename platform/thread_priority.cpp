@@ -86,7 +86,8 @@ void makeTimeCritical(ThreadSchedulingReport& report) {
     return;
   }
   report.realTimeError = error;
-  report.niceRaised = ::setpriority(PRIO_PROCESS, static_cast<id_t>(currentThreadId()), kTimeCriticalNice) == 0;
+  report.niceRaised =
+      ::setpriority(PRIO_PROCESS, static_cast<id_t>(currentThreadId()), kTimeCriticalNice) == 0;
 }
 
 void makeNormal(ThreadSchedulingReport& report) {

@@ -19,13 +19,13 @@ inline constexpr int kRunProcessorCount = 4;
 // What was applied to one thread. Nothing here needs privileges to be read: tests compare it with
 // what the system allowed.
 struct ThreadSchedulingReport {
-  int preferredCpu = -1;     // processor asked for, -1 when none
-  bool pinned = false;       // the thread now runs on preferredCpu only
-  bool cpuMissing = false;   // no such processor: the thread may use every processor of the run
-  bool realTime = false;     // SCHED_FIFO at kTimeCriticalFifoPriority
-  bool niceRaised = false;   // real time refused, kTimeCriticalNice applied instead
-  bool normal = false;       // SCHED_OTHER with nice 0
-  int realTimeError = 0;     // errno of a refused SCHED_FIFO request, 0 when not refused
+  int preferredCpu = -1;    // processor asked for, -1 when none
+  bool pinned = false;      // the thread now runs on preferredCpu only
+  bool cpuMissing = false;  // no such processor: the thread may use every processor of the run
+  bool realTime = false;    // SCHED_FIFO at kTimeCriticalFifoPriority
+  bool niceRaised = false;  // real time refused, kTimeCriticalNice applied instead
+  bool normal = false;      // SCHED_OTHER with nice 0
+  int realTimeError = 0;    // errno of a refused SCHED_FIFO request, 0 when not refused
 };
 
 // Processors that exist among 0..kRunProcessorCount - 1, ascending.

@@ -26,7 +26,8 @@
 namespace tolvane {
 
 void PrintTo(const CameraIndicator& c, std::ostream* os) {
-  *os << "{\"" << c.label << "\", red " << c.redLamp << ", green " << c.greenLamp << ", blue " << c.blueLamp << "}";
+  *os << "{\"" << c.label << "\", red " << c.redLamp << ", green " << c.greenLamp << ", blue " << c.blueLamp
+      << "}";
 }
 
 namespace {
@@ -111,9 +112,8 @@ class FixedClock : public MillisecondClock {
 class RunControlTest : public ::testing::Test {
  protected:
   RunControlTest() {
-    folder = fs::temp_directory_path() /
-             ("tolvane_run_control_" + std::to_string(::getpid()) + "_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder = fs::temp_directory_path() / ("tolvane_run_control_" + std::to_string(::getpid()) + "_" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder);
     fs::create_directories(folder);
     programFile = folder / "TolvaneGrain";

@@ -111,7 +111,8 @@ class CameraThreadTest : public ::testing::Test {
   }
 
   std::unique_ptr<TCameraThread> make(int camera) {
-    auto thread = std::make_unique<TCameraThread>(camera, driver, *state, sorter, machine, table, &valves, options);
+    auto thread =
+        std::make_unique<TCameraThread>(camera, driver, *state, sorter, machine, table, &valves, options);
     std::lock_guard lock(state->engineLock);
     prepareCameraForRun(thread->line(), *state, machine);
     return thread;
@@ -123,7 +124,9 @@ class CameraThreadTest : public ::testing::Test {
     for (const auto& line : lines) driver.queueLine(thread.cameraIndex(), line);
     ASSERT_TRUE(waitFor([&] { return thread.LineCounter() == target; }));
   }
-  void feed(TCameraThread& thread, const std::vector<std::uint8_t>& line) { feed(thread, std::vector<std::vector<std::uint8_t>>{line}); }
+  void feed(TCameraThread& thread, const std::vector<std::uint8_t>& line) {
+    feed(thread, std::vector<std::vector<std::uint8_t>>{line});
+  }
 
   // The rate as the UI reads it, after the pass that wrote it.
   std::uint32_t rate(const TCameraThread& thread) {
@@ -233,8 +236,8 @@ TEST_P(CameraThreadStartFailureTest, EndsDuringStartWithResetOnlyAfterHitTest) {
   thread->join();
 
   const auto sequence = driver.callSequence(0);
-  const std::vector<CcdCall> full = {CcdCall::kSetParameter, CcdCall::kSetParameter, CcdCall::kGetParameter,
-                                     CcdCall::kGetParameter, CcdCall::kGetParameter, CcdCall::kHitTest,
+  const std::vector<CcdCall> full = {CcdCall::kSetParameter,  CcdCall::kSetParameter,  CcdCall::kGetParameter,
+                                     CcdCall::kGetParameter,  CcdCall::kGetParameter,  CcdCall::kHitTest,
                                      CcdCall::kInitMeasuring, CcdCall::kStartMeasuring};
   // Calls up to and including the failing one.
   std::vector<CcdCall> expected;
@@ -254,15 +257,16 @@ TEST_P(CameraThreadStartFailureTest, EndsDuringStartWithResetOnlyAfterHitTest) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryStartStep, CameraThreadStartFailureTest,
-    ::testing::Combine(::testing::Values(StartFailure{"Gain", CcdCall::kSetParameter, 0, false, false},
-                                         StartFailure{"Exposure", CcdCall::kSetParameter, 1, false, false},
-                                         StartFailure{"Param7", CcdCall::kGetParameter, 0, false, false},
-                                         StartFailure{"Param8", CcdCall::kGetParameter, 1, false, false},
-                                         StartFailure{"Param4", CcdCall::kGetParameter, 2, false, false},
-                                         StartFailure{"MissingCamera", CcdCall::kHitTest, 0, false, false},
-                                         StartFailure{"InitMeasuring", CcdCall::kInitMeasuring, 0, true, false},
-                                         StartFailure{"StartMeasuring", CcdCall::kStartMeasuring, 0, true, true}),
-                       ::testing::Bool()),
+    ::testing::Combine(
+        ::testing::Values(StartFailure{"Gain", CcdCall::kSetParameter, 0, false, false},
+                          StartFailure{"Exposure", CcdCall::kSetParameter, 1, false, false},
+                          StartFailure{"Param7", CcdCall::kGetParameter, 0, false, false},
+                          StartFailure{"Param8", CcdCall::kGetParameter, 1, false, false},
+                          StartFailure{"Param4", CcdCall::kGetParameter, 2, false, false},
+                          StartFailure{"MissingCamera", CcdCall::kHitTest, 0, false, false},
+                          StartFailure{"InitMeasuring", CcdCall::kInitMeasuring, 0, true, false},
+                          StartFailure{"StartMeasuring", CcdCall::kStartMeasuring, 0, true, true}),
+        ::testing::Bool()),
     [](const auto& test) {
       return std::string(std::get<0>(test.param).name) + (std::get<1>(test.param) ? "Throws" : "Fails");
     });
@@ -295,7 +299,7 @@ TEST_F(CameraThreadTest, CameraTwoCountsTimeInCameraOneLines) {
   EXPECT_EQ(state->ejection.LineModeOff[5].load(), 500 + machine.Delay + machine.Time);
   EXPECT_EQ(thread->LineCounter(), 1);
   EXPECT_EQ(table.camera1LineCounter.load(), 500);  // camera 2 never moves camera 1's clock
-  EXPECT_EQ(valves.writes.load(), 0);              // and runs no ejection step
+  EXPECT_EQ(valves.writes.load(), 0);               // and runs no ejection step
 }
 
 TEST_F(CameraThreadTest, FirstLineGivesPreviewAndHugeRateThenEveryThousandLines) {
@@ -344,7 +348,8 @@ TEST_F(CameraThreadTest, MaskPreviewShowsTheClassMap) {
     const int p = previewPixel(k);
     if (p > 1900) break;
     const std::uint8_t expected = p >= 300 && p <= 400 ? 0 : 255;
-    ASSERT_EQ(state->PreviewLine[1][static_cast<std::size_t>(k)], (RgbPixel{expected, expected, expected})) << p;
+    ASSERT_EQ(state->PreviewLine[1][static_cast<std::size_t>(k)], (RgbPixel{expected, expected, expected}))
+        << p;
   }
 }
 
@@ -353,13 +358,15 @@ TEST_F(CameraThreadTest, ColourPreviewTakesTheRgbLine) {
   auto thread = make(0);
   thread->Resume();
   const auto line = rgbLine([](int p) {
-    return Rgb{static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(p >> 3), static_cast<std::uint8_t>(7 * p)};
+    return Rgb{static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(p >> 3),
+               static_cast<std::uint8_t>(7 * p)};
   });
   feed(*thread, line);
   finish(*thread);
   for (int k : {0, 1, 500, 999}) {
     const auto at = static_cast<std::size_t>(3 * (previewPixel(k) - 1));
-    EXPECT_EQ(state->PreviewLine[0][static_cast<std::size_t>(k)], (RgbPixel{line[at], line[at + 1], line[at + 2]}));
+    EXPECT_EQ(state->PreviewLine[0][static_cast<std::size_t>(k)],
+              (RgbPixel{line[at], line[at + 1], line[at + 2]}));
   }
 }
 
@@ -434,7 +441,8 @@ TEST_F(CameraThreadTest, StripRowsTakeCameraOneLinesInGrey) {
   auto one = make(0);
   one->Resume();
   std::vector<std::vector<std::uint8_t>> lines;
-  for (int r = 0; r < 3; ++r) lines.push_back(patternLine([r](int p) { return static_cast<std::uint8_t>(p + 40 * r); }));
+  for (int r = 0; r < 3; ++r)
+    lines.push_back(patternLine([r](int p) { return static_cast<std::uint8_t>(p + 40 * r); }));
   feed(*one, lines);
   finish(*one);
   ASSERT_EQ(state->StripRows.load(), 3);
@@ -467,7 +475,8 @@ TEST_F(CameraThreadTest, ColourStripCarriesTheTimeMarkAndTheValveMark) {
   finish(*thread);
   ASSERT_EQ(state->StripRows.load(), 3);
   auto px = [&](int row, int pixel) {
-    return state->StripImage.get() + (static_cast<std::size_t>(row) * kStripWidth + static_cast<std::size_t>(pixel - 1)) * 3;
+    return state->StripImage.get() +
+           (static_cast<std::size_t>(row) * kStripWidth + static_cast<std::size_t>(pixel - 1)) * 3;
   };
   // Row 0: output 1 was still closed, no time mark (0 ms is no pixel).
   EXPECT_EQ(px(0, 10)[1], 2);
@@ -492,7 +501,8 @@ TEST_F(CameraThreadTest, StripStopsAtFourThousandRows) {
   feed(*thread, {monoLine({{1, 9}}), monoLine({{1, 9}})});
   finish(*thread);
   EXPECT_EQ(state->StripRows.load(), kStripHeight);
-  const std::uint8_t* last = state->StripImage.get() + static_cast<std::size_t>(kStripHeight - 1) * kStripWidth * 3;
+  const std::uint8_t* last =
+      state->StripImage.get() + static_cast<std::size_t>(kStripHeight - 1) * kStripWidth * 3;
   EXPECT_EQ(last[0], kProduct);
 }
 
@@ -627,8 +637,10 @@ TEST_F(CameraThreadTest, StartStopSoakOnTheStreamSimulatorLeavesNothingRunning) 
   std::int64_t lines = 0;
   constexpr int kCycles = 300;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
-    auto one = std::make_unique<TCameraThread>(0, simulator, *state, sorter, machine, table, &valves, options);
-    auto two = std::make_unique<TCameraThread>(1, simulator, *state, sorter, machine, table, &valves, options);
+    auto one =
+        std::make_unique<TCameraThread>(0, simulator, *state, sorter, machine, table, &valves, options);
+    auto two =
+        std::make_unique<TCameraThread>(1, simulator, *state, sorter, machine, table, &valves, options);
     {
       std::lock_guard lock(state->engineLock);
       prepareCameraForRun(one->line(), *state, machine);

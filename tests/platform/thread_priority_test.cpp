@@ -127,7 +127,8 @@ TEST(ThreadPriorityTest, CameraThreadSchedulingCombinesProcessorAndPriority) {
 TEST(ThreadPriorityTest, RunPriorityPinsTheCallerWaitsThreeTimesAndSwitchesClass) {
   onFreshThread([] {
     std::vector<std::chrono::milliseconds> waits;
-    const RunPriorityReport running = SetRunPriority(1, [&](std::chrono::milliseconds ms) { waits.push_back(ms); });
+    const RunPriorityReport running =
+        SetRunPriority(1, [&](std::chrono::milliseconds ms) { waits.push_back(ms); });
     EXPECT_EQ(running.mode, 1);
     EXPECT_EQ(running.processors, runProcessors());
     EXPECT_EQ(running.waits, 3);
@@ -138,7 +139,8 @@ TEST(ThreadPriorityTest, RunPriorityPinsTheCallerWaitsThreeTimesAndSwitchesClass
     EXPECT_FALSE(running.callingThread.normal);
 
     waits.clear();
-    const RunPriorityReport stopped = SetRunPriority(0, [&](std::chrono::milliseconds ms) { waits.push_back(ms); });
+    const RunPriorityReport stopped =
+        SetRunPriority(0, [&](std::chrono::milliseconds ms) { waits.push_back(ms); });
     EXPECT_EQ(stopped.mode, 0);
     EXPECT_EQ(waits.size(), 3u);
     EXPECT_TRUE(stopped.callingThread.normal);
@@ -169,9 +171,7 @@ TEST(ThreadPriorityTest, RunPriorityKeepsEveryThreadOnTheRunProcessorsAndKeepsPi
   }
 
   RunPriorityReport report;
-  onFreshThread([&] {
-    report = SetRunPriority(0, [](std::chrono::milliseconds) {});
-  });
+  onFreshThread([&] { report = SetRunPriority(0, [](std::chrono::milliseconds) {}); });
   EXPECT_EQ(report.threadsRefused, 0);
   EXPECT_EQ(affinityOf(pinnedTid), std::vector<int>{pinCpu});
   for (int cpu : affinityOf(selfTid())) {
