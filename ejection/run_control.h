@@ -111,6 +111,10 @@ struct RunControlDeps {
 // threads to stop, closes all valves and blocks the outputs, empties the object table and writes the
 // ".shots" and ".stat" files. The switch then takes no touch until the next Timer5sekTimer.
 //
+// A camera whose previous thread is ending, has ended or went silent for a whole period gets a new
+// thread only after the old one has ended (two threads must never drive one camera), so a start
+// waits for that thread's current read: camera drivers must return from a read in bounded time.
+//
 // Threads: every call runs on the main thread. Engine data is read and changed under the engine
 // lock. The destructor asks the camera threads to stop and waits for them.
 //
