@@ -45,7 +45,8 @@ namespace {
 
 constexpr const char* kSimulateUsage =
     "simulate [--seconds S | --lines N] [--rate HZ] [--defects PERCENT] [--product PERCENT] [--colour] "
-    "[--settings FILE [--program N]] [--seed N] [--bar-lines N] [--gap N] [--no-realtime] | "
+    "[--settings FILE [--program N]] [--seed N] [--bar-lines N] [--gap N] [--fifo LINES] "
+    "[--no-realtime] | "
     "simulate --write-settings FILE   simulated sorting run (both cameras, simulated boards): name=value "
     "lines";
 
@@ -110,6 +111,7 @@ struct SimulateOptions {
   std::uint64_t seed = 1;
   double barLines = kDefaultBarLines;
   int gap = kDefaultGap;
+  int fifoLines = 0;  // 0: the simulator's own
   bool realtime = true;
 };
 
@@ -177,6 +179,10 @@ SimulateOptions parseOptions(const std::vector<std::string>& args) {
       const long long n = parseInteger(args, i, "--gap");
       if (n < 0 || n > 100) throw UsageError("--gap must be 0 ... 100");
       o.gap = static_cast<int>(n);
+    } else if (a == "--fifo") {
+      const long long n = parseInteger(args, i, "--fifo");
+      if (n < 1 || n > 1'000'000) throw UsageError("--fifo must be 1 ... 1000000 lines");
+      o.fifoLines = static_cast<int>(n);
     } else if (a == "--no-realtime") {
       o.realtime = false;
     } else {
@@ -276,6 +282,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   if (o.productPercent >= 0) stream.productShare = o.productPercent / 100.0;
   stream.seed = o.seed;
   stream.minGap = o.gap;
+  if (o.fifoLines > 0) stream.fifoLines = o.fifoLines;
   ProductStreamSimulator cameras(stream);
 
   SimulatedDigitalBoard::Config boardConfig;
@@ -405,6 +412,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   out << "rate_hz=" << o.rate << '\n';
   out << "product_pct=" << stream.productShare * 100 << '\n';
   out << "defects_pct=" << stream.defectShare * 100 << '\n';
+  out << "camera_fifo_lines=" << stream.fifoLines << '\n';
   out << "run_s=" << runSeconds << '\n';
   for (int c = 0; c < kCameraCount; ++c) {
     const ProductStreamSimulator::CameraLineStats s = cameras.lineStats(c);

@@ -268,6 +268,7 @@ TEST_F(CmdSimulate, BadArgumentsExitTwo) {
            {"--program", "10"},
            {"--seed", "-3"},
            {"--gap", "x"},
+           {"--fifo", "0"},
            {"--settings"},
            {"--turbo"},
            {"--write-settings"},
