@@ -26,6 +26,7 @@
 #include "app/unhandled_error.h"
 #include "app/window_state_store.h"
 #include "ejection/ejector_zones.h"
+#include "ejection/valve_outputs.h"
 #include "ejection/valve_tests.h"
 #include "settings/build_constants.h"
 #include "settings/stored_controls.h"
@@ -129,7 +130,8 @@ TmForm::~TmForm() {
     handler->setStopCameraThreads({});
     handler->setBeforeExit({});
   }
-  // The stored control values are written while the controls still exist; then the camera threads end.
+  // The camera threads end first: the stored control values written next feed values they read.
+  if (machine_) machine_->run().stopAndJoinCameraThreads();
   store_.reset();
   machine_.reset();
 }
@@ -346,6 +348,8 @@ void TmForm::formCreate() {
 
   store_ = std::make_unique<WindowStateStore>(this, m.settingsFile(), m.machine());
   store_->restore();
+  // Installed after the store's filter, so it sees a close request first (see eventFilter).
+  installEventFilter(this);
 
   const QScreen* screen = QGuiApplication::primaryScreen();
   applyScreenSize(screen != nullptr ? screen->geometry().size() : QSize(1024, 768));
@@ -572,7 +576,11 @@ bool TmForm::saveSettings(bool interactive) {
     return false;
   }
   refreshProgramControls();
-  if (store_) store_->save();
+  if (store_) {
+    // The store takes the labels' values into the machine settings, which the camera threads read.
+    std::lock_guard lock(m.engine().engineLock);
+    store_->save();
+  }
   modeListPanel_->hide();
   showPage(tabSimpleWork_);
   for (int n = 0; n < kProgramNameCount; ++n) {
@@ -731,6 +739,16 @@ void TmForm::showEvent(QShowEvent* event) {
   }
   engine.ColorTune.store(tabWork_->ColorTuneButton->stateOn(), std::memory_order_relaxed);
   engine.BrightMode.store(tabWork_->BrightModeButton->stateOn(), std::memory_order_relaxed);
+}
+
+bool TmForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == this && event->type() == QEvent::Close && !closingDone_ && startupError_.isEmpty()) {
+    // Sorting ends with the window: the threads stop before the closing writes touch what they read,
+    // and no valve stays open after the boards are closed.
+    machine_->run().stopAndJoinCameraThreads();
+    closeValvesAndBlock(machine_->digitalBoard(), machine_->engine().ejection);
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TmForm::closeEvent(QCloseEvent* event) {

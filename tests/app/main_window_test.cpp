@@ -430,6 +430,24 @@ TEST(MainWindowClosing, CloseSavesStateSideFilesAndTheProgramAndClosesTheBoards)
   EXPECT_EQ(doc.readInt("options", "ActiveProg", -1), 0);
 }
 
+TEST(MainWindowClosing, ClosingWhileSortingStopsTheCamerasAndClosesTheValves) {
+  WindowRig rig;
+  rig.writeSettings(test::kTwoCameraSettings);
+  TmForm& form = rig.create();
+  stopTimers(form);
+  form.show();
+  touch(form.tabSimpleWork()->PuskSwitch);
+  ASSERT_NE(rig.machine().run().cameraThread(0), nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(rig.machine().run().cameraThread(0)->LineCounter() > 100, 20000);
+  form.close();
+  EXPECT_TRUE(rig.machine().run().cameraThread(0)->finished());
+  EXPECT_TRUE(rig.machine().run().cameraThread(1)->finished());
+  EXPECT_TRUE(rig.machine().engine().ejection.OutputsBlocked.load());
+  EXPECT_EQ(rig.board->openValves(), 0u);
+  EXPECT_FALSE(rig.board->driverOpen());
+  EXPECT_TRUE(IniDocument::load(rig.settingsFile()).hasKey("options", "MaxObjectLabel_Caption"));
+}
+
 TEST(MainWindowClosing, ASideFileThatCannotBeWrittenCostsNothingElse) {
   WindowRig rig;
   rig.writeSettings(test::kTwoCameraSettings);
