@@ -1,7 +1,5 @@
 #include "app/machine.h"
 
-#include "app/machine_files.h"
-
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/machine_files.h"
 #include "ejection/ejector_zones.h"
 #include "engine/color_convert.h"
 #include "platform/nut_ups_reader.h"
@@ -81,15 +80,17 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
     } else if (key == "poweroff") {
       result.config.powerOff = value;
     } else {
-      result.error = configMessage("неизвестный ключ \"" + key + "\" (строка " + std::to_string(number) + ")");
+      result.error =
+          configMessage("неизвестный ключ \"" + key + "\" (строка " + std::to_string(number) + ")");
       return result;
     }
   }
   if (hardwareEnv != nullptr && *hardwareEnv != '\0') result.config.hardware = trim(hardwareEnv);
 
   if (result.config.hardware != "simulated") {
-    result.error = configMessage("оборудование \"" + result.config.hardware +
-                                 "\" не поддерживается; драйверов камер и плат нет, возможно только \"simulated\"");
+    result.error =
+        configMessage("оборудование \"" + result.config.hardware +
+                      "\" не поддерживается; драйверов камер и плат нет, возможно только \"simulated\"");
   } else if (!knownPower(result.config.power)) {
     result.error = configMessage("источник питания \"" + result.config.power +
                                  "\" неизвестен; возможно \"simulated\", \"sysfs\" или \"nut:<ups>@<host>\"");
@@ -128,7 +129,8 @@ MachineParts simulatedMachineParts(const std::filesystem::path& programFile) {
 }
 
 std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
-                                                   const std::filesystem::path& programFile, std::string& error) {
+                                                   const std::filesystem::path& programFile,
+                                                   std::string& error) {
   if (config.hardware != "simulated") {
     error = configMessage("оборудование \"" + config.hardware + "\" не поддерживается");
     return std::nullopt;
@@ -202,12 +204,14 @@ Machine::Machine(MachineParts parts)
       .power = *power_,
       .powerOff = *powerOff_,
       .programFile = programFile_,
-      .saveSettings = [this] {
-        if (saveSettings_) saveSettings_();
-      },
-      .fullEjectorTest = [this] {
-        if (fullEjectorTest_) fullEjectorTest_();
-      },
+      .saveSettings =
+          [this] {
+            if (saveSettings_) saveSettings_();
+          },
+      .fullEjectorTest =
+          [this] {
+            if (fullEjectorTest_) fullEjectorTest_();
+          },
       .setRunPriority = std::move(parts.setRunPriority),
       .threadOptions = parts.threadOptions,
   };
@@ -273,7 +277,8 @@ std::optional<std::string> Machine::switchProgram(int index) {
   std::lock_guard lock(engine_->engineLock);
   machine_.ActiveProg = index;
   ReadProgramSection(doc, index, sorter_, machine_);
-  rebuildSectorTables(sorter_, engine_->singleToneCamera, hsvFill, engine_->sectorTables, engine_->BackgroundFill);
+  rebuildSectorTables(sorter_, engine_->singleToneCamera, hsvFill, engine_->sectorTables,
+                      engine_->BackgroundFill);
   engine_->SingleChannel.store(sorter_.SingleChannel, std::memory_order_relaxed);
   return std::nullopt;
 }
@@ -301,8 +306,9 @@ SideFilesRead Machine::readSideFiles() {
   SideFilesRead read;
   std::lock_guard lock(engine_->engineLock);
   EjectionState& ejection = engine_->ejection;
-  read.samples = readMachineSideFile(programFile_, MachineSideFile::kSamples,
-                                     std::as_writable_bytes(std::span(engine_->SampleTable.get(), kSampleSlots)));
+  read.samples =
+      readMachineSideFile(programFile_, MachineSideFile::kSamples,
+                          std::as_writable_bytes(std::span(engine_->SampleTable.get(), kSampleSlots)));
   read.stat = readMachineSideFile(programFile_, MachineSideFile::kStat,
                                   std::as_writable_bytes(std::span(&ejection.DailyStats, 1)));
   read.shots = readMachineSideFile(programFile_, MachineSideFile::kShots,

@@ -57,7 +57,7 @@ struct MachineParts {
   std::unique_ptr<AnalogBoard> analogBoard;
   std::unique_ptr<PowerStatusReader> power;
   std::unique_ptr<PowerOff> powerOff;
-  ProgramLauncher* launcher = nullptr;       // null: the system launcher
+  ProgramLauncher* launcher = nullptr;  // null: the system launcher
   CameraThreadOptions threadOptions{};
   std::function<void(int mode)> setRunPriority;  // empty: the platform's SetRunPriority
   std::function<void(int ms)> testWait;          // valve test waits; empty: sleep
@@ -68,7 +68,8 @@ struct MachineParts {
 MachineParts simulatedMachineParts(const std::filesystem::path& programFile);
 // The parts the configuration asks for, or nullopt with the reason in error.
 std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
-                                                   const std::filesystem::path& programFile, std::string& error);
+                                                   const std::filesystem::path& programFile,
+                                                   std::string& error);
 
 // Whether the kernel's routing table has a default route (the network lamp "СЕТЬ").
 bool defaultRoutePresent(const std::filesystem::path& routeTable = "/proc/net/route");

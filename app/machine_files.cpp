@@ -34,7 +34,8 @@ std::optional<std::size_t> readMachineSideFile(const std::filesystem::path& prog
 }
 
 MachineSideFilesWritten writeMachineSideFiles(const std::filesystem::path& programFile,
-                                              std::span<const std::byte> samples, std::span<const std::byte> stat,
+                                              std::span<const std::byte> samples,
+                                              std::span<const std::byte> stat,
                                               std::span<const std::byte> shots) noexcept {
   const SideFileWriteStatus status =
       writeSideFiles(programFile, SideFileTables{.samples = samples, .stat = stat, .shots = shots});

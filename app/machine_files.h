@@ -26,7 +26,8 @@ struct MachineSideFilesWritten {
 
 // Writes the three files, each on its own, crash-safely. Never throws.
 MachineSideFilesWritten writeMachineSideFiles(const std::filesystem::path& programFile,
-                                              std::span<const std::byte> samples, std::span<const std::byte> stat,
+                                              std::span<const std::byte> samples,
+                                              std::span<const std::byte> stat,
                                               std::span<const std::byte> shots) noexcept;
 
 }  // namespace tolvane

@@ -98,12 +98,14 @@ void drawModeIcon(QPainter& painter, int index, const QRect& area) {
 
 TmForm::TmForm(QWidget* parent) : TmForm(nullptr, parent) {}
 
-TmForm::TmForm(std::unique_ptr<Machine> machine, QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+TmForm::TmForm(std::unique_ptr<Machine> machine, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("mForm"));
   setWindowTitle(kDesignCaption);
   machine_ = machine ? std::move(machine) : machineFromPlatform(startupError_);
   ask_ = [this](const QString& title, const QString& question) {
-    return QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
   };
   tell_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
 
@@ -160,7 +162,8 @@ void TmForm::buildWindow() {
   fonPanel_->setGeometry(kFonPanelLeft, 0, kFonPanelWidth, kFonPanelHeight);
 
   QFrame* panel8 = addPanel(fonPanel_, QStringLiteral("Panel8"), QRect(5, 5, 1006, 25));
-  mainCaption_ = addLabel(panel8, QStringLiteral("MainCaption"), kDesignCaption, QRect(8, 1, 560, 23), 14, true);
+  mainCaption_ =
+      addLabel(panel8, QStringLiteral("MainCaption"), kDesignCaption, QRect(8, 1, 560, 23), 14, true);
   powerLabel_ = addLabel(panel8, QStringLiteral("PowerLabel"), QString(), QRect(570, 1, 380, 23), 14, true,
                          Qt::AlignRight | Qt::AlignVCenter);
   serviceLabel_ = new TouchLabel(QStringLiteral("[///]"), panel8);
@@ -206,7 +209,8 @@ void TmForm::buildWindow() {
   }
   const char* bandNames[4] = {"WorkSpaseShapeA", "WorkSpaseShapeB", "WorkSpaseShapeC", "WorkSpaseShapeD"};
   for (int b = 0; b < 4; ++b) {
-    workBands_[static_cast<std::size_t>(b)] = new ShapeBar(ShapeBar::Style::Hatched, QColor::fromRgb(kMaroonColor), fonPanel_);
+    workBands_[static_cast<std::size_t>(b)] =
+        new ShapeBar(ShapeBar::Style::Hatched, QColor::fromRgb(kMaroonColor), fonPanel_);
     workBands_[static_cast<std::size_t>(b)]->setObjectName(QString::fromLatin1(bandNames[b]));
     workBands_[static_cast<std::size_t>(b)]->setGeometry(b % 2 == 0 ? 5 : 911, b < 2 ? 603 : 616, 100, 13);
   }
@@ -224,8 +228,9 @@ void TmForm::buildWindow() {
     if (index < kProgramNameCount && machine_) {
       // The name at a fixed height of 70 pixels, centred.
       painter.setFont(screenFont(13, true));
-      painter.drawText(QRect(cell.left() + 4, cell.top() + 70, cell.width() - 8, 18), Qt::AlignHCenter | Qt::AlignTop,
-                       QString::fromStdString(machine_->machine().ProgramName[static_cast<std::size_t>(index)]));
+      painter.drawText(
+          QRect(cell.left() + 4, cell.top() + 70, cell.width() - 8, 18), Qt::AlignHCenter | Qt::AlignTop,
+          QString::fromStdString(machine_->machine().ProgramName[static_cast<std::size_t>(index)]));
     }
   });
   for (int n = 0; n < kProgramNameCount; ++n) {
@@ -241,8 +246,8 @@ void TmForm::buildWindow() {
   for (int block = 1; block <= 4; ++block) {
     const char* channels[3] = {"LH", "LS", "LV"};
     for (int c = 0; c < 3; ++c) {
-      addLabel(fonInfoPanel_, QString::fromLatin1(channels[c]) + QString::number(block), QStringLiteral("0 - 0"),
-               QRect(10 + (block - 1) * 250 + c * 80, 10, 76, 24), 13, true);
+      addLabel(fonInfoPanel_, QString::fromLatin1(channels[c]) + QString::number(block),
+               QStringLiteral("0 - 0"), QRect(10 + (block - 1) * 250 + c * 80, 10, 76, 24), 13, true);
     }
   }
   fonInfoPanel_->hide();
@@ -267,8 +272,9 @@ void TmForm::buildPages() {
   tabWork_ = new PageWork(pageControl_);
   tabSimpleWorkSettings_ = new PageSimpleWorkSettings(pageControl_);
   tabTest_ = new PageTest(pageControl_);
-  for (QWidget* page : std::initializer_list<QWidget*>{tabSimpleWork_, tabData_, tabSettings_, tabOneChanal_,
-                                                       tabEgectors_, tabWork_, tabSimpleWorkSettings_, tabTest_}) {
+  for (QWidget* page :
+       std::initializer_list<QWidget*>{tabSimpleWork_, tabData_, tabSettings_, tabOneChanal_, tabEgectors_,
+                                       tabWork_, tabSimpleWorkSettings_, tabTest_}) {
     pageControl_->addWidget(page);
   }
   pageControl_->setCurrentWidget(tabSimpleWork_);
@@ -301,8 +307,10 @@ void TmForm::wireControls() {
           [this](QObject*) { showPage(tabSimpleWorkSettings_); });
 
   // Option flags follow their switches.
-  connect(options->FineTimerButton, &TasSwitch::switchedOn, this, [this](QObject*) { machine_->run().FineTimerButtonOn(); });
-  connect(options->FineTimerButton, &TasSwitch::switchedOff, this, [this](QObject*) { machine_->run().FineTimerButtonOff(); });
+  connect(options->FineTimerButton, &TasSwitch::switchedOn, this,
+          [this](QObject*) { machine_->run().FineTimerButtonOn(); });
+  connect(options->FineTimerButton, &TasSwitch::switchedOff, this,
+          [this](QObject*) { machine_->run().FineTimerButtonOff(); });
   connect(options->ColorTuneButton, &TasSwitch::switchedOn, this,
           [this](QObject*) { machine_->engine().ColorTune.store(true, std::memory_order_relaxed); });
   connect(options->ColorTuneButton, &TasSwitch::switchedOff, this,
@@ -312,19 +320,26 @@ void TmForm::wireControls() {
     std::lock_guard lock(machine_->engine().engineLock);
     machine_->sorter().BrightMode = on;
   };
-  connect(options->BrightModeButton, &TasSwitch::switchedOn, this, [brightMode](QObject*) { brightMode(true); });
-  connect(options->BrightModeButton, &TasSwitch::switchedOff, this, [brightMode](QObject*) { brightMode(false); });
+  connect(options->BrightModeButton, &TasSwitch::switchedOn, this,
+          [brightMode](QObject*) { brightMode(true); });
+  connect(options->BrightModeButton, &TasSwitch::switchedOff, this,
+          [brightMode](QObject*) { brightMode(false); });
   auto cameraSwitch = [this](int camera, bool on) {
     std::lock_guard lock(machine_->engine().engineLock);
     (camera == 0 ? machine_->sorter().onCamera1 : machine_->sorter().onCamera2) = on;
   };
-  connect(options->Cam1enableSwitch, &TasSwitch::switchedOn, this, [cameraSwitch](QObject*) { cameraSwitch(0, true); });
-  connect(options->Cam1enableSwitch, &TasSwitch::switchedOff, this, [cameraSwitch](QObject*) { cameraSwitch(0, false); });
-  connect(options->Cam2enableSwitch, &TasSwitch::switchedOn, this, [cameraSwitch](QObject*) { cameraSwitch(1, true); });
-  connect(options->Cam2enableSwitch, &TasSwitch::switchedOff, this, [cameraSwitch](QObject*) { cameraSwitch(1, false); });
+  connect(options->Cam1enableSwitch, &TasSwitch::switchedOn, this,
+          [cameraSwitch](QObject*) { cameraSwitch(0, true); });
+  connect(options->Cam1enableSwitch, &TasSwitch::switchedOff, this,
+          [cameraSwitch](QObject*) { cameraSwitch(0, false); });
+  connect(options->Cam2enableSwitch, &TasSwitch::switchedOn, this,
+          [cameraSwitch](QObject*) { cameraSwitch(1, true); });
+  connect(options->Cam2enableSwitch, &TasSwitch::switchedOff, this,
+          [cameraSwitch](QObject*) { cameraSwitch(1, false); });
 
   connect(tabSettings_->FonSwitch, &TasSwitch::switchedOn, this, [this](QObject*) { fonInfoPanel_->show(); });
-  connect(tabSettings_->FonSwitch, &TasSwitch::switchedOff, this, [this](QObject*) { fonInfoPanel_->hide(); });
+  connect(tabSettings_->FonSwitch, &TasSwitch::switchedOff, this,
+          [this](QObject*) { fonInfoPanel_->hide(); });
 
   machine_->setSaveSettings([this] { saveSettings(false); });
   machine_->setFullEjectorTest([this] {
@@ -336,8 +351,9 @@ void TmForm::wireControls() {
     hooks.countersLock = &machine_->engine().engineLock;
     ValveTests tests(machine_->digitalBoard(), machine_->engine().ejection, std::move(hooks));
     const ValveTestResult result = tests.fullTestButton(machine_->run().view().puskSwitchOn);
-    if (result.boardLabel) tabEgectors_->DASP1->setText(QString::fromUtf8(result.boardLabel->data(),
-                                                                          static_cast<int>(result.boardLabel->size())));
+    if (result.boardLabel)
+      tabEgectors_->DASP1->setText(
+          QString::fromUtf8(result.boardLabel->data(), static_cast<int>(result.boardLabel->size())));
   });
 }
 
@@ -363,8 +379,10 @@ void TmForm::formCreate() {
 
   m.probeCameras();
   for (int camera = 0; camera < kCameraCount; ++camera) {
-    const bool found = m.engine().CameraFound[static_cast<std::size_t>(camera)].load(std::memory_order_relaxed);
-    (camera == 0 ? tabEgectors_->Cam1 : tabEgectors_->Cam2)->setText(QString::fromStdString(cameraProbeText(camera, found)));
+    const bool found =
+        m.engine().CameraFound[static_cast<std::size_t>(camera)].load(std::memory_order_relaxed);
+    (camera == 0 ? tabEgectors_->Cam1 : tabEgectors_->Cam2)
+        ->setText(QString::fromStdString(cameraProbeText(camera, found)));
   }
 
   const std::string_view boardText = m.initIoBoards();
@@ -430,7 +448,8 @@ void TmForm::refreshProgramControls() {
   const bool bright = tabWork_->BrightModeButton->stateOn();
   m.engine().BrightMode.store(bright, std::memory_order_relaxed);
   QWidget* current = pageControl_->currentWidget();
-  if (current == tabOneChanal_ || current == tabSettings_) showPage(bright ? static_cast<QWidget*>(tabOneChanal_) : tabSettings_);
+  if (current == tabOneChanal_ || current == tabSettings_)
+    showPage(bright ? static_cast<QWidget*>(tabOneChanal_) : tabSettings_);
 
   auto setNumber = [this](const char* name, int value) {
     if (auto* label = findChild<QLabel*>(QString::fromLatin1(name))) {
@@ -534,8 +553,9 @@ void TmForm::modeListSelect(int index) {
       showPage(tabData_);
       break;
     case 1:
-      showPage(machine_->engine().BrightMode.load(std::memory_order_relaxed) ? static_cast<QWidget*>(tabOneChanal_)
-                                                                             : tabSettings_);
+      showPage(machine_->engine().BrightMode.load(std::memory_order_relaxed)
+                   ? static_cast<QWidget*>(tabOneChanal_)
+                   : tabSettings_);
       break;
     case 2:
       showPage(tabEgectors_);
@@ -584,7 +604,8 @@ bool TmForm::saveSettings(bool interactive) {
   modeListPanel_->hide();
   showPage(tabSimpleWork_);
   for (int n = 0; n < kProgramNameCount; ++n) {
-    m.machine().ProgramName[static_cast<std::size_t>(n)] = nameFields_[static_cast<std::size_t>(n)]->text().toStdString();
+    m.machine().ProgramName[static_cast<std::size_t>(n)] =
+        nameFields_[static_cast<std::size_t>(n)]->text().toStdString();
   }
   m.writeProgramNames();
   setProgramNamesVisible(false);
@@ -708,7 +729,8 @@ void TmForm::applyRunView() {
   if (!view.fpsLabels[1].empty()) tabEgectors_->FPS2->setText(QString::fromStdString(view.fpsLabels[1]));
   if (!view.countLabel.empty()) tabEgectors_->CountLabel->setText(QString::fromStdString(view.countLabel));
   if (!view.normaLabel.empty()) work->NormaLabel->setText(QString::fromStdString(view.normaLabel));
-  if (!view.cntLabel.empty() && work->cntLabel->isVisible()) work->cntLabel->setText(QString::fromStdString(view.cntLabel));
+  if (!view.cntLabel.empty() && work->cntLabel->isVisible())
+    work->cntLabel->setText(QString::fromStdString(view.cntLabel));
   applyGauges();
   work->LineModePanel->setVisible(view.lineModePanelVisible);
   work->RegulatorPanel->setVisible(view.regulatorPanelVisible);

@@ -16,7 +16,8 @@ namespace {
 
 // x + 5 without overflow near the 32-bit limits.
 int shifted(int point) {
-  return static_cast<int>(std::min<std::int64_t>(std::int64_t{point} + kStripOrigin, std::numeric_limits<int>::max()));
+  return static_cast<int>(
+      std::min<std::int64_t>(std::int64_t{point} + kStripOrigin, std::numeric_limits<int>::max()));
 }
 
 int difference(int a, int b) {
@@ -33,8 +34,8 @@ HorizontalSpan blockMarkerSpan(std::int32_t start, std::int32_t end) {
 }
 
 std::string blockListItemText(int block, std::int32_t start, std::int32_t end) {
-  return std::to_string(12 * block + 1) + " - " + std::to_string(12 * block + 12) + "|" + std::to_string(start) +
-         " - " + std::to_string(end);
+  return std::to_string(12 * block + 1) + " - " + std::to_string(12 * block + 12) + "|" +
+         std::to_string(start) + " - " + std::to_string(end);
 }
 
 WorkRangeBands workRangeBands(std::int32_t firstWorkingStart, std::int32_t lastWorkingEnd) {

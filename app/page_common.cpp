@@ -51,12 +51,13 @@ TasSwitch* addArrow(QWidget* parent, const QString& name, const QString& caption
   s->setAutoOff(true);
   s->setAutoRepeat(true);
   s->setTabStop(false);
-  QObject::connect(s, &TasSwitch::mouseUp, s, [s](QObject*, Qt::MouseButton, QPoint) { s->setStateOn(false); });
+  QObject::connect(s, &TasSwitch::mouseUp, s,
+                   [s](QObject*, Qt::MouseButton, QPoint) { s->setStateOn(false); });
   return s;
 }
 
-QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, const QRect& geometry, int fontPixels,
-                 bool bold, Qt::Alignment alignment) {
+QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, const QRect& geometry,
+                 int fontPixels, bool bold, Qt::Alignment alignment) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
   label->setGeometry(geometry);
@@ -105,8 +106,9 @@ QFrame* addPanel(QWidget* parent, const QString& name, const QRect& geometry, co
   return panel;
 }
 
-StepperRow addStepper(QWidget* parent, const QString& leftName, const QString& valueName, const QString& rightName,
-                      const QString& text, QPoint topLeft, int arrowWidth, int valueWidth, int height) {
+StepperRow addStepper(QWidget* parent, const QString& leftName, const QString& valueName,
+                      const QString& rightName, const QString& text, QPoint topLeft, int arrowWidth,
+                      int valueWidth, int height) {
   StepperRow row;
   const int x = topLeft.x();
   const int y = topLeft.y();
@@ -192,7 +194,8 @@ void StripView::paintEvent(QPaintEvent*) {
   painter.drawImage(QRect(0, 0, strip_.width(), height()), strip_);
 }
 
-ShapeBar::ShapeBar(Style style, QColor color, QWidget* parent) : QWidget(parent), style_(style), color_(color) {
+ShapeBar::ShapeBar(Style style, QColor color, QWidget* parent)
+    : QWidget(parent), style_(style), color_(color) {
   setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 

@@ -17,8 +17,8 @@ class QPainter;
 namespace tolvane {
 
 // Colours of the screens.
-inline constexpr QRgb kWindowColor = 0xFF4B4B4B;     // window background without texture
-inline constexpr QRgb kPanelColor = 0xFF5A5A5A;      // raised panels
+inline constexpr QRgb kWindowColor = 0xFF4B4B4B;  // window background without texture
+inline constexpr QRgb kPanelColor = 0xFF5A5A5A;   // raised panels
 inline constexpr QRgb kPanelFrameColor = 0xFF7A7A7A;
 inline constexpr QRgb kTextColor = 0xFFF0F0F0;       // captions on the dark background
 inline constexpr QRgb kValueBackColor = 0xFFF4F4EC;  // number labels
@@ -30,7 +30,8 @@ QFont screenFont(int pixelSize, bool bold = false);
 
 // A switch face (as SwitchGlyph) with a picture drawn over it by draw; the picture must not use pure
 // black, which a switch leaves out.
-QImage faceWithPicture(QSize size, bool on, const QColor& lit, const std::function<void(QPainter&, const QRectF&)>& draw);
+QImage faceWithPicture(QSize size, bool on, const QColor& lit,
+                       const std::function<void(QPainter&, const QRectF&)>& draw);
 // A face that carries its text in the picture itself (the start/stop switch).
 QImage faceWithText(QSize size, bool on, const QString& text, const QColor& lit, const QColor& textColor,
                     int fontPixels);
@@ -46,7 +47,8 @@ TasSwitch* addArrow(QWidget* parent, const QString& name, const QString& caption
 
 // A caption on the dark background.
 QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, const QRect& geometry,
-                 int fontPixels = 14, bool bold = false, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
+                 int fontPixels = 14, bool bold = false,
+                 Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
 
 // A number shown with at least three digits in a light box ("012").
 QLabel* addValueLabel(QWidget* parent, const QString& name, const QString& text, const QRect& geometry,
@@ -64,8 +66,9 @@ struct StepperRow {
   QLabel* value = nullptr;
   TasSwitch* right = nullptr;
 };
-StepperRow addStepper(QWidget* parent, const QString& leftName, const QString& valueName, const QString& rightName,
-                      const QString& text, QPoint topLeft, int arrowWidth = 48, int valueWidth = 64, int height = 40);
+StepperRow addStepper(QWidget* parent, const QString& leftName, const QString& valueName,
+                      const QString& rightName, const QString& text, QPoint topLeft, int arrowWidth = 48,
+                      int valueWidth = 64, int height = 40);
 
 // A list whose items are pictures, one row or one column of equal cells: the mode list and the
 // program list. An item is selected by a touch; index -1 means no selection.

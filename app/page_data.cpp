@@ -81,8 +81,8 @@ PageData::PageData(QWidget* parent) : QWidget(parent) {
 
   addLabel(this, QStringLiteral("CatchLabel"), QStringLiteral("Ловить:"), QRect(360, 74, 86, 22), 15, true,
            Qt::AlignCenter);
-  SampleNormButton = addSwitch(this, QStringLiteral("SampleNormButton"), QStringLiteral("Норм"),
-                               QRect(360, 98, 86, 46), 15);
+  SampleNormButton =
+      addSwitch(this, QStringLiteral("SampleNormButton"), QStringLiteral("Норм"), QRect(360, 98, 86, 46), 15);
   SampleBrakButton = addSwitch(this, QStringLiteral("SampleBrakButton"), QStringLiteral("Брак"),
                                QRect(360, 148, 86, 46), 15);
   SampleNormButton->setStateOn(true);

@@ -51,8 +51,7 @@ void EjectorCells::paintEvent(QPaintEvent*) {
     painter.setPen(selected ? kSelectedFrame : QColor(200, 200, 200));
     painter.drawRect(r.adjusted(0, 0, -1, -1));
     painter.setPen(Qt::black);
-    painter.drawText(QRect(r.left(), r.bottom() - 16, r.width(), 14), Qt::AlignCenter,
-                     items_[cell]);
+    painter.drawText(QRect(r.left(), r.bottom() - 16, r.width(), 14), Qt::AlignCenter, items_[cell]);
     const QRect lamp(r.left() + (r.width() - 8) / 2, r.bottom() - 28, 8, 8);
     painter.fillRect(lamp, open_[static_cast<std::size_t>(cell)] ? kValveOpen : QColor(Qt::white));
     painter.setPen(Qt::black);
@@ -79,9 +78,11 @@ BlockList::BlockList(QWidget* parent) : PictureList(4, Qt::Horizontal, parent) {
     const QStringList parts = items_[index].split(QLatin1Char('|'));
     painter.setPen(Qt::black);
     painter.setFont(screenFont(13, true));
-    painter.drawText(QRect(cell.left(), cell.bottom() - 29 - 2, cell.width(), 16), Qt::AlignCenter, parts.value(0));
+    painter.drawText(QRect(cell.left(), cell.bottom() - 29 - 2, cell.width(), 16), Qt::AlignCenter,
+                     parts.value(0));
     painter.setFont(screenFont(12));
-    painter.drawText(QRect(cell.left(), cell.bottom() - 15 - 2, cell.width(), 16), Qt::AlignCenter, parts.value(1));
+    painter.drawText(QRect(cell.left(), cell.bottom() - 15 - 2, cell.width(), 16), Qt::AlignCenter,
+                     parts.value(1));
   });
 }
 
@@ -129,8 +130,8 @@ PageEgectors::PageEgectors(QWidget* parent) : QWidget(parent) {
   for (int r = 0; r < 3; ++r) {
     const int y = 8 + r * 46;
     const QString n = QString::fromLatin1(rows[r].name);
-    addLabel(stable, n + QStringLiteral("Caption"), QString::fromUtf8(rows[r].caption), QRect(8, y, 218, 40), 14,
-             true);
+    addLabel(stable, n + QStringLiteral("Caption"), QString::fromUtf8(rows[r].caption), QRect(8, y, 218, 40),
+             14, true);
     addStepper(stable, n + QStringLiteral("_Left"), n + QStringLiteral("Label"), n + QStringLiteral("_Right"),
                QString::fromLatin1(rows[r].text), QPoint(226, y));
   }
@@ -139,32 +140,35 @@ PageEgectors::PageEgectors(QWidget* parent) : QWidget(parent) {
   for (int side = 0; side < 2; ++side) {
     const int y = 176 + side * 48;
     const QString e = side == 0 ? QStringLiteral("EGA") : QStringLiteral("EGB");
-    addLabel(stable, e + QStringLiteral("Caption"), QStringLiteral("Камера %1:").arg(side + 1), QRect(8, y, 86, 40),
-             14, true);
-    addStepper(stable, e + QStringLiteral("_Min_Left"), e + QStringLiteral("_MinLabel"), e + QStringLiteral("_Min_Right"),
-               QStringLiteral("001"), QPoint(96, y), 40, 56, 40);
-    addStepper(stable, e + QStringLiteral("_Max_Left"), e + QStringLiteral("_MaxLabel"), e + QStringLiteral("_Max_Right"),
-               QStringLiteral("048"), QPoint(248, y), 40, 56, 40);
+    addLabel(stable, e + QStringLiteral("Caption"), QStringLiteral("Камера %1:").arg(side + 1),
+             QRect(8, y, 86, 40), 14, true);
+    addStepper(stable, e + QStringLiteral("_Min_Left"), e + QStringLiteral("_MinLabel"),
+               e + QStringLiteral("_Min_Right"), QStringLiteral("001"), QPoint(96, y), 40, 56, 40);
+    addStepper(stable, e + QStringLiteral("_Max_Left"), e + QStringLiteral("_MaxLabel"),
+               e + QStringLiteral("_Max_Right"), QStringLiteral("048"), QPoint(248, y), 40, 56, 40);
   }
 
   QFrame* info = addPanel(this, QStringLiteral("InfoPanel"), QRect(410, 220, 393, 258));
   Cam1 = addLabel(info, QStringLiteral("Cam1"), QStringLiteral("Камера 1"), QRect(10, 8, 180, 22), 15, true);
   Cam2 = addLabel(info, QStringLiteral("Cam2"), QStringLiteral("Камера 2"), QRect(200, 8, 180, 22), 15, true);
-  DASP1 = addLabel(info, QStringLiteral("DASP1"), QStringLiteral("Плата ввода-вывода №1"), QRect(10, 34, 374, 44),
-                   14, false);
+  DASP1 = addLabel(info, QStringLiteral("DASP1"), QStringLiteral("Плата ввода-вывода №1"),
+                   QRect(10, 34, 374, 44), 14, false);
   DASP1->setWordWrap(true);
-  addLabel(info, QStringLiteral("FpsCaption"), QStringLiteral("Строк в секунду:"), QRect(10, 84, 160, 22), 14);
+  addLabel(info, QStringLiteral("FpsCaption"), QStringLiteral("Строк в секунду:"), QRect(10, 84, 160, 22),
+           14);
   FPS1 = addLabel(info, QStringLiteral("FPS1"), QString(), QRect(170, 84, 100, 22), 14, true);
   FPS2 = addLabel(info, QStringLiteral("FPS2"), QString(), QRect(272, 84, 112, 22), 14, true);
-  addLabel(info, QStringLiteral("CountCaption"), QStringLiteral("Объектов в буфере:"), QRect(10, 110, 160, 22), 14);
-  CountLabel = addLabel(info, QStringLiteral("CountLabel"), QStringLiteral("0"), QRect(170, 110, 100, 22), 14, true);
-  addLabel(info, QStringLiteral("BrakCaption"), QStringLiteral("Норма/брак за 10 минут:"), QRect(10, 136, 374, 22),
-           14);
+  addLabel(info, QStringLiteral("CountCaption"), QStringLiteral("Объектов в буфере:"),
+           QRect(10, 110, 160, 22), 14);
+  CountLabel =
+      addLabel(info, QStringLiteral("CountLabel"), QStringLiteral("0"), QRect(170, 110, 100, 22), 14, true);
+  addLabel(info, QStringLiteral("BrakCaption"), QStringLiteral("Норма/брак за 10 минут:"),
+           QRect(10, 136, 374, 22), 14);
   BrakLabel = addLabel(info, QStringLiteral("BrakLabel"), QStringLiteral("1%: 0/0     2%: 0/0"),
                        QRect(10, 160, 374, 24), 16, true);
 
-  TestButton = addSwitch(this, QStringLiteral("TestButton"), QStringLiteral("Тест|эжектора"), QRect(410, 488, 190, 66),
-                         15);
+  TestButton = addSwitch(this, QStringLiteral("TestButton"), QStringLiteral("Тест|эжектора"),
+                         QRect(410, 488, 190, 66), 15);
   TestButton->setAutoOff(true);
   FullTestButton = addSwitch(this, QStringLiteral("FullTestButton"), QStringLiteral("Полный|тест"),
                              QRect(612, 488, 190, 66), 15);

@@ -34,9 +34,10 @@ PageOneChanal::PageOneChanal(QWidget* parent) : QWidget(parent) {
   for (int camera = 0; camera < 2; ++camera) {
     const QString p = camera == 0 ? QString() : QStringLiteral("C2");
     const int top = 32 + camera * 264;
-    QFrame* block = addPanel(this, QStringLiteral("CameraRangePanel%1").arg(camera + 1), QRect(2, top, 802, 258));
-    addLabel(block, QStringLiteral("CameraRangeTitle%1").arg(camera + 1), QStringLiteral("Камера %1").arg(camera + 1),
-             QRect(10, 8, 110, 24), 16, true);
+    QFrame* block =
+        addPanel(this, QStringLiteral("CameraRangePanel%1").arg(camera + 1), QRect(2, top, 802, 258));
+    addLabel(block, QStringLiteral("CameraRangeTitle%1").arg(camera + 1),
+             QStringLiteral("Камера %1").arg(camera + 1), QRect(10, 8, 110, 24), 16, true);
     auto* scale = new BrightnessScale(block);
     scale->setObjectName(QStringLiteral("RangeScale%1").arg(camera + 1));
     scale->setGeometry(130, 4, 540, 36);
@@ -69,23 +70,26 @@ PageOneChanal::PageOneChanal(QWidget* parent) : QWidget(parent) {
                  maxButton + QStringLiteral("Right"), QString::fromLatin1(row.maxText), QPoint(372, y));
     }
     const int y = 46 + 3 * 48;
-    addLabel(block, p + QStringLiteral("DarkCaption"), QStringLiteral("темный фон"), QRect(10, y, 180, 40), 15,
-             true);
+    addLabel(block, p + QStringLiteral("DarkCaption"), QStringLiteral("темный фон"), QRect(10, y, 180, 40),
+             15, true);
     addStepper(block, p + QStringLiteral("FonBlackChMinLeft"), p + QStringLiteral("FonBlack"),
                p + QStringLiteral("FonBlackChMinRight"), QStringLiteral("000"), QPoint(196, y));
-    addLabel(block, p + QStringLiteral("LightCaption"), QStringLiteral("светлый фон"), QRect(548, y, 128, 40), 15,
-             true);
+    addLabel(block, p + QStringLiteral("LightCaption"), QStringLiteral("светлый фон"), QRect(548, y, 128, 40),
+             15, true);
     addStepper(block, p + QStringLiteral("FonLightChMinLeft"), p + QStringLiteral("FonLight"),
                p + QStringLiteral("FonLightChMinRight"), QStringLiteral("255"), QPoint(372, y));
 
-    QLabel* sample =
-        addPictureBox(block, camera == 0 ? QStringLiteral("Paint4") : QStringLiteral("Paint5"), QRect(680, 46, 100, 100));
+    QLabel* sample = addPictureBox(block, camera == 0 ? QStringLiteral("Paint4") : QStringLiteral("Paint5"),
+                                   QRect(680, 46, 100, 100));
     (camera == 0 ? Paint4 : Paint5) = sample;
   }
 
-  OC_R_Button = addSwitch(this, QStringLiteral("OC_R_Button"), QStringLiteral("R"), QRect(640, 0, 50, 30), 14);
-  OC_G_Button = addSwitch(this, QStringLiteral("OC_G_Button"), QStringLiteral("G"), QRect(694, 0, 50, 30), 14);
-  OC_B_Button = addSwitch(this, QStringLiteral("OC_B_Button"), QStringLiteral("B"), QRect(748, 0, 50, 30), 14);
+  OC_R_Button =
+      addSwitch(this, QStringLiteral("OC_R_Button"), QStringLiteral("R"), QRect(640, 0, 50, 30), 14);
+  OC_G_Button =
+      addSwitch(this, QStringLiteral("OC_G_Button"), QStringLiteral("G"), QRect(694, 0, 50, 30), 14);
+  OC_B_Button =
+      addSwitch(this, QStringLiteral("OC_B_Button"), QStringLiteral("B"), QRect(748, 0, 50, 30), 14);
 }
 
 }  // namespace tolvane

@@ -54,9 +54,10 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
   HSVpaint->setGeometry(0, 0, 514, 514);
   HSVpaint->setPixmap(QPixmap::fromImage(hsvMapPicture()));
 
-  Panel3DSwitch = addSwitch(hsvPanel, QStringLiteral("Panel3DSwitch"), QStringLiteral("3D|>>"),
-                            QRect(6, 6, 62, 46), 13);
-  FonSwitch = addSwitch(hsvPanel, QStringLiteral("FonSwitch"), QStringLiteral("фон|>>"), QRect(446, 6, 62, 46), 13);
+  Panel3DSwitch =
+      addSwitch(hsvPanel, QStringLiteral("Panel3DSwitch"), QStringLiteral("3D|>>"), QRect(6, 6, 62, 46), 13);
+  FonSwitch =
+      addSwitch(hsvPanel, QStringLiteral("FonSwitch"), QStringLiteral("фон|>>"), QRect(446, 6, 62, 46), 13);
 
   Label33 = addLabel(this, QStringLiteral("Label33"),
                      QStringLiteral("H=0..360 градусов. Оттенок, направление цвета.\n"
@@ -76,20 +77,21 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
   BoxSectorA->setGeometry(kX, 52, 278, 120);
   BoxSectorA->setFont(screenFont(13, true));
 
-  BackgroundSectorButton = addSwitch(this, QStringLiteral("BackgroundSectorButton"), QStringLiteral("Фоновый|сектор"),
-                                     QRect(kX, 176, 90, 46), 12);
+  BackgroundSectorButton = addSwitch(this, QStringLiteral("BackgroundSectorButton"),
+                                     QStringLiteral("Фоновый|сектор"), QRect(kX, 176, 90, 46), 12);
   RedSectorButton = addSwitch(this, QStringLiteral("RedSectorButton"), QStringLiteral("Красный|сектор"),
                               QRect(kX + 94, 176, 90, 46), 12);
   BlueSectorButton = addSwitch(this, QStringLiteral("BlueSectorButton"), QStringLiteral("Синий|сектор"),
                                QRect(kX + 188, 176, 90, 46), 12);
   for (TasSwitch* s : {BackgroundSectorButton, RedSectorButton, BlueSectorButton}) s->setAutoOff(true);
-  CopySectorsButton = addSwitch(this, QStringLiteral("CopySectorsButton"), QStringLiteral("Скопировать в другую камеру"),
-                                QRect(kX, 226, 278, 40), 13);
+  CopySectorsButton = addSwitch(this, QStringLiteral("CopySectorsButton"),
+                                QStringLiteral("Скопировать в другую камеру"), QRect(kX, 226, 278, 40), 13);
   CopySectorsButton->setAutoOff(true);
 
   FonBlueButton = addSwitch(this, QStringLiteral("FonBlueButton"), QStringLiteral("Голубой|фон"),
                             QRect(kX, 272, 86, 76), 13);
-  const char* blueNames[6] = {"FRminLabel", "FRmaxLabel", "FGminLabel", "FGmaxLabel", "FBminLabel", "FBmaxLabel"};
+  const char* blueNames[6] = {"FRminLabel", "FRmaxLabel", "FGminLabel",
+                              "FGmaxLabel", "FBminLabel", "FBmaxLabel"};
   for (int i = 0; i < 6; ++i) {
     QLabel* label = addValueLabel(this, QString::fromLatin1(blueNames[i]), QStringLiteral("000"),
                                   QRect(kX + 92 + (i / 2) * 48, 272 + (i % 2) * 26, 44, 24), 14);
@@ -100,8 +102,10 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
 
   FonBlackButton = addSwitch(this, QStringLiteral("FonBlackButton"), QStringLiteral("Черный|фон"),
                              QRect(kX, 354, 86, 50), 13);
-  addValueLabel(this, QStringLiteral("BlackFonLabelA"), QStringLiteral("000"), QRect(kX + 92, 358, 44, 24), 14);
-  addValueLabel(this, QStringLiteral("BlackFonLabelB"), QStringLiteral("000"), QRect(kX + 140, 358, 44, 24), 14);
+  addValueLabel(this, QStringLiteral("BlackFonLabelA"), QStringLiteral("000"), QRect(kX + 92, 358, 44, 24),
+                14);
+  addValueLabel(this, QStringLiteral("BlackFonLabelB"), QStringLiteral("000"), QRect(kX + 140, 358, 44, 24),
+                14);
   addArrow(this, QStringLiteral("BlackFonLeftButton"), QStringLiteral("<<"), QRect(kX + 190, 356, 42, 28));
   addArrow(this, QStringLiteral("BlackFonRightButton"), QStringLiteral(">>"), QRect(kX + 236, 356, 42, 28));
 

@@ -24,8 +24,8 @@ CameraLamps addCameraLamps(QWidget* parent, int camera, QPoint at) {
   lamps.green->hide();
   lamps.blue->hide();
   lamps.label = addLabel(parent, QStringLiteral("Proc%1Label").arg(camera),
-                         QStringLiteral("Камера %1\nостановлена").arg(c), QRect(at.x() + 34, at.y() - 8, 110, 42), 14,
-                         true);
+                         QStringLiteral("Камера %1\nостановлена").arg(c),
+                         QRect(at.x() + 34, at.y() - 8, 110, 42), 14, true);
   return lamps;
 }
 
@@ -51,8 +51,8 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
   addLabel(cameraPanel, QStringLiteral("CameraStateCaption"), QStringLiteral("СОСТОЯНИЕ КАМЕР"),
            QRect(8, 70, 294, 20), 12, true, Qt::AlignCenter);
 
-  QFrame* counterPanel =
-      addPanel(this, QStringLiteral("CounterPanel"), QRect(326, 246, 312, 96), QStringLiteral("СЧЕТЧИК ОБЪЕКТОВ"));
+  QFrame* counterPanel = addPanel(this, QStringLiteral("CounterPanel"), QRect(326, 246, 312, 96),
+                                  QStringLiteral("СЧЕТЧИК ОБЪЕКТОВ"));
   cntLabel = addLabel(counterPanel, QStringLiteral("cntLabel"), QStringLiteral("Камера 1 = 0\nКамера 2 = 0"),
                       QRect(12, 28, 288, 60), 20, true);
 
@@ -63,10 +63,10 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
                                  QRect(150, 52, 90, 70));
   RegulatorLabel = addValueLabel(RegulatorPanel, QStringLiteral("RegulatorLabel"), QStringLiteral("050"),
                                  QRect(252, 58, 100, 58), 34);
-  RegulatorPercentLabel = addLabel(RegulatorPanel, QStringLiteral("RegulatorPercentLabel"), QStringLiteral("%"),
-                                   QRect(356, 58, 30, 58), 30, true);
-  RegulatorRightButton = addArrow(RegulatorPanel, QStringLiteral("RegulatorRightButton"), QStringLiteral(">>"),
-                                  QRect(392, 52, 90, 70));
+  RegulatorPercentLabel = addLabel(RegulatorPanel, QStringLiteral("RegulatorPercentLabel"),
+                                   QStringLiteral("%"), QRect(356, 58, 30, 58), 30, true);
+  RegulatorRightButton = addArrow(RegulatorPanel, QStringLiteral("RegulatorRightButton"),
+                                  QStringLiteral(">>"), QRect(392, 52, 90, 70));
 
   LineModePanel = addPanel(this, QStringLiteral("LineModePanel"), QRect(8, 350, 630, 146));
   addLabel(LineModePanel, QStringLiteral("LineModeHeading"), QStringLiteral("\"ЛИНИЯ\" (Чувствительность)"),
@@ -81,10 +81,10 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
            false, Qt::AlignCenter);
   addLabel(LineModePanel, QStringLiteral("SofterLabel"), QStringLiteral("мягче"), QRect(166, 104, 80, 22), 14,
            false, Qt::AlignCenter);
-  addLabel(LineModePanel, QStringLiteral("DarkCaption"), QStringLiteral("темный фон"), QRect(338, 6, 140, 22), 14,
-           true, Qt::AlignCenter);
-  addLabel(LineModePanel, QStringLiteral("LightCaption"), QStringLiteral("светлый фон"), QRect(482, 6, 140, 22),
+  addLabel(LineModePanel, QStringLiteral("DarkCaption"), QStringLiteral("темный фон"), QRect(338, 6, 140, 22),
            14, true, Qt::AlignCenter);
+  addLabel(LineModePanel, QStringLiteral("LightCaption"), QStringLiteral("светлый фон"),
+           QRect(482, 6, 140, 22), 14, true, Qt::AlignCenter);
   for (int c = 1; c <= 2; ++c) {
     const int y = c == 1 ? 36 : 88;
     const QString cam = QStringLiteral("cam%1").arg(c);
@@ -103,8 +103,8 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
   RebootButton = addSwitch(this, QStringLiteral("RebootButton"), QStringLiteral("Сброс|программы"),
                            QRect(652, 74, 150, 62), 14);
   RebootButton->setAutoOff(true);
-  asSwitch17 = addSwitch(this, QStringLiteral("asSwitch17"), QStringLiteral("Настройка"), QRect(652, 142, 150, 62),
-                         15);
+  asSwitch17 = addSwitch(this, QStringLiteral("asSwitch17"), QStringLiteral("Настройка"),
+                         QRect(652, 142, 150, 62), 15);
   asSwitch17->setAutoOff(true);
   WaitModeButton = addSwitch(this, QStringLiteral("WaitModeButton"), QStringLiteral("Режим|ожидания"),
                              QRect(652, 210, 150, 62), 14);
@@ -150,7 +150,8 @@ LoadGauge* gaugeWidget(const std::array<QWidget*, 2>& gauges, int gauge) {
 
 }  // namespace
 
-void PageSimpleWork::setGauge(int gauge, int scale, int bandFrom, int bandTo, int position, int x, bool visible) {
+void PageSimpleWork::setGauge(int gauge, int scale, int bandFrom, int bandTo, int position, int x,
+                              bool visible) {
   LoadGauge* g = gaugeWidget(gauges, gauge);
   g->setScale(scale);
   g->setIndicatorBand(bandFrom, bandTo);

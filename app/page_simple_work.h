@@ -43,7 +43,7 @@ class PageSimpleWork : public QWidget {
   std::pair<int, int> gaugeBand(int gauge) const;
 
   QLabel* NormaLabel;
-  std::array<QWidget*, 2> gauges;  // AnalogGauge1, AnalogGauge2
+  std::array<QWidget*, 2> gauges;      // AnalogGauge1, AnalogGauge2
   std::array<CameraLamps, 2> cameras;  // c1LED..., Proc0Label; c2LED..., Proc1Label
   QLabel* cntLabel;
 

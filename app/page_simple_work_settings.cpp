@@ -43,15 +43,16 @@ PageSimpleWorkSettings::PageSimpleWorkSettings(QWidget* parent) : QWidget(parent
            QRect(8, 4, 790, 32), 22, true, Qt::AlignCenter);
   addLabel(this, QStringLiteral("LeftBoundCaption"), QStringLiteral("0 %"), QRect(404, 40, 168, 22), 16, true,
            Qt::AlignCenter);
-  addLabel(this, QStringLiteral("RightBoundCaption"), QStringLiteral("100 %"), QRect(616, 40, 168, 22), 16, true,
-           Qt::AlignCenter);
+  addLabel(this, QStringLiteral("RightBoundCaption"), QStringLiteral("100 %"), QRect(616, 40, 168, 22), 16,
+           true, Qt::AlignCenter);
 
   for (int k = 1; k <= 3; ++k) {
     const auto i = static_cast<std::size_t>(k - 1);
     const int y = 66 + (k - 1) * 162;
     const QString p = QStringLiteral("Param_%1").arg(k);
     QFrame* row = addPanel(this, QStringLiteral("RegulatorRow%1").arg(k), QRect(2, y, 802, 154));
-    okButtons[i] = addSwitch(row, p + QStringLiteral("_ok_button"), QString::number(k), QRect(8, 44, 62, 62), 22);
+    okButtons[i] =
+        addSwitch(row, p + QStringLiteral("_ok_button"), QString::number(k), QRect(8, 44, 62, 62), 22);
 
     auto* params = new QListWidget(row);
     params->setObjectName(QStringLiteral("ParamBox%1").arg(k));

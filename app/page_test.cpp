@@ -33,8 +33,8 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
                             QStringLiteral("Скрытые системные параметры"));
   addLabel(hidden, QStringLiteral("MaxTimeCaption"), QStringLiteral("Время хранения объектов:"),
            QRect(8, 32, 210, 40), 13, false);
-  addStepper(hidden, QStringLiteral("MaxTime_Left"), QStringLiteral("MaxTimeLabel"), QStringLiteral("MaxTime_Right"),
-             QStringLiteral("300"), QPoint(220, 32), 48, 64, 40);
+  addStepper(hidden, QStringLiteral("MaxTime_Left"), QStringLiteral("MaxTimeLabel"),
+             QStringLiteral("MaxTime_Right"), QStringLiteral("300"), QPoint(220, 32), 48, 64, 40);
   addLabel(hidden, QStringLiteral("MaxObjectCaption"), QStringLiteral("Размер буфера обработки:"),
            QRect(8, 98, 210, 40), 13, false);
   addStepper(hidden, QStringLiteral("MaxObject_Left"), QStringLiteral("MaxObjectLabel"),
@@ -46,11 +46,11 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
   const char* hsv[3] = {"H", "S", "V"};
   for (int i = 0; i < 3; ++i) {
     const int y = 32 + i * 38;
-    addLabel(calculator, QString::fromLatin1(rgb[i]) + QStringLiteral("_caption"), QString::fromLatin1(rgb[i]),
-             QRect(10, y, 20, 32), 15, true);
+    addLabel(calculator, QString::fromLatin1(rgb[i]) + QStringLiteral("_caption"),
+             QString::fromLatin1(rgb[i]), QRect(10, y, 20, 32), 15, true);
     addEdit(calculator, QString::fromLatin1(rgb[i]) + QStringLiteral("_ed"), QRect(32, y, 80, 32));
-    addLabel(calculator, QString::fromLatin1(hsv[i]) + QStringLiteral("_caption"), QString::fromLatin1(hsv[i]),
-             QRect(270, y, 20, 32), 15, true);
+    addLabel(calculator, QString::fromLatin1(hsv[i]) + QStringLiteral("_caption"),
+             QString::fromLatin1(hsv[i]), QRect(270, y, 20, 32), 15, true);
     addEdit(calculator, QString::fromLatin1(hsv[i]) + QStringLiteral("_ed"), QRect(292, y, 96, 32));
   }
   addButton(calculator, QStringLiteral("RgbToHsvButton"), QStringLiteral(">>>"), QRect(140, 40, 100, 40));
@@ -58,11 +58,14 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
 
   ResearchButton = addButton(this, QStringLiteral("ResearchButton"), QStringLiteral("Исследование"),
                              QRect(2, 160, 196, 44));
-  MasButton = addButton(this, QStringLiteral("MasButton"), QStringLiteral("Буфер в файл"), QRect(204, 160, 196, 44));
+  MasButton =
+      addButton(this, QStringLiteral("MasButton"), QStringLiteral("Буфер в файл"), QRect(204, 160, 196, 44));
   Button8 = addButton(this, QStringLiteral("Button8"), QStringLiteral("Изображение в файл"),
                       QRect(406, 160, 196, 44));
-  EmulButton = addButton(this, QStringLiteral("EmulButton"), QStringLiteral("Эмуляция"), QRect(608, 160, 196, 44));
-  Button4 = addButton(this, QStringLiteral("Button4"), QStringLiteral("TimeTester"), QRect(608, 210, 196, 44));
+  EmulButton =
+      addButton(this, QStringLiteral("EmulButton"), QStringLiteral("Эмуляция"), QRect(608, 160, 196, 44));
+  Button4 =
+      addButton(this, QStringLiteral("Button4"), QStringLiteral("TimeTester"), QRect(608, 210, 196, 44));
 
   TestObjectButton = addSwitch(this, QStringLiteral("TestObjectButton"), QStringLiteral("Тестовый|объект"),
                                QRect(2, 212, 150, 60), 14);
@@ -76,8 +79,8 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
   CheckBox5->setPalette(palette);
 
   QFrame* ejector = addPanel(this, QStringLiteral("ServiceEjectorPanel"), QRect(2, 280, 396, 90));
-  asSwitch3 = addSwitch(ejector, QStringLiteral("asSwitch3"), QStringLiteral("Тест|эжектора"), QRect(8, 10, 150, 70),
-                        15);
+  asSwitch3 = addSwitch(ejector, QStringLiteral("asSwitch3"), QStringLiteral("Тест|эжектора"),
+                        QRect(8, 10, 150, 70), 15);
   asSwitch3->setAutoOff(true);
   addLabel(ejector, QStringLiteral("SpinEdit1Caption"), QStringLiteral("мс"), QRect(300, 16, 40, 30), 14);
   SpinEdit1 = new QSpinBox(ejector);

@@ -13,7 +13,7 @@ struct Condition {
   const char* left;       // "<<" (empty: none)
   const char* value;      // threshold label
   const char* right;
-  const char* text;       // threshold at design time
+  const char* text;  // threshold at design time
 };
 
 constexpr Condition kConditions[] = {
@@ -25,7 +25,8 @@ constexpr Condition kConditions[] = {
     {"ШИРИНА", "Weight_Button", "Weight_b_Button", "Weight_Left", "Weight_val", "Weight_Right", "005"},
     {" ЭКСЦЕН-|ТРИСИТЕТ", "Eks_Button", "Eks_b_Button", "Eks_Left", "Eks_val", "Eks_Right", "001"},
     {"ФОРМА 1", "Frm_Button", "Frm_b_Button", "", "Forma_val", "", "081"},
-    {"РЕЖИМ|ЛИНИИ", "FastSort_Button", "FastSort_b_Button", "FastSort_Left", "FastSort_Val", "FastSort_Right", "010"},
+    {"РЕЖИМ|ЛИНИИ", "FastSort_Button", "FastSort_b_Button", "FastSort_Left", "FastSort_Val", "FastSort_Right",
+     "010"},
 };
 
 constexpr int kRowHeight = 46;
@@ -40,11 +41,14 @@ PageWork::PageWork(QWidget* parent) : QWidget(parent) {
   int row = 0;
   for (const Condition& c : kConditions) {
     const int y = 8 + row * kRowStep;
-    addSwitch(conditions, QString::fromLatin1(c.enable), QString::fromUtf8(c.caption), QRect(8, y, 150, kRowHeight), 14);
-    addSwitch(conditions, QString::fromLatin1(c.direction), QStringLiteral(">"), QRect(162, y, 46, kRowHeight), 18);
+    addSwitch(conditions, QString::fromLatin1(c.enable), QString::fromUtf8(c.caption),
+              QRect(8, y, 150, kRowHeight), 14);
+    addSwitch(conditions, QString::fromLatin1(c.direction), QStringLiteral(">"),
+              QRect(162, y, 46, kRowHeight), 18);
     if (*c.left != '\0') {
-      addStepper(conditions, QString::fromLatin1(c.left), QString::fromLatin1(c.value), QString::fromLatin1(c.right),
-                 QString::fromLatin1(c.text), QPoint(214, y), 48, 66, kRowHeight);
+      addStepper(conditions, QString::fromLatin1(c.left), QString::fromLatin1(c.value),
+                 QString::fromLatin1(c.right), QString::fromLatin1(c.text), QPoint(214, y), 48, 66,
+                 kRowHeight);
     } else {
       addValueLabel(conditions, QString::fromLatin1(c.value), QString::fromLatin1(c.text),
                     QRect(214 + 52, y + 2, 66, kRowHeight - 4));
@@ -52,11 +56,14 @@ PageWork::PageWork(QWidget* parent) : QWidget(parent) {
     ++row;
   }
   // Extras beside their rows.
-  addSwitch(conditions, QStringLiteral("P1_type"), QStringLiteral("ТОЧЕК"), QRect(404, 8 + 2 * kRowStep, 104, kRowHeight), 14);
-  addSwitch(conditions, QStringLiteral("P2_type"), QStringLiteral("ТОЧЕК"), QRect(404, 8 + 3 * kRowStep, 104, kRowHeight), 14);
+  addSwitch(conditions, QStringLiteral("P1_type"), QStringLiteral("ТОЧЕК"),
+            QRect(404, 8 + 2 * kRowStep, 104, kRowHeight), 14);
+  addSwitch(conditions, QStringLiteral("P2_type"), QStringLiteral("ТОЧЕК"),
+            QRect(404, 8 + 3 * kRowStep, 104, kRowHeight), 14);
   for (int r : {4, 5}) {
-    QLabel* unit = addLabel(conditions, r == 4 ? QStringLiteral("LengthUnitLabel") : QStringLiteral("WidthUnitLabel"),
-                            QStringLiteral("1 мм = 4 единицы"), QRect(404, 8 + r * kRowStep, 110, kRowHeight), 13, true);
+    QLabel* unit =
+        addLabel(conditions, r == 4 ? QStringLiteral("LengthUnitLabel") : QStringLiteral("WidthUnitLabel"),
+                 QStringLiteral("1 мм = 4 единицы"), QRect(404, 8 + r * kRowStep, 110, kRowHeight), 13, true);
     unit->setWordWrap(true);
   }
   TasSwitch* formaEdit = addSwitch(conditions, QStringLiteral("Forma_Edit"), QStringLiteral("[...]"),
@@ -64,9 +71,10 @@ PageWork::PageWork(QWidget* parent) : QWidget(parent) {
   formaEdit->setAutoOff(true);
 
   const int y = 8 + 9 * kRowStep;
-  AND_Button = addSwitch(conditions, QStringLiteral("AND_Button"), QStringLiteral("И / ИЛИ"), QRect(8, y, 150, kRowHeight), 14);
-  TripleShotSwitch = addSwitch(conditions, QStringLiteral("TripleShotSwitch"), QStringLiteral("Усиление|отстрела"),
-                               QRect(162, y, 170, kRowHeight), 14);
+  AND_Button = addSwitch(conditions, QStringLiteral("AND_Button"), QStringLiteral("И / ИЛИ"),
+                         QRect(8, y, 150, kRowHeight), 14);
+  TripleShotSwitch = addSwitch(conditions, QStringLiteral("TripleShotSwitch"),
+                               QStringLiteral("Усиление|отстрела"), QRect(162, y, 170, kRowHeight), 14);
 
   constexpr int kX = 528;
   constexpr int kW = 136;

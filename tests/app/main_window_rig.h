@@ -51,7 +51,8 @@ class WindowRig {
     auto cams = std::make_unique<ProductStreamSimulator>(stream);
     cameras = cams.get();
     parts.cameras = std::move(cams);
-    auto digital = std::make_unique<SimulatedDigitalBoard>(SimulatedDigitalBoard::Config{.present = options_.boardPresent});
+    auto digital = std::make_unique<SimulatedDigitalBoard>(
+        SimulatedDigitalBoard::Config{.present = options_.boardPresent});
     board = digital.get();
     parts.digitalBoard = std::move(digital);
     parts.analogBoard = std::make_unique<SimulatedAnalogBoard>(options_.boardPresent);

@@ -134,7 +134,7 @@ TEST(MainWindowStartUp, MissingSideFilesLeaveEmptyTablesAndPresentOnesAreRead) {
     WindowRig rig;
     // A .shots file with two counts; a short .stat file that reaches into day 1 only.
     std::string shots(256, '\0');
-    shots[4 * 6] = 7;  // output 7
+    shots[4 * 6] = 7;       // output 7
     shots[4 * 63 + 1] = 1;  // output 64: 256
     test::writeBytes(rig.file("TolvaneGrain.shots"), shots);
     std::string stat(100, '\0');
@@ -563,7 +563,8 @@ TEST(MainWindowNavigation, ServiceGestureSingleClearsDoubleShowsTheServicePage) 
 
 TEST(MainWindowNavigation, ProgramListSwitchesSavesFirstAndIsLockedWhileSorting) {
   WindowRig rig;
-  rig.writeSettings(std::string(test::kTwoCameraSettings) + "\r\n[program3]\r\nifMassa=321\r\nFonBlack=44\r\n");
+  rig.writeSettings(std::string(test::kTwoCameraSettings) +
+                    "\r\n[program3]\r\nifMassa=321\r\nFonBlack=44\r\n");
   TmForm& form = rig.create();
   stopTimers(form);
   form.show();
@@ -724,10 +725,12 @@ TEST(PlatformConfig, SimulatedByDefaultAndAnythingElseIsAClearMessage) {
   EXPECT_TRUE(parsePlatformConfig("hardware = real\n", "simulated").error.empty());
   EXPECT_NE(parsePlatformConfig("", "genicam").error.find("\"genicam\""), std::string::npos);
 
-  EXPECT_NE(parsePlatformConfig("hardwre = simulated\n", nullptr).error.find("\"hardwre\""), std::string::npos);
+  EXPECT_NE(parsePlatformConfig("hardwre = simulated\n", nullptr).error.find("\"hardwre\""),
+            std::string::npos);
   EXPECT_NE(parsePlatformConfig("hardware simulated\n", nullptr).error.find("строка 1"), std::string::npos);
 
-  const PlatformConfigResult nut = parsePlatformConfig("power = nut:ups@127.0.0.1:3493\npoweroff=record\n", nullptr);
+  const PlatformConfigResult nut =
+      parsePlatformConfig("power = nut:ups@127.0.0.1:3493\npoweroff=record\n", nullptr);
   EXPECT_TRUE(nut.error.empty()) << nut.error;
   EXPECT_EQ(nut.config.power, "nut:ups@127.0.0.1:3493");
   EXPECT_FALSE(parsePlatformConfig("power = nut:bad name\n", nullptr).error.empty());
