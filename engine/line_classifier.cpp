@@ -1,7 +1,6 @@
 #include "engine/line_classifier.h"
 
 #include <algorithm>
-#include <bit>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -175,15 +174,19 @@ void countZones(const CameraLineState& camera, std::int32_t* zoneDefects) {
 #if defined(__SSE2__)
     const __m128i zoneBytes = _mm_set1_epi8(static_cast<char>(zone));
     const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi8(1);
+    __m128i sums = zero;  // two 64-bit lanes
     for (; p + 16 <= last + 1; p += 16) {
       const __m128i zones = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ejector + p));
       if (_mm_movemask_epi8(_mm_cmpeq_epi8(zones, zoneBytes)) != 0xFFFF) {
         break;
       }
       const __m128i classes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classMap + p));
-      const auto background = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(classes, zero)));
-      count += 16 - std::popcount(background);
+      // 1 per non-zero byte, summed across the block.
+      const __m128i nonZero = _mm_andnot_si128(_mm_cmpeq_epi8(classes, zero), one);
+      sums = _mm_add_epi64(sums, _mm_sad_epu8(nonZero, zero));
     }
+    count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
 #endif
     for (; p <= last && ejector[p] == zone; ++p) {
       count += classMap[p] != 0 ? 1 : 0;

@@ -1,5 +1,6 @@
 // Fast paths of the analysis against their direct forms on random inputs: shape measures of live
-// records, run classification through the colour table, and the line-mode zone counts.
+// records, run classification through the colour table, class counts of runs, and the line-mode zone
+// counts.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -12,6 +13,7 @@
 #include "engine/engine_state.h"
 #include "engine/line_classifier.h"
 #include "engine/object_tracker.h"
+#include "engine_test_rig.h"
 #include "settings/machine_settings.h"
 
 namespace tolvane {
@@ -200,6 +202,39 @@ TEST(FastPathsTest, PlainClassesOfARunEqualClassifyPixel) {
             << "kind " << kind << " pixel " << i;
       }
     }
+  }
+}
+
+// Class counts and mass of objects whose runs mix all three object classes, for run lengths on both
+// sides of every multiple of sixteen, against counts taken from the lines fed.
+TEST(FastPathsTest, RunsOfEveryLengthCountEachClassOfTheirPixels) {
+  std::mt19937 rng(17);
+  const std::array<std::uint8_t, 3> values{100, 170, 190};  // colour 1, colour 2, other
+  for (int length = 3; length < 200; ++length) {
+    testing_rig::Rig rig;
+    rig.sorter.P2Max = {180, 180};  // 181..199 is the other colour
+    const int first = 101 + static_cast<int>(rng() % 16);
+    std::array<std::int64_t, 5> expected{};  // by class 0, 1, 2, -, 4
+    const int lines = 4;
+    for (int line = 0; line < lines; ++line) {
+      rig.monoLine(0, {});
+      for (int p = first; p < first + length; ++p) {
+        const std::size_t pick = rng() % 3;
+        rig.camera(0).LineMono[static_cast<std::size_t>(p)] = values[pick];
+        // The creating run adds nothing; every later one adds its pixels and the plate pixel after it.
+        if (line > 0) expected[pick == 0 ? 1 : pick == 1 ? 2 : 4] += 2;
+      }
+      if (line > 0) expected[0] += 2;
+      rig.feed(0);
+    }
+    ASSERT_EQ(rig.count(), 1) << "length " << length;
+    const ObjectRecord& r = rig.rec(1);
+    for (int c : {0, 1, 2, 4}) {
+      ASSERT_EQ(r.ClassCount[c], expected[static_cast<std::size_t>(c)])
+          << "length " << length << " class " << c;
+    }
+    ASSERT_EQ(r.ClassCount[3], 0);
+    ASSERT_EQ(r.Mass, expected[1] + expected[2] + expected[4]) << "length " << length;
   }
 }
 
