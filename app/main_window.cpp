@@ -691,7 +691,7 @@ void TmForm::Timer5sekTimer() {
 void TmForm::applyGauges() {
   const RunControlView& view = machine_->run().view();
   for (int g = 0; g < 2; ++g) {
-    const LoadGauge& shown = view.gauges[static_cast<std::size_t>(g)];
+    const LoadGaugeState& shown = view.gauges[static_cast<std::size_t>(g)];
     // The second gauge keeps its own place beside the first.
     const int x = g == 0 ? shown.x : tabSimpleWork_->gauges[1]->x();
     tabSimpleWork_->setGauge(g, shown.scale, shown.bandFrom, shown.bandTo, shown.position, x, shown.visible);

@@ -57,7 +57,7 @@ std::string normaLabelText(const EngineCounterTable& counters) {
          std::to_string(percentOf(rejected, seen));
 }
 
-void stepGauge(LoadGauge& gauge) {
+void stepGauge(LoadGaugeState& gauge) {
   if (gauge.target > gauge.position && gauge.position < gauge.scale) {
     ++gauge.position;
   } else if (gauge.target < gauge.position && gauge.position > 0) {
@@ -339,8 +339,8 @@ void RunControl::Timer2Timer() {
 }
 
 void RunControl::TabSimpleWorkShow() {
-  LoadGauge& one = view_.gauges[0];
-  LoadGauge& two = view_.gauges[1];
+  LoadGaugeState& one = view_.gauges[0];
+  LoadGaugeState& two = view_.gauges[1];
   const bool lineMode = deps_.sorter.enFast;
   if (lineMode) {
     one.scale = 100;

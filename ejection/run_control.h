@@ -50,7 +50,7 @@ struct CameraIndicator {
 };
 
 // A load gauge (AnalogGauge1, AnalogGauge2, caption "НАГРУЗКА").
-struct LoadGauge {
+struct LoadGaugeState {
   int scale = 100;
   int bandFrom = 70;  // indicator band
   int bandTo = 90;
@@ -78,7 +78,7 @@ struct RunControlView {
   // Timer2.
   std::string normaLabel;
   std::string cntLabel;
-  std::array<LoadGauge, kCameraCount> gauges;
+  std::array<LoadGaugeState, kCameraCount> gauges;
   bool lineModePanelVisible = false;
   bool regulatorPanelVisible = true;
 };
@@ -197,6 +197,6 @@ std::string brakLabelText(const EngineCounterTable& counters);
 // NormaLabel for the counters.
 std::string normaLabelText(const EngineCounterTable& counters);
 // Moves a gauge one unit towards its target.
-void stepGauge(LoadGauge& gauge);
+void stepGauge(LoadGaugeState& gauge);
 
 }  // namespace tolvane

@@ -601,7 +601,7 @@ TEST_F(RunControlTest, HalfSecondTimerLineModeGaugesFollowObjectsPerSecond) {
 }
 
 TEST(LoadGaugeTest, StepsOneUnitWithinTheScale) {
-  LoadGauge g{.scale = 10, .position = -3, .target = -5};
+  LoadGaugeState g{.scale = 10, .position = -3, .target = -5};
   stepGauge(g);
   EXPECT_EQ(g.position, 0);
   g.target = 20;
