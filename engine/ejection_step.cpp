@@ -53,6 +53,32 @@ void schedulePulse(EjectionState& e, int ejector, std::int64_t now, std::int64_t
   e.LineModeOff[ejector].store(now + delay + time, std::memory_order_relaxed);
 }
 
+// Object mode, one due object: counted and, for a reject, fired through the ejector of its centre.
+void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sorter,
+                  const MachineSettings& machine, std::int64_t now, int day) {
+  if (r.Mass <= kMinFiringMass) return;  // neither counted nor fired
+  EjectionState& e = state.ejection;
+  const int side = sideOf(r);
+  const std::int32_t centre = centreOf(r);
+  bump(e.EngineCounters.seen(side));
+  for (int j = firstCandidate(machine); j <= lastCandidate(machine); ++j) {
+    if (!e.EjectorZones[j].holds(side, centre)) continue;
+    r.Ejector = j;
+    const bool reject = IsReject(r, sorter);
+    bump(reject ? e.EngineCounters.rejected(side) : e.EngineCounters.accepted(side));
+    if (reject) e.ShotsPerOutput.count(e.EjectorOutputMap[j]);
+    if (std::int32_t* daily = e.DailyStats.count(day, side, j)) bump(*daily);
+    if (reject) {
+      const std::int64_t pulseEnd = now + machine.Time;
+      fire(e, j, pulseEnd);
+      if (side == kSideA && sorter.enTripleShot && j > 1 && j < kEjectorsPerSide) {
+        fire(e, j - 1, pulseEnd);
+        fire(e, j + 1, pulseEnd);
+      }
+    }
+  }
+}
+
 // The previous pass ran on another clock: its times mean nothing now, and neither do the pulses
 // they hold open.
 void dropOldClock(EngineState& state) {
@@ -80,36 +106,16 @@ void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, co
   const int count = std::min(state.ObjectCount, kObjectTableSize);
   const int day = e.DayIndex.load(std::memory_order_relaxed);
 
+  // Judging, then expiry, in one visit per record: both act on that record alone (besides the
+  // shared counters and valves), so this gives what a judging pass followed by an expiry pass gives.
   for (int k = 1; k <= count; ++k) {
     ObjectRecord& r = state.ObjectTable[k];
-    if (!awaitsJudging(r) || clockSince(now, r.DueAt) < 0) continue;
-    if (r.Mass > kMinFiringMass) {
-      const int side = sideOf(r);
-      const std::int32_t centre = centreOf(r);
-      bump(e.EngineCounters.seen(side));
-      for (int j = firstCandidate(machine); j <= lastCandidate(machine); ++j) {
-        if (!e.EjectorZones[j].holds(side, centre)) continue;
-        r.Ejector = j;
-        const bool reject = IsReject(r, sorter);
-        bump(reject ? e.EngineCounters.rejected(side) : e.EngineCounters.accepted(side));
-        if (reject) e.ShotsPerOutput.count(e.EjectorOutputMap[j]);
-        if (std::int32_t* daily = e.DailyStats.count(day, side, j)) bump(*daily);
-        if (reject) {
-          const std::int64_t pulseEnd = now + machine.Time;
-          fire(e, j, pulseEnd);
-          if (side == kSideA && sorter.enTripleShot && j > 1 && j < kEjectorsPerSide) {
-            fire(e, j - 1, pulseEnd);
-            fire(e, j + 1, pulseEnd);
-          }
-        }
-      }
+    const std::int32_t sinceDue = clockSince(now, r.DueAt);
+    if (awaitsJudging(r) && sinceDue >= 0) {
+      judgeAndFire(state, r, sorter, machine, now, day);
+      r.Done = 1;
     }
-    r.Done = 1;
-  }
-
-  for (int k = count; k >= 1; --k) {
-    ObjectRecord& r = state.ObjectTable[k];
-    if (clockSince(now, r.DueAt) > machine.MaxTime) r.Done = 1;
+    if (sinceDue > machine.MaxTime) r.Done = 1;  // expired
   }
   trimDoneRecords(state);
 
