@@ -1,9 +1,7 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 
 #include "engine/color_convert.h"
@@ -145,29 +143,14 @@ class PixelClassifier {
     }
     std::uint8_t* table = colourTable_.get();
     const std::uint8_t generation = generation_;
-    const auto classify = [&](int p, std::uint32_t index) {
-      std::uint8_t& slot = table[index];
+    for (int p = first; p <= last; ++p) {
+      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
+      std::uint8_t& slot =
+          table[(static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]];
       if ((slot >> 4) != generation) [[unlikely]] {
-        slot = computeEntry(static_cast<std::uint8_t>(index >> 16), static_cast<std::uint8_t>(index >> 8),
-                            static_cast<std::uint8_t>(index));
+        slot = computeEntry(px[0], px[1], px[2]);
       }
       classes[p] = kCodeToClass[(slot >> Shift) & 3];
-    };
-    int p = first;
-    // One four-byte load per pixel; it reaches the first byte of the next pixel, so not for the last.
-    for (; p < last; ++p) {
-      std::uint32_t bytes;
-      std::memcpy(&bytes, rgb + 3 * static_cast<std::size_t>(p), sizeof bytes);
-      if constexpr (std::endian::native == std::endian::little) {
-        classify(p, __builtin_bswap32(bytes) >> 8);  // R << 16 | G << 8 | B
-      } else {
-        classify(p, bytes >> 8);
-      }
-    }
-    for (; p <= last; ++p) {
-      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-      classify(p,
-               (static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]);
     }
   }
 
