@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/thread_test_support.h"
+
 #include "platform/product_stream_simulator.h"
 #include "platform/recording_camera_driver.h"
 #include "platform/recording_digital_board.h"
@@ -37,20 +39,8 @@ using Call = RecordingDigitalBoard::Call;
 using Function = RecordingDigitalBoard::Function;
 constexpr std::uint32_t kBase = 0xE000;
 
-bool waitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  return true;
-}
-
-int threadCountOfProcess() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task")) ++count;
-  return count;
-}
+using test::threadCountOfProcess;
+using test::waitFor;
 
 std::vector<char> fileBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/thread_test_support.h"
+
 #include "engine/object_tracker.h"
 #include "platform/product_stream_simulator.h"
 #include "platform/recording_camera_driver.h"
@@ -78,20 +80,8 @@ std::vector<std::uint8_t> rgbLine(const std::function<Rgb(int)>& f) {
   return line;
 }
 
-bool waitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  return true;
-}
-
-int threadCountOfProcess() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-  return count;
-}
+using test::threadCountOfProcess;
+using test::waitFor;
 
 class CameraThreadTest : public ::testing::Test {
  protected:
