@@ -68,12 +68,15 @@ class LineLatencyProbe::Camera : public CameraDriver {
   CcdResult CCD_StartMeasuring(std::int32_t cameraIndex) override {
     if (cameraIndex != 0 && cameraIndex != 1) return inner_.CCD_StartMeasuring(cameraIndex);
     probe_.startMeasuring();
-    const Clock::time_point before = Clock::now();
     const CcdResult result = inner_.CCD_StartMeasuring(cameraIndex);
-    const Clock::time_point after = Clock::now();
     if (ccdSucceeded(result)) {
+      // The camera's own line clock, not the time around the call: a call that waits for the
+      // simulator's lock would otherwise shift every line's due time by the wait.
+      const ProductStreamSimulator::CameraLineStats stats = inner_.lineStats(cameraIndex);
       CameraTimes& t = probe_.times_[static_cast<std::size_t>(cameraIndex)];
-      t.startNs.store(toNs(before) + (toNs(after) - toNs(before)) / 2, std::memory_order_relaxed);
+      const std::int64_t lineZeroNs =
+          toNs(stats.anchorTime) - std::llround(static_cast<double>(stats.anchorLine) * probe_.periodNs_);
+      t.startNs.store(lineZeroNs, std::memory_order_relaxed);
       t.started.store(true, std::memory_order_release);
     }
     return result;

@@ -59,7 +59,8 @@ class LineLatencyProbe {
   CameraDriver& camera();
   DigitalBoard& board();
 
-  // When camera i started measuring (midpoint of the call); the clock's epoch when it has not.
+  // When stream line 0 was due on camera i's line clock (its start of measuring, for a first start);
+  // the clock's epoch when it has not started.
   Clock::time_point measuringStarted(int camera) const;
   bool started(int camera) const;
   // Nanoseconds from camera 1's start of measuring, the moment stream line 0 crossed its line.
@@ -80,7 +81,7 @@ class LineLatencyProbe {
 
   struct CameraTimes {
     std::atomic<bool> started{false};
-    std::atomic<std::int64_t> startNs{0};  // since the clock's epoch
+    std::atomic<std::int64_t> startNs{0};  // line 0 due, since the clock's epoch
     std::atomic<std::uint64_t> late{0};
     LatencyHistogram lateness;
   };

@@ -181,6 +181,8 @@ CcdResult ProductStreamSimulator::CCD_StartMeasuring(std::int32_t cameraIndex) {
     camera.stats.measuring = true;
     camera.anchorLine = camera.nextLine;
     camera.anchorTime = clock_->now();
+    camera.stats.anchorLine = camera.anchorLine;
+    camera.stats.anchorTime = camera.anchorTime;
   }
   return kCcdSuccess;
 }

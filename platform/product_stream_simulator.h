@@ -111,6 +111,10 @@ class ProductStreamSimulator : public CameraDriver {
     std::int64_t lastLine = -1;   // stream line of the last delivered line
     std::uint64_t delivered = 0;  // lines handed out
     std::uint64_t skipped = 0;    // lines lost because the reader was late
+    // The camera's line clock since its last start of measuring: stream line `anchorLine` was due at
+    // `anchorTime`, each later line one line period after the one before.
+    std::int64_t anchorLine = 0;
+    LineClock::TimePoint anchorTime{};
   };
 
   // Throws std::invalid_argument with the reason when the configuration is unusable.

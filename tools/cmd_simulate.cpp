@@ -425,6 +425,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     out << name << "_lines_per_s=" << (measured > 0 ? linesAtStop / measured : 0.0) << '\n';
     out << name << "_lines_lost=" << s.skipped << '\n';
     out << name << "_lines_late=" << probe.linesLate(c) << '\n';
+    out << name << "_lateness_p50_us=" << micros(probe.lineLateness(c).percentileNs(0.50)) << '\n';
     out << name << "_lateness_p99_us=" << micros(probe.lineLateness(c).percentileNs(0.99)) << '\n';
     out << name << "_lateness_max_us=" << micros(probe.lineLateness(c).maxNs()) << '\n';
   }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -136,6 +138,55 @@ TEST(LineLatencyProbe, LinesReadAfterTheirTimeCountAsLate) {
   // The stream's clock is camera 1's start.
   EXPECT_EQ(probe.sinceStreamStart(probe.measuringStarted(0)), 0);
   EXPECT_GT(probe.sinceStreamStart(Clock::now()), 5'000'000);
+}
+
+// The steady clock, but each reading takes a while when asked to: a start call that is slow to
+// return, as one waiting for the other camera's lock is.
+class SlowReadingClock : public LineClock {
+ public:
+  std::atomic<bool> slow{false};
+  TimePoint now() override {
+    const TimePoint t = Clock::now();
+    if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    return t;
+  }
+  void sleepUntil(TimePoint when) override { std::this_thread::sleep_until(when); }
+};
+
+TEST(LineLatencyProbe, LineTimesFollowTheCamerasOwnClockHoweverLongTheStartCallTakes) {
+  ProductStreamConfig c = oneCamera(true);
+  c.lineRateHz = 100;  // 10 ms a line
+  auto clock = std::make_shared<SlowReadingClock>();
+  ProductStreamSimulator sim(c, clock);
+  RecordingDigitalBoard inner;
+  LineLatencyProbe probe(sim, inner);
+  std::int32_t index = 0;
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_Init(nullptr, 0, &index)));
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_InitMeasuring(0)));
+  clock->slow = true;
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_StartMeasuring(0)));
+  clock->slow = false;
+  EXPECT_EQ(probe.measuringStarted(0), sim.lineStats(0).anchorTime);
+
+  // Line 0 was due when the clock was read, over 4 ms before the call returned.
+  std::vector<std::uint8_t> line(kLineMonoBytes);
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_GetDataByte(0, line.data())));
+  EXPECT_GE(probe.lineLateness(0).maxNs(), 4'000'000);
+  EXPECT_EQ(probe.linesLate(0), 0u);
+
+  // After a stop the curtain goes on from the next line; the probe counts back to where line 0
+  // would have been, so the restarted camera's lines are not taken for late ones.
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_GetDataByte(0, line.data())));
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_CameraReset(0)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_InitMeasuring(0)));
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_StartMeasuring(0)));
+  const ProductStreamSimulator::CameraLineStats restarted = sim.lineStats(0);
+  EXPECT_EQ(restarted.anchorLine, 2);
+  EXPECT_EQ(probe.measuringStarted(0), restarted.anchorTime - std::chrono::milliseconds(20));
+  ASSERT_TRUE(ccdSucceeded(probe.camera().CCD_GetDataByte(0, line.data())));
+  EXPECT_EQ(sim.lineStats(0).lastLine, 2);
+  EXPECT_EQ(probe.linesLate(0), 0u);
 }
 
 TEST(LineLatencyProbe, BothCamerasStartTheirLineClocksTogether) {
