@@ -76,9 +76,9 @@ ThreadSchedulingReport preferProcessor(int cpu) {
   return report;
 }
 
-void makeTimeCritical(ThreadSchedulingReport& report) {
+void makeTimeCritical(ThreadSchedulingReport& report, int fifoPriority) {
   sched_param param{};
-  param.sched_priority = kTimeCriticalFifoPriority;
+  param.sched_priority = fifoPriority;
   const int error = ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &param);
   if (error == 0) {
     report.realTime = true;
@@ -125,7 +125,7 @@ RunPriorityReport SetRunPriority(int mode, const RunPriorityWait& wait) {
 
   report.callingThread = preferProcessor(0);
   if (mode == 1) {
-    makeTimeCritical(report.callingThread);
+    makeTimeCritical(report.callingThread, kMainThreadFifoPriority);
   } else {
     makeNormal(report.callingThread);
   }

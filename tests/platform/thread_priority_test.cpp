@@ -136,6 +136,10 @@ TEST(ThreadPriorityTest, RunPriorityPinsTheCallerWaitsThreeTimesAndSwitchesClass
     EXPECT_TRUE(running.callingThread.pinned);
     EXPECT_EQ(affinityOf(selfTid()), std::vector<int>{0});
     EXPECT_EQ(running.callingThread.realTime, currentPolicy().policy == SCHED_FIFO);
+    // Below the camera threads, so a camera line never waits for the main thread.
+    if (running.callingThread.realTime) {
+      EXPECT_EQ(currentPolicy().priority, kMainThreadFifoPriority);
+    }
     EXPECT_FALSE(running.callingThread.normal);
 
     waits.clear();
