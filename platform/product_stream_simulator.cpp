@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <stdexcept>
 #include <thread>
@@ -13,6 +14,8 @@ constexpr int kParameterCount = 32;
 // New items that could not be placed wait at most this many; a curtain that is too dense drops the rest.
 constexpr int kMaxPendingArrivals = 64;
 constexpr int kPlacementTries = 8;
+// Line windows start at one of this many pixels of the noisy plate.
+constexpr std::size_t kPlateOffsets = 1 << 16;
 
 std::uint64_t splitMix(std::uint64_t& state) {
   std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
@@ -48,8 +51,8 @@ class ProductStreamSimulator::Random {
     return low + static_cast<int>(next() % static_cast<std::uint64_t>(high - low + 1));
   }
   bool chance(double p) { return uniform() < p; }
-  int poisson(double mean) {
-    const double limit = std::exp(-mean);
+  // Poisson draw with the given exp(-mean).
+  int poisson(double limit) {
     int k = 0;
     double product = uniform();
     while (product > limit) {
@@ -112,6 +115,24 @@ ProductStreamSimulator::ProductStreamSimulator(ProductStreamConfig config, std::
   itemsPerLine_ = config_.productShare * config_.pixelsPerLine / meanArea;
   if (itemsPerLine_ > 50)
     throw std::invalid_argument("product stream: items too small for the product share");
+  arrivalLimit_ = std::exp(-itemsPerLine_);
+
+  // The plate's noise, drawn once; its own generator keeps the item draws as they were.
+  const int channels = config_.colour ? 3 : 1;
+  const std::array<int, 3> plate =
+      config_.colour ? std::array<int, 3>{config_.backgroundColour.r, config_.backgroundColour.g,
+                                          config_.backgroundColour.b}
+                     : std::array<int, 3>{config_.backgroundGrey, 0, 0};
+  const auto samples = (kPlateOffsets + static_cast<std::size_t>(config_.pixelsPerLine)) *
+                       static_cast<std::size_t>(channels);
+  plate_.resize(samples);
+  Random noise(config_.seed ^ 0x6E6F697365ull);
+  const auto range = static_cast<std::uint64_t>(2 * config_.noise + 1);
+  for (std::size_t i = 0; i < samples; ++i) {
+    const int value = plate[i % static_cast<std::size_t>(channels)] +
+                      static_cast<int>(noise.next() % range) - config_.noise;
+    plate_[i] = clampByte(value);
+  }
 
   for (auto& camera : cameras_) {
     camera.parameters[4] = static_cast<float>(config_.pixelsPerLine);
@@ -277,7 +298,7 @@ void ProductStreamSimulator::generateThrough(std::int64_t line) {
   while (generatedThrough_ < line) {
     const std::int64_t current = ++generatedThrough_;
     std::erase_if(openItems_, [&](const Footprint& f) { return f.lastLine + config_.minGap < current; });
-    pendingArrivals_ = std::min(pendingArrivals_ + random_->poisson(itemsPerLine_), kMaxPendingArrivals);
+    pendingArrivals_ = std::min(pendingArrivals_ + random_->poisson(arrivalLimit_), kMaxPendingArrivals);
     // Arrivals that find no free place wait for the next line, so the share holds in a busy curtain.
     while (pendingArrivals_ > 0 && placeItem(current)) --pendingArrivals_;
   }
@@ -368,26 +389,14 @@ void ProductStreamSimulator::collectActive(std::int64_t line, std::vector<Item>&
 void ProductStreamSimulator::render(std::int32_t cameraIndex, std::int64_t line,
                                     const std::vector<Item>& items, std::uint8_t* buffer) const {
   // Noise depends only on seed, camera and line, so a line looks the same however it is reached.
-  std::uint64_t noiseState = config_.seed ^ (static_cast<std::uint64_t>(line) * 0xD1B54A32D192ED03ull) ^
-                             (static_cast<std::uint64_t>(cameraIndex + 1) << 56);
-  const int range = 2 * config_.noise + 1;
-  const auto noise = [&](std::uint64_t& bits, int& left) {
-    if (left == 0) {
-      bits = splitMix(noiseState);
-      left = 4;
-    }
-    const int value = static_cast<int>((bits & 0xFFFF) % static_cast<unsigned>(range)) - config_.noise;
-    bits >>= 16;
-    --left;
-    return value;
-  };
-  std::uint64_t bits = 0;
-  int bitsLeft = 0;
+  std::uint64_t key = config_.seed ^ (static_cast<std::uint64_t>(line) * 0xD1B54A32D192ED03ull) ^
+                      (static_cast<std::uint64_t>(cameraIndex + 1) << 56);
+  const std::size_t window = static_cast<std::size_t>(splitMix(key) % kPlateOffsets);
   const int pixels = config_.pixelsPerLine;
   const std::uint8_t bit = static_cast<std::uint8_t>(1u << cameraIndex);
 
   if (!config_.colour) {
-    for (int i = 0; i < pixels; ++i) buffer[i] = clampByte(config_.backgroundGrey + noise(bits, bitsLeft));
+    std::memcpy(buffer, plate_.data() + window, static_cast<std::size_t>(pixels));
     for (const Item& item : items) {
       int p0 = 0, p1 = 0;
       if (!span(item, line, p0, p1)) continue;
@@ -406,11 +415,7 @@ void ProductStreamSimulator::render(std::int32_t cameraIndex, std::int64_t line,
   }
 
   const Rgb plate = config_.backgroundColour;
-  for (int i = 0; i < pixels; ++i) {
-    buffer[3 * i] = clampByte(plate.r + noise(bits, bitsLeft));
-    buffer[3 * i + 1] = clampByte(plate.g + noise(bits, bitsLeft));
-    buffer[3 * i + 2] = clampByte(plate.b + noise(bits, bitsLeft));
-  }
+  std::memcpy(buffer, plate_.data() + 3 * window, 3 * static_cast<std::size_t>(pixels));
   for (const Item& item : items) {
     int p0 = 0, p1 = 0;
     if (!span(item, line, p0, p1)) continue;

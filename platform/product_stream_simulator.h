@@ -181,6 +181,10 @@ class ProductStreamSimulator : public CameraDriver {
   const std::shared_ptr<LineClock> clock_;
   const double periodNs_;
   double itemsPerLine_ = 0;
+  double arrivalLimit_ = 1;  // exp(-itemsPerLine_), for the arrival draws
+  // The noisy plate: a line is a window of this at an offset drawn from seed, camera and line, so a
+  // line costs a copy instead of a random number per pixel. Pixels (mono) or R, G, B (colour).
+  std::vector<std::uint8_t> plate_;
 
   mutable std::mutex mutex_;
   std::array<Camera, 2> cameras_;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <numeric>
 #include <cmath>
 #include <stdexcept>
 #include <thread>
@@ -462,6 +464,41 @@ TEST(ProductStreamSimulatorTest, EmptyCurtainShowsOnlyThePlate) {
     EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](std::uint8_t v) { return v == 230; }));
   }
   EXPECT_TRUE(sim.groundTruth().empty());
+}
+
+TEST(ProductStreamSimulatorTest, PlateNoiseStaysInRangeAndDiffersBetweenLinesAndCameras) {
+  for (const bool colour : {false, true}) {
+    ProductStreamConfig config = fastConfig();
+    config.colour = colour;
+    config.productShare = 0;
+    config.noise = 3;
+    ProductStreamSimulator sim(config);
+    const std::array<int, 3> plate = colour ? std::array<int, 3>{60, 90, 200} : std::array<int, 3>{230, 0, 0};
+    const std::size_t channels = colour ? 3 : 1;
+    Line previous;
+    std::vector<int> seen(7, 0);
+    for (std::int64_t n = 0; n < 200; ++n) {
+      Line line(static_cast<std::size_t>(sim.bytesPerLine()));
+      sim.renderLine(0, n, line.data());
+      for (std::size_t i = 0; i < line.size(); ++i) {
+        const int deviation = line[i] - plate[i % channels];
+        ASSERT_LE(std::abs(deviation), 3) << "line " << n << " byte " << i;
+        ++seen[static_cast<std::size_t>(deviation + 3)];
+      }
+      // Neither a copy of the line before nor of the other camera's view of it.
+      EXPECT_NE(line, previous) << n;
+      Line other(line.size());
+      sim.renderLine(1, n, other.data());
+      EXPECT_NE(line, other) << n;
+      previous = line;
+    }
+    // Every value of the range occurs, none of them overwhelmingly.
+    const int total = std::accumulate(seen.begin(), seen.end(), 0);
+    for (int count : seen) {
+      EXPECT_GT(count, total / 14) << "colour " << colour;
+      EXPECT_LT(count, total / 4) << "colour " << colour;
+    }
+  }
 }
 
 TEST(ProductStreamSimulatorTest, UnusableConfigurationsAreRefused) {

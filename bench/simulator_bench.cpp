@@ -1,0 +1,42 @@
+// The product-stream simulator's own cost: how many 2048-pixel lines a second one core can render, as
+// the camera threads read them (without waiting for the line time). At a line rate of R lines per
+// second per camera, the two simulated cameras take 2 R / (this rate) of a core from the engine.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/engine_constants.h"
+#include "platform/product_stream_simulator.h"
+
+namespace tolvane {
+namespace {
+
+void BM_SimulatorLineRead(benchmark::State& st) {
+  const bool colour = st.range(0) != 0;
+  ProductStreamConfig config;
+  config.colour = colour;
+  config.pixelsPerLine = kPixelsPerLine;
+  config.waitForLineTime = false;
+  config.cameraPresent = {true, false};
+  config.minGap = 4;
+  ProductStreamSimulator sim(config);
+  std::int32_t index = 0;
+  sim.CCD_Init(nullptr, 0, &index);
+  sim.CCD_InitMeasuring(0);
+  sim.CCD_StartMeasuring(0);
+  std::vector<std::uint8_t> line(static_cast<std::size_t>(sim.bytesPerLine()));
+  for (auto _ : st) {
+    sim.CCD_GetDataByte(0, line.data());
+    benchmark::DoNotOptimize(line.data());
+  }
+  st.SetItemsProcessed(st.iterations());
+  st.SetLabel(colour ? "colour" : "single-tone");
+}
+BENCHMARK(BM_SimulatorLineRead)->Arg(0)->Arg(1);
+
+}  // namespace
+}  // namespace tolvane
+
+BENCHMARK_MAIN();
