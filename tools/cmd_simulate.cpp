@@ -1,4 +1,3 @@
-#include <cstdio>
 // Simulated sorting run for engineers: both camera threads on the product-stream simulator with the
 // simulated boards, a virtual ejector bar scoring what the valves blew out, and the line rates and
 // latencies the run reached.
@@ -298,7 +297,6 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   geometry.lineRateHz = o.rate;
   geometry.barDistanceLines = o.barLines;
   EjectorBarScorer bar(barZones(m), geometry);
-  { FILE* f = fopen("/tmp/sweep/zones.csv","w"); for (auto& z: barZones(m)) fprintf(f,"%d,%d,%d\n",z.valve,z.start,z.end); fclose(f);}
 
   // Both cameras run, whatever the program's camera switches say.
   m.sorter.onCamera1 = true;
@@ -340,13 +338,11 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
       barEdges.push_back({e.output, e.open, probe.sinceStreamStart(e.time)});
     }
     bar.addEdges(barEdges);
-    { static FILE* f = fopen("/tmp/sweep/edges.csv","w"); for (auto& e: barEdges) fprintf(f,"%d,%d,%lld\n",e.valve,e.open?1:0,(long long)e.timeNs); fflush(f);}
     const std::vector<ProductItem> items = cameras.itemsFrom(bar.lastItemId() + 1);
     // The simulator keeps a bounded history; items it dropped before we saw them go unscored.
     if (!items.empty() && items.front().id > bar.lastItemId() + 1)
       truthMissed += items.front().id - bar.lastItemId() - 1;
     bar.addItems(items);
-    { static FILE* f = fopen("/tmp/sweep/items.csv","w"); for (auto& it: items) fprintf(f,"%llu,%d,%d,%lld,%lld,%d,%d\n",(unsigned long long)it.id,it.left,it.right,(long long)it.firstLine,(long long)it.lastLine,it.defective?1:0,(int)bar.blownOut(it)); fflush(f);}
     bar.settle(settleUntilNs);
   };
   // Supervision zeroes the object counters every 10 minutes; the run adds them up.
