@@ -28,7 +28,10 @@ struct ProductStreamConfig {
   int pixelsPerLine = 2048;     // pixels written per line, at most kMaxLinePixels
   double lineRateHz = 4000;     // lines per second of each camera
   bool waitForLineTime = true;  // false: every read returns the next line at once (tests, benchmarks)
-  int fifoLines = 16;           // lines a camera holds for a late reader; older lines are lost
+  // Lines a camera holds for a late reader; older lines are lost. A frame grabber's memory holds
+  // many milliseconds of lines, so a reader held up for a moment falls behind instead of losing lines
+  // (a lost line would shift every later valve time of camera 1's line clock).
+  int fifoLines = 512;
   std::uint64_t seed = 1;
 
   double productShare = 0.08;        // share of all pixels covered by product, roughly
