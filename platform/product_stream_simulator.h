@@ -34,7 +34,7 @@ struct ProductStreamConfig {
   int fifoLines = 512;
   std::uint64_t seed = 1;
 
-  double productShare = 0.08;        // share of all pixels covered by product, roughly
+  double productShare = 0.06;        // share of all pixels covered by product, roughly
   double defectShare = 0.05;         // share of items that are defective
   double oneSidedDefectShare = 0.0;  // share of defective items whose defect only one camera sees
   int minItemWidth = 8;              // pixels across the line
