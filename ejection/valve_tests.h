@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/ejection_state.h"
+#include "engine/engine_lock.h"
 #include "platform/digital_board.h"
 
 namespace tolvane {
@@ -31,7 +32,7 @@ struct ValveTestHooks {
   // Processes the window's pending messages once (start of the full test).
   std::function<void()> processMessages;
   // Held while a shot count changes: the engine lock, since camera 1's thread counts shots too.
-  std::mutex* countersLock = nullptr;
+  EngineLock* countersLock = nullptr;
 };
 
 enum class ValveTestOutcome {

@@ -20,7 +20,7 @@ void EngineState::clearTables() {
 }
 
 void EngineState::requestStripCapture() {
-  std::lock_guard<std::mutex> guard(engineLock);
+  std::lock_guard guard(engineLock);
   if (!StripImage) {
     StripImage.reset(new std::uint8_t[static_cast<std::size_t>(kStripWidth) * kStripHeight * 3]());
   }

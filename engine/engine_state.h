@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/ejection_state.h"
+#include "engine/engine_lock.h"
 #include "engine/engine_constants.h"
 #include "engine/line_dump.h"
 #include "engine/object_index.h"
@@ -33,7 +34,7 @@ struct EngineState {
 
   // The engine lock: held by a camera thread for the analysis of one line and for the ejection
   // step, and by UI handlers while they change engine data.
-  std::mutex engineLock;
+  EngineLock engineLock;
 
   // The analysis paths of the single-tone build. Fixed at build time in the program; tests of the
   // colour paths switch it off before feeding lines.

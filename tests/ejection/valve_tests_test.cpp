@@ -309,7 +309,7 @@ TEST(ValveTestsThreadsTest, FullTestBesideARunningEjectionThread) {
   auto state = std::make_unique<EjectionState>();
   IoBoards boards{board, analog, *state};
   boards.InitIoBoards();
-  std::mutex engineLock;
+  EngineLock engineLock;
 
   std::atomic<bool> stop{false};
   std::int32_t passes = 0;

@@ -25,7 +25,7 @@ TEST(EngineThreadsTest, CamerasAndUiShareTheEngineUnderTheLock) {
   rig.state->SampleNormButton = true;
   rig.state->CheckBox5 = true;
   {
-    std::lock_guard<std::mutex> guard(rig.state->engineLock);
+    std::lock_guard guard(rig.state->engineLock);
     rig.state->lineDump.enable();
   }
   const auto folder =
@@ -43,7 +43,7 @@ TEST(EngineThreadsTest, CamerasAndUiShareTheEngineUnderTheLock) {
       // The thread owns its buffers while it reads a line.
       curtain.nextMonoLine(cs.LineMono);
       {
-        std::lock_guard<std::mutex> guard(rig.state->engineLock);
+        std::lock_guard guard(rig.state->engineLock);
         analyseLine(*rig.state, cs, rig.sorter, rig.machine, rig.cam[0]->LineCounter.load());
         cs.countLine();
         if (c == 0) {
@@ -68,7 +68,7 @@ TEST(EngineThreadsTest, CamerasAndUiShareTheEngineUnderTheLock) {
       ++dumpsSaved;
     }
     {
-      std::lock_guard<std::mutex> guard(rig.state->engineLock);
+      std::lock_guard guard(rig.state->engineLock);
       if (round % 50 == 0) {
         // Supervision empties an overfull table; the operator frees sample slots.
         if (rig.state->ObjectCount > rig.machine.MaxObject - 5) rig.state->ObjectCount = 0;
