@@ -14,7 +14,6 @@ struct StopSideFilesStatus {
 
 // The stop action's files beside programFile: ".shots" from shots (256 bytes), then ".stat" from stat
 // (297840 bytes), each replaced crash-safely and each tried even when the other failed. Never throws.
-// Kept apart from the engine headers, whose sample-file constant clashes with the settings one.
 StopSideFilesStatus writeStopSideFiles(const std::filesystem::path& programFile,
                                        std::span<const std::byte> shots,
                                        std::span<const std::byte> stat) noexcept;

@@ -15,6 +15,7 @@
 #include "engine/object_index.h"
 #include "engine/object_record.h"
 #include "settings/sector_tables.h"
+#include "settings/side_files.h"
 
 namespace tolvane {
 
@@ -104,8 +105,8 @@ struct EngineState {
   void requestStripCapture();
 };
 
-// The .samples file: the whole SampleTable, kSampleSlots records of 31200 bytes.
-inline constexpr std::size_t kSamplesFileSize = kSampleSlots * kObjectRecordSize;
+// The .samples file is the whole SampleTable.
+static_assert(kSamplesFileSize == kSampleSlots * kObjectRecordSize);
 
 // Replaces the file crash-safely with the whole table. Returns false when it cannot be written
 // (the caller drops the failure silently, as for every side file).
