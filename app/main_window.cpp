@@ -362,7 +362,7 @@ void TmForm::formCreate() {
   Machine& m = *machine_;
   m.setDayIndex();
 
-  store_ = std::make_unique<WindowStateStore>(this, m.settingsFile(), m.machine());
+  store_ = std::make_unique<WindowStateStore>(this, m.settingsFile(), m.machine(), &m.engine().engineLock);
   store_->restore();
   // Installed after the store's filter, so it sees a close request first (see eventFilter).
   installEventFilter(this);
@@ -596,11 +596,8 @@ bool TmForm::saveSettings(bool interactive) {
     return false;
   }
   refreshProgramControls();
-  if (store_) {
-    // The store takes the labels' values into the machine settings, which the camera threads read.
-    std::lock_guard lock(m.engine().engineLock);
-    store_->save();
-  }
+  // The store takes the labels' values into the machine settings under the engine lock itself.
+  if (store_) store_->save();
   modeListPanel_->hide();
   showPage(tabSimpleWork_);
   for (int n = 0; n < kProgramNameCount; ++n) {

@@ -97,8 +97,8 @@ std::string resolutionSuffix(const QWidget* window) {
 }  // namespace
 
 WindowStateStore::WindowStateStore(QWidget* window, std::filesystem::path settingsFile,
-                                   MachineSettings& machine)
-    : window_(window), settingsFile_(std::move(settingsFile)), machine_(machine) {
+                                   MachineSettings& machine, EngineLock* machineLock)
+    : window_(window), settingsFile_(std::move(settingsFile)), machine_(machine), machineLock_(machineLock) {
   if (window != nullptr) window->installEventFilter(this);
 }
 
@@ -126,6 +126,9 @@ bool WindowStateStore::read(bool placement) {
   if (doc.loadedFromUnreadable()) return false;
   MachineSettings stored = machine_;
   if (!readStoredControls(doc, stored)) return false;
+  // Only this thread writes the settings, so reading them here needs no lock; the result goes in
+  // at once, under the lock.
+  MachineSettings updated = machine_;
 
   // A value the file holds goes to MachineSettings and to its control; a missing one leaves the
   // control's value, which MachineSettings then takes over.
@@ -133,43 +136,55 @@ bool WindowStateStore::read(bool placement) {
     const auto [name, property] = splitKey(s.key);
     QObject* control = findControl(window_, name);
     if (storedWord(doc, s.key).has_value()) {
-      machine_.*s.field = stored.*s.field;
-      if (control != nullptr) control->setProperty(stateProperty(control), machine_.*s.field);
+      updated.*s.field = stored.*s.field;
+      if (control != nullptr) control->setProperty(stateProperty(control), updated.*s.field);
     } else if (control != nullptr) {
-      machine_.*s.field = control->property(stateProperty(control)).toBool();
+      updated.*s.field = control->property(stateProperty(control)).toBool();
     }
   }
   for (const StoredCaption& c : storedCaptions()) {
     const auto [name, property] = splitKey(c.key);
     QObject* control = findControl(window_, name);
     if (storedNumberPresent(doc, c.key)) {
-      captionField(machine_, c) = captionField(stored, c);
+      captionField(updated, c) = captionField(stored, c);
       if (control != nullptr) {
         control->setProperty(captionProperty(control),
-                             QString::fromStdString(numberLabelText(captionField(machine_, c))));
+                             QString::fromStdString(numberLabelText(captionField(updated, c))));
       }
     } else if (control != nullptr) {
       const QString text = control->property(captionProperty(control)).toString();
-      if (const auto number = captionNumber(text.toStdString())) captionField(machine_, c) = *number;
+      if (const auto number = captionNumber(text.toStdString())) captionField(updated, c) = *number;
     }
   }
+  setMachine(updated);
   if (placement && window_ != nullptr) applyPlacement(doc);
   emit restored();
   return true;
 }
 
 void WindowStateStore::controlsToMachine() {
+  MachineSettings updated = machine_;
   for (const StoredSwitch& s : storedSwitches()) {
     if (QObject* control = findControl(window_, splitKey(s.key).first)) {
-      machine_.*s.field = control->property(stateProperty(control)).toBool();
+      updated.*s.field = control->property(stateProperty(control)).toBool();
     }
   }
   for (const StoredCaption& c : storedCaptions()) {
     if (QObject* control = findControl(window_, splitKey(c.key).first)) {
       const QString text = control->property(captionProperty(control)).toString();
-      if (const auto number = captionNumber(text.toStdString())) captionField(machine_, c) = *number;
+      if (const auto number = captionNumber(text.toStdString())) captionField(updated, c) = *number;
     }
   }
+  setMachine(updated);
+}
+
+void WindowStateStore::setMachine(const MachineSettings& updated) {
+  if (machineLock_ == nullptr) {
+    machine_ = updated;
+    return;
+  }
+  std::lock_guard lock(*machineLock_);
+  machine_ = updated;
 }
 
 bool WindowStateStore::write() {

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/engine_lock.h"
 #include "settings/machine_settings.h"
 
 namespace tolvane {
@@ -37,7 +38,10 @@ class WindowStateStore : public QObject {
   Q_OBJECT
 
  public:
-  WindowStateStore(QWidget* window, std::filesystem::path settingsFile, MachineSettings& machine);
+  // machineLock, when given, is held while values are put into machine: the camera threads read
+  // those settings under it while sorting.
+  WindowStateStore(QWidget* window, std::filesystem::path settingsFile, MachineSettings& machine,
+                   EngineLock* machineLock = nullptr);
   ~WindowStateStore() override;
 
   WindowStateStore(const WindowStateStore&) = delete;
@@ -70,12 +74,15 @@ class WindowStateStore : public QObject {
   bool read(bool placement);
   bool write();
   void controlsToMachine();
+  // Puts updated into machine_, under machineLock_ when there is one.
+  void setMachine(const MachineSettings& updated);
   void machineToControls();
   void applyPlacement(const IniDocument& doc);
 
   QPointer<QWidget> window_;
   std::filesystem::path settingsFile_;
   MachineSettings& machine_;
+  EngineLock* machineLock_;
   bool writtenSinceRead_ = false;
   bool destroyWriteDone_ = false;
   bool readOnce_ = false;

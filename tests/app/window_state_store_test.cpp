@@ -5,9 +5,12 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QWidget>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "settings/ini_file.h"
 #include "settings/machine_settings.h"
@@ -103,6 +106,41 @@ TEST(WindowStateStore, RoundTripThroughTheSettingsFile) {
   EXPECT_EQ(machine.MaxTime, 450);
   EXPECT_TRUE(machine.MaskSwitch_StateOn);
   EXPECT_TRUE(machine.FineTimerButton_StateOn);
+}
+
+TEST(WindowStateStore, ValuesGoIntoTheMachineSettingsOnlyUnderTheGivenLock) {
+  TempDir dir;
+  const fs::path file = dir / "TolvaneGrain.ini";
+  Window w;
+  MachineSettings machine;
+  EngineLock lock;
+  WindowStateStore store(&w.widget, file, machine, &lock);
+  w.time->setText("021");
+  const std::int32_t before = machine.Time;
+  ASSERT_NE(before, 21);
+
+  // A camera thread busy with a line holds the lock; the save waits for it.
+  std::atomic<bool> holding{false};
+  std::atomic<bool> released{false};
+  std::thread camera([&] {
+    std::lock_guard guard(lock);
+    holding = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(machine.Time, before);  // not changed while the lock is held
+    released = true;
+  });
+  while (!holding) std::this_thread::yield();
+  ASSERT_TRUE(store.save());
+  EXPECT_TRUE(released);
+  EXPECT_EQ(machine.Time, 21);
+  camera.join();
+
+  // A restore puts the stored values in the same way, and the lock is free again afterwards.
+  machine.Time = 0;
+  ASSERT_TRUE(store.restore());
+  EXPECT_EQ(machine.Time, 21);
+  EXPECT_TRUE(lock.try_lock());
+  lock.unlock();
 }
 
 TEST(WindowStateStore, StoredValuesAreCleanedOnRestore) {
