@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine/color_convert.h"
 #include "settings/color_sector.h"
 #include "settings/sector_tables.h"
@@ -143,14 +147,48 @@ class PixelClassifier {
     }
     std::uint8_t* table = colourTable_.get();
     const std::uint8_t generation = generation_;
+    // First the raw entries, then the classes: checking and decoding sixteen entries at a time
+    // keeps the per-pixel work to the table load.
     for (int p = first; p <= last; ++p) {
       const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-      std::uint8_t& slot =
+      classes[p] =
           table[(static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]];
-      if ((slot >> 4) != generation) [[unlikely]] {
-        slot = computeEntry(px[0], px[1], px[2]);
+    }
+    int p = first;
+#if defined(__SSE2__)
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(generation));
+    const __m128i three = _mm_set1_epi8(3);
+    const __m128i one = _mm_set1_epi8(1);
+    for (; p + 16 <= last + 1; p += 16) {
+      const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classes + p));
+      const __m128i gen = _mm_and_si128(_mm_srli_epi16(raw, 4), nibble);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi8(gen, wanted)) != 0xFFFF) [[unlikely]] {
+        decodeEntries<Shift>(rgb, classes, p, p + 15);
+        continue;
       }
-      classes[p] = kCodeToClass[(slot >> Shift) & 3];
+      const __m128i code = _mm_and_si128(_mm_srli_epi16(raw, Shift), three);
+      // Codes 0, 1, 2, 3 are classes 0, 1, 2, 4.
+      const __m128i cls = _mm_add_epi8(code, _mm_and_si128(_mm_cmpeq_epi8(code, three), one));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(classes + p), cls);
+    }
+#endif
+    decodeEntries<Shift>(rgb, classes, p, last);
+  }
+
+  // Raw entries in classes[first..last] to classes, filling stale entries.
+  template <int Shift>
+  void decodeEntries(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
+    std::uint8_t* table = colourTable_.get();
+    for (int p = first; p <= last; ++p) {
+      std::uint8_t entry = classes[p];
+      if ((entry >> 4) != generation_) {
+        const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
+        entry = computeEntry(px[0], px[1], px[2]);
+        table[(static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]] =
+            entry;
+      }
+      classes[p] = kCodeToClass[(entry >> Shift) & 3];
     }
   }
 

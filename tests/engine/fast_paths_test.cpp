@@ -169,40 +169,71 @@ TEST(FastPathsTest, LiveShapeMeasuresOfUprightRectanglesAtManyMeans) {
   EXPECT_GT(upright, 1000);  // most of them really took the whole-length axes
 }
 
-// Runs of colours through the table against ClassifyPixel, for every kind of classifier.
-TEST(FastPathsTest, PlainClassesOfARunEqualClassifyPixel) {
+// Runs of colours through the table against ClassifyPixel (plain classes) and against the shortcuts
+// followed by ClassifyPixel (line classes), for every kind of classifier. Colours come from a small
+// set, so that runs meet filled entries, fresh ones and, after a change of the settings, stale ones
+// in every mix.
+TEST(FastPathsTest, ClassesOfARunEqualTheDirectClassification) {
   auto state = std::make_unique<EngineState>();
   state->sectorTables[0] = colourSectors();
   SorterSettings sorter;
   MachineSettings machine;
-  sorter.enFonBlue = true;  // shortcuts must not reach the plain classes
+  sorter.enFonBlue = true;  // a shortcut box over part of the colours: line and plain classes differ
   machine.FRmin = 0;
-  machine.FRmax = 255;
+  machine.FRmax = 120;
   machine.FGmin = 0;
   machine.FGmax = 255;
-  machine.FBmin = 0;
+  machine.FBmin = 100;
   machine.FBmax = 255;
   std::mt19937 rng(5);
   std::array<std::uint8_t, 3 * 300> rgb{};
   std::array<std::uint8_t, 300> classes{};
+  std::array<RgbPixel, 64> palette{};
+  int shortcutsTaken = 0;
   for (int kind = 0; kind < 3; ++kind) {
     state->singleToneCamera = kind == 0;
     auto camera = std::make_unique<CameraLineState>(0);
     if (kind == 2) camera->classifier.enableColourTable();
-    const ClassifierInputs inputs = classifierInputs(*state, sorter, 0);
-    camera->classifier.update(inputs, backgroundShortcuts(sorter, machine, 0));
-    for (int round = 0; round < 50; ++round) {
-      for (auto& b : rgb) b = static_cast<std::uint8_t>(rng());
+    for (int round = 0; round < 120; ++round) {
+      if (round % 10 == 0) {
+        // New settings: every entry filled so far becomes stale; the colours stay for a while.
+        state->sectorTables[0].background[0].HMAX = 230 + round % 40;
+      }
+      if (round % 20 == 0) {
+        for (auto& c : palette) {
+          c = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+               static_cast<std::uint8_t>(rng())};
+        }
+      }
+      const ClassifierInputs inputs = classifierInputs(*state, sorter, 0);
+      const BackgroundShortcuts shortcuts = backgroundShortcuts(sorter, machine, 0);
+      camera->classifier.update(inputs, shortcuts);
+      for (std::size_t i = 0; i < classes.size(); ++i) {
+        const RgbPixel c = palette[rng() % (round % 3 == 0 ? 4 : palette.size())];
+        rgb[3 * i] = c.r;
+        rgb[3 * i + 1] = c.g;
+        rgb[3 * i + 2] = c.b;
+      }
       const int count = 1 + static_cast<int>(rng() % 300);
-      camera->classifier.plainClasses(rgb.data(), classes.data(), count);
+      const bool line = round % 2 == 1;
+      if (line) {
+        camera->classifier.lineClasses(rgb.data(), classes.data(), 0, count - 1);
+      } else {
+        camera->classifier.plainClasses(rgb.data(), classes.data(), count);
+      }
       for (int i = 0; i < count; ++i) {
         const auto at = static_cast<std::size_t>(3 * i);
-        ASSERT_EQ(classes[static_cast<std::size_t>(i)],
-                  ClassifyPixel(rgb[at], rgb[at + 1], rgb[at + 2], inputs))
-            << "kind " << kind << " pixel " << i;
+        const bool shortcut =
+            line && !inputs.singleTone && isShortcutBackground(rgb[at], rgb[at + 1], rgb[at + 2], shortcuts);
+        shortcutsTaken += shortcut ? 1 : 0;
+        const PixelClass expected =
+            shortcut ? kClassBackground : ClassifyPixel(rgb[at], rgb[at + 1], rgb[at + 2], inputs);
+        ASSERT_EQ(classes[static_cast<std::size_t>(i)], expected)
+            << "kind " << kind << " round " << round << " pixel " << i;
       }
     }
   }
+  EXPECT_GT(shortcutsTaken, 100);
 }
 
 // Class counts and mass of objects whose runs mix all three object classes, for run lengths on both
