@@ -29,9 +29,10 @@ struct ProductStreamConfig {
   double lineRateHz = 4000;     // lines per second of each camera
   bool waitForLineTime = true;  // false: every read returns the next line at once (tests, benchmarks)
   // Lines a camera holds for a late reader; older lines are lost. A frame grabber's memory holds
-  // many milliseconds of lines, so a reader held up for a moment falls behind instead of losing lines
-  // (a lost line would shift every later valve time of camera 1's line clock).
-  int fifoLines = 512;
+  // many milliseconds of lines (4096 lines of 2048 colour pixels are 24 MB), so a reader held up for a
+  // moment falls behind instead of losing lines (a lost line would shift every later valve time of
+  // camera 1's line clock).
+  int fifoLines = 4096;
   std::uint64_t seed = 1;
 
   double productShare = 0.06;        // share of all pixels covered by product, roughly
