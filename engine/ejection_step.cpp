@@ -53,11 +53,11 @@ void schedulePulse(EjectionState& e, int ejector, std::int64_t now, std::int64_t
   e.LineModeOff[ejector].store(now + delay + time, std::memory_order_relaxed);
 }
 
-// Object mode, one due object: counted and, for a reject, fired through the ejector of its centre.
-void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sorter,
-                  const MachineSettings& machine, std::int64_t now, int day) {
-  if (r.Mass <= kMinFiringMass) return;  // neither counted nor fired
-  EjectionState& e = state.ejection;
+// Counts the object as seen and judges it at every ejector whose zone holds its centre, counting
+// each verdict; then act(ejector, side, reject) does what the caller's mode does with it.
+template <class Act>
+void judgeAtItsEjectors(EjectionState& e, ObjectRecord& r, const SorterSettings& sorter,
+                        const MachineSettings& machine, Act act) {
   const int side = sideOf(r);
   const std::int32_t centre = centreOf(r);
   bump(e.EngineCounters.seen(side));
@@ -67,16 +67,25 @@ void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sor
     const bool reject = IsReject(r, sorter);
     bump(reject ? e.EngineCounters.rejected(side) : e.EngineCounters.accepted(side));
     if (reject) e.ShotsPerOutput.count(e.EjectorOutputMap[j]);
-    if (std::int32_t* daily = e.DailyStats.count(day, side, j)) bump(*daily);
-    if (reject) {
-      const std::int64_t pulseEnd = now + machine.Time;
-      fire(e, j, pulseEnd);
-      if (side == kSideA && sorter.enTripleShot && j > 1 && j < kEjectorsPerSide) {
-        fire(e, j - 1, pulseEnd);
-        fire(e, j + 1, pulseEnd);
-      }
-    }
+    act(j, side, reject);
   }
+}
+
+// Object mode, one due object: counted and, for a reject, fired through the ejector of its centre.
+void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sorter,
+                  const MachineSettings& machine, std::int64_t now, int day) {
+  if (r.Mass <= kMinFiringMass) return;  // neither counted nor fired
+  EjectionState& e = state.ejection;
+  judgeAtItsEjectors(e, r, sorter, machine, [&](int j, int side, bool reject) {
+    if (std::int32_t* daily = e.DailyStats.count(day, side, j)) bump(*daily);
+    if (!reject) return;
+    const std::int64_t pulseEnd = now + machine.Time;
+    fire(e, j, pulseEnd);
+    if (side == kSideA && sorter.enTripleShot && j > 1 && j < kEjectorsPerSide) {
+      fire(e, j - 1, pulseEnd);
+      fire(e, j + 1, pulseEnd);
+    }
+  });
 }
 
 // The previous pass ran on another clock: its times mean nothing now, and neither do the pulses
@@ -144,19 +153,9 @@ void immediateEjectionStep(EngineState& state, const SorterSettings& sorter, con
     ObjectRecord& r = state.ObjectTable[k];
     if (!awaitsJudging(r)) continue;
     if (r.Mass > kMinFiringMass) {
-      const int side = sideOf(r);
-      const std::int32_t centre = centreOf(r);
-      bump(e.EngineCounters.seen(side));
-      for (int j = firstCandidate(machine); j <= lastCandidate(machine); ++j) {
-        if (!e.EjectorZones[j].holds(side, centre)) continue;
-        r.Ejector = j;
-        const bool reject = IsReject(r, sorter);
-        bump(reject ? e.EngineCounters.rejected(side) : e.EngineCounters.accepted(side));
-        if (reject) {
-          e.ShotsPerOutput.count(e.EjectorOutputMap[j]);
-          e.ValveStates.open(e.EjectorOutputMap[j]);
-        }
-      }
+      judgeAtItsEjectors(e, r, sorter, machine, [&](int j, int, bool reject) {
+        if (reject) e.ValveStates.open(e.EjectorOutputMap[j]);
+      });
     }
     r.Done = 1;
   }

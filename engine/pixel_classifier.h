@@ -151,8 +151,7 @@ class PixelClassifier {
     // keeps the per-pixel work to the table load.
     for (int p = first; p <= last; ++p) {
       const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-      classes[p] =
-          table[(static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]];
+      classes[p] = table[colourIndex(px[0], px[1], px[2])];
     }
     int p = first;
 #if defined(__SSE2__)
@@ -179,26 +178,25 @@ class PixelClassifier {
   // Raw entries in classes[first..last] to classes, filling stale entries.
   template <int Shift>
   void decodeEntries(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
-    std::uint8_t* table = colourTable_.get();
     for (int p = first; p <= last; ++p) {
       std::uint8_t entry = classes[p];
       if ((entry >> 4) != generation_) {
         const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-        entry = computeEntry(px[0], px[1], px[2]);
-        table[(static_cast<std::uint32_t>(px[0]) << 16) | (static_cast<std::uint32_t>(px[1]) << 8) | px[2]] =
-            entry;
+        entry = colourEntry(px[0], px[1], px[2]);
       }
       classes[p] = kCodeToClass[(entry >> Shift) & 3];
     }
   }
 
+  static std::uint32_t colourIndex(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
+  }
   // Entry: generation (4 bits) | plain class code (2 bits) | line class code (2 bits).
   std::uint8_t colourEntry(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     if (!colourTable_ || !keyHeld_) {
       return computeEntry(r, g, b);
     }
-    std::uint8_t& slot =
-        colourTable_[(static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b];
+    std::uint8_t& slot = colourTable_[colourIndex(r, g, b)];
     if ((slot >> 4) != generation_) {
       slot = computeEntry(r, g, b);
     }
