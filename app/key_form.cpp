@@ -8,4 +8,6 @@ TKeyForm::TKeyForm(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 TKeyForm::~TKeyForm() = default;
 
+void TKeyForm::openFor(int, const QString&) {}
+
 }  // namespace tolvane

@@ -11,6 +11,11 @@ class TKeyForm : public QWidget {
  public:
   explicit TKeyForm(QWidget* parent = nullptr);
   ~TKeyForm() override;
+
+  void openFor(int index, const QString& text);
+
+ signals:
+  void confirmed(int index, const QString& text);
 };
 
 }  // namespace tolvane

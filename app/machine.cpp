@@ -1,6 +1,8 @@
 #include "app/machine.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -22,6 +24,7 @@
 #include "settings/ini_file.h"
 #include "settings/sector_tables.h"
 #include "settings/settings_file.h"
+#include "settings/side_files.h"
 
 namespace tolvane {
 
@@ -44,10 +47,10 @@ bool knownPower(std::string_view power) {
 }
 
 std::string readWholeFile(const std::filesystem::path& path, bool& ok) {
-  std::ifstream in(path, std::ios::binary);
-  ok = static_cast<bool>(in);
-  if (!ok) return {};
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  // A folder or a device in the file's place must not end the start-up.
+  const FileContents contents = tolvane::readWholeFile(path);
+  ok = contents.status == ReadStatus::kOk;
+  return ok ? contents.bytes : std::string();
 }
 
 FillColour hsvFill(int32_t h, int32_t s, int32_t v) {
@@ -251,50 +254,78 @@ void Machine::clearEjectorTiming() {
 }
 
 void Machine::readMachineSettingsAndLoadActive() {
+  // A settings file that cannot be read costs the values not yet read, never the start.
   try {
     const IniDocument doc = IniDocument::load(settingsFile());
     ReadMachineSettings(doc, machine_);
-  } catch (...) {
-    // Defaults stay for what could not be read.
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "TolvaneGrain: settings not read: %s\n", error.what());
   }
   startupLoad_ = true;
-  switchProgram(machine_.ActiveProg);
+  try {
+    switchProgram(machine_.ActiveProg);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "TolvaneGrain: program %d not loaded: %s\n", machine_.ActiveProg + 1, error.what());
+  }
   startupLoad_ = false;
 }
 
+SettingsFileCheck Machine::checkSettingsFileAtStart() const { return checkSettingsFile(settingsFile()); }
+
 std::optional<std::string> Machine::switchProgram(int index) {
   if (index < 0 || index >= kProgramCount) index = 0;
+  const std::filesystem::path file = settingsFile();
+  IniDocument doc = IniDocument::load(file);
   if (!startupLoad_) {
+    // The active program and the new ActiveProg go in one replacement of the file: a power cut
+    // leaves the machine in the old program with its values or in the new one.
     try {
-      WriteProgramSection(settingsFile(), machine_.ActiveProg, sorter_, machine_);
-    } catch (const FileWriteError& error) {
-      return std::string(error.what());
+      WriteProgramSection(doc, machine_.ActiveProg, sorter_, machine_);
+      doc.writeInt(kOptionsSection, "ActiveProg", index);
+      if (beforeFileWrite_) beforeFileWrite_(file);
+      doc.save(file);
     } catch (const std::exception& error) {
+      // Nothing was written; the other program is not loaded.
       return std::string(error.what());
     }
   }
-  const IniDocument doc = IniDocument::load(settingsFile());
-  std::lock_guard lock(engine_->engineLock);
-  machine_.ActiveProg = index;
-  ReadProgramSection(doc, index, sorter_, machine_);
-  rebuildSectorTables(sorter_, engine_->singleToneCamera, hsvFill, engine_->sectorTables,
-                      engine_->BackgroundFill);
-  engine_->SingleChannel.store(sorter_.SingleChannel, std::memory_order_relaxed);
+  std::vector<BadSectorLine> bad;
+  {
+    std::lock_guard lock(engine_->engineLock);
+    machine_.ActiveProg = index;
+    ReadProgramSection(doc, index, sorter_, machine_);
+    bad = rebuildSectorTables(sorter_, engine_->singleToneCamera, hsvFill, engine_->sectorTables,
+                              engine_->BackgroundFill);
+    engine_->SingleChannel.store(sorter_.SingleChannel, std::memory_order_relaxed);
+  }
+  sectorReport_ = describeBadSectorLines(bad);
+  if (!sectorReport_.empty()) {
+    std::fprintf(stderr, "TolvaneGrain: program %d, colour sector lines left out:\n%s\n", index + 1,
+                 sectorReport_.c_str());
+  }
   return std::nullopt;
 }
 
-bool Machine::writeProgramNames() {
+std::vector<int> Machine::writeProgramNames() {
   try {
-    tolvane::writeProgramNames(settingsFile(), machine_);
-    return true;
+    return tolvane::writeProgramNames(settingsFile(), machine_);
   } catch (...) {
-    return false;
+    std::vector<int> all(kProgramNameCount);
+    for (int n = 0; n < kProgramNameCount; ++n) all[static_cast<std::size_t>(n)] = n;
+    return all;
   }
 }
 
 bool Machine::writeSamplesFile() {
-  std::lock_guard lock(engine_->engineLock);
-  return saveSampleTable(*engine_, machineSideFile(programFile_, MachineSideFile::kSamples));
+  // A copy taken under the lock and written after it: the cameras never wait for a disk flush.
+  auto samples = std::make_unique<ObjectRecord[]>(kSampleSlots);
+  {
+    std::lock_guard lock(engine_->engineLock);
+    std::copy_n(engine_->SampleTable.get(), kSampleSlots, samples.get());
+  }
+  const std::filesystem::path file = machineSideFile(programFile_, MachineSideFile::kSamples);
+  if (beforeFileWrite_) beforeFileWrite_(file);
+  return writeSideFile(file, std::as_bytes(std::span(samples.get(), kSampleSlots)));
 }
 
 void Machine::clearEngineTables() {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ejection/io_boards.h"
 #include "ejection/run_control.h"
@@ -19,6 +20,7 @@
 #include "platform/power_status.h"
 #include "platform/program_launcher.h"
 #include "settings/machine_settings.h"
+#include "settings/settings_file_check.h"
 #include "settings/sorter_settings.h"
 
 namespace tolvane {
@@ -117,14 +119,26 @@ class Machine {
   void readMachineId();
 
   // --- Programs ---
-  // The program list's switch: saves the active program (unless loading at start-up), makes index
-  // active and loads it, rebuilding the sector tables. Returns the message "Unable to write to <file>"
-  // when the save fails; the active program then stays as it was.
+  // The program list's switch: saves the active program and writes index as ActiveProg in one
+  // replacement of the file (unless loading at start-up), then makes index active and loads it,
+  // rebuilding the sector tables. Returns the message "Unable to write to <file>" when the save fails;
+  // nothing is written then and the active program stays as it was.
   std::optional<std::string> switchProgram(int index);
-  // Writes ProgramName0 ... ProgramName8; false when the file could not be written.
-  bool writeProgramNames();
-  // Writes the ".samples" file; false when it could not be written.
+  // The colour sector lines of the last load that were left out, one per line; empty when none.
+  const std::string& sectorReport() const { return sectorReport_; }
+  // Writes ProgramName0 ... ProgramName8. Returns the names that were not written: those the file
+  // cannot hold, or all nine when the file could not be written.
+  std::vector<int> writeProgramNames();
+  // Writes the ".samples" file from a copy of the sample table; false when it could not be written.
+  // The engine lock is held only for the copy.
   bool writeSamplesFile();
+  // Whether the settings file is there, holds settings and can be saved.
+  SettingsFileCheck checkSettingsFileAtStart() const;
+  // Called before the settings or samples file is written by a switch or a save (tests watch the
+  // engine lock and the cameras there).
+  void setBeforeFileWrite(std::function<void(const std::filesystem::path&)> hook) {
+    beforeFileWrite_ = std::move(hook);
+  }
 
   // --- Closing ---
   // Closes the boards, writes ActiveProg and the calibration points, the three side files, then
@@ -172,6 +186,8 @@ class Machine {
   std::function<void()> fullEjectorTest_;
   std::unique_ptr<IoBoards> ioBoards_;
   bool startupLoad_ = false;
+  std::string sectorReport_;
+  std::function<void(const std::filesystem::path&)> beforeFileWrite_;
   // Last: its destructor stops and joins the camera threads while everything they use still exists.
   std::unique_ptr<RunControl> runControl_;
 };

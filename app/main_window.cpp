@@ -15,6 +15,12 @@
 #include "app/machine.h"
 #include "app/main_window_layout.h"
 #include "app/page_data.h"
+#include "app/page_egectors_controller.h"
+#include "app/page_one_chanal_controller.h"
+#include "app/page_settings_controller.h"
+#include "app/page_simple_work_controller.h"
+#include "app/page_work_controller.h"
+#include "app/program_controller.h"
 #include "app/page_egectors.h"
 #include "app/page_one_chanal.h"
 #include "app/page_settings.h"
@@ -36,7 +42,6 @@ namespace tolvane {
 namespace {
 
 const QString kDesignCaption = QStringLiteral(" Markavel Grain v2 ");
-const QString kSingleToneCaption = QStringLiteral("Монохромная|камера");
 constexpr int kModeItems = 4;
 const char* const kModeNames[kModeItems] = {"ДАННЫЕ", "НАСТРОЙКА 1", "НАСТРОЙКА 2", "РАБОТА"};
 
@@ -111,7 +116,7 @@ TmForm::TmForm(std::unique_ptr<Machine> machine, QWidget* parent)
 
   buildWindow();
   buildPages();
-  wireControls();
+  buildControllers();
 
   if (!startupError_.isEmpty()) {
     std::fprintf(stderr, "TolvaneGrain: %s\n", startupError_.toUtf8().constData());
@@ -280,90 +285,74 @@ void TmForm::buildPages() {
   pageControl_->setCurrentWidget(tabSimpleWork_);
 }
 
-void TmForm::wireControls() {
+void TmForm::buildControllers() {
+  Machine& m = *machine_;
   connect(timer1_, &QTimer::timeout, this, &TmForm::Timer1Timer);
   connect(timer2_, &QTimer::timeout, this, &TmForm::Timer2Timer);
   connect(timer5sek_, &QTimer::timeout, this, &TmForm::Timer5sekTimer);
 
   connect(modeList_, &PictureList::itemTouched, this, &TmForm::modeListSelect);
-  connect(programList_, &PictureList::itemTouched, this, &TmForm::programListTouch);
   connect(serviceLabel_, &TouchLabel::touched, this, &TmForm::serviceTouch);
   connect(serviceLabel_, &TouchLabel::doubleTouched, this, &TmForm::serviceDoubleTouch);
   connect(pageControl_, &QStackedWidget::currentChanged, this, [this](int) {
-    if (pageControl_->currentWidget() == tabSimpleWork_) tabSimpleWorkShow();
+    if (pageControl_->currentWidget() == tabSimpleWork_) simpleWorkController_->show();
   });
 
-  PageSimpleWork* work = tabSimpleWork_;
-  connect(work->PuskSwitch, &TasSwitch::clicked, this, [this](QObject*) { puskSwitchClick(); });
-  connect(work->WaitModeButton, &TasSwitch::clicked, this, [this](QObject*) { waitModeButtonClick(); });
-  connect(work->asSwitch17, &TasSwitch::clicked, this, [this](QObject*) { enterSetupMode(); });
-  connect(work->RebootButton, &TasSwitch::clicked, this, [this](QObject*) { restartProgram(); });
-  connect(work->PowerOffButtom, &TasSwitch::clicked, this, [this](QObject*) { powerOffButtomClick(); });
+  simpleWorkController_ = new PageSimpleWorkController(
+      *tabSimpleWork_, m,
+      {.enterSetupMode = [this] { enterSetupMode(); },
+       .restart = [this] { restartProgram(); },
+       .powerOff = [this] { powerOffButtomClick(); },
+       .runViewChanged = [this] { applyRunView(); },
+       .tell = [this](const QString& text) { tell(text); }},
+      this);
+  workController_ = new PageWorkController(
+      *tabWork_, tabSettings_->FonBlueButton, tabSettings_->FonBlackButton, m,
+      {.save = [this] { saveSettings(); },
+       .cancel = [this] { programController_->cancelSettings(); },
+       .showRegulatorPage = [this] { showPage(tabSimpleWorkSettings_); }},
+      this);
+  egectorsController_ = new PageEgectorsController(*tabEgectors_, m, this);
+  oneChanalController_ = new PageOneChanalController(*tabOneChanal_, m, this);
+  settingsController_ = new PageSettingsController(
+      *tabSettings_, m,
+      {.showBackgroundReadout = [this](bool shown) { fonInfoPanel_->setVisible(shown); },
+       .ask = [this](const QString& title, const QString& question) { return ask_(title, question); }},
+      this);
+  programController_ = new ProgramController(
+      m, *programList_, nameFields_,
+      {.showProgram = [this] { showProgram(); },
+       .leaveSetupMode =
+           [this] {
+             modeListPanel_->hide();
+             showPage(tabSimpleWork_);
+           },
+       .restart = [this] { restartProgram(); },
+       .tell = [this](const QString& text) { tell(text); }},
+      this);
 
-  PageWork* options = tabWork_;
-  connect(options->CancelButton, &TasSwitch::clicked, this, [this](QObject*) { restartProgram(); });
-  connect(options->SaveButton, &TasSwitch::clicked, this, [this](QObject*) { saveSettings(); });
-  connect(options->RegulatorSetupButton, &TasSwitch::clicked, this,
-          [this](QObject*) { showPage(tabSimpleWorkSettings_); });
-
-  // Option flags follow their switches.
-  connect(options->FineTimerButton, &TasSwitch::switchedOn, this,
-          [this](QObject*) { machine_->run().FineTimerButtonOn(); });
-  connect(options->FineTimerButton, &TasSwitch::switchedOff, this,
-          [this](QObject*) { machine_->run().FineTimerButtonOff(); });
-  connect(options->ColorTuneButton, &TasSwitch::switchedOn, this,
-          [this](QObject*) { machine_->engine().ColorTune.store(true, std::memory_order_relaxed); });
-  connect(options->ColorTuneButton, &TasSwitch::switchedOff, this,
-          [this](QObject*) { machine_->engine().ColorTune.store(false, std::memory_order_relaxed); });
-  auto brightMode = [this](bool on) {
-    machine_->engine().BrightMode.store(on, std::memory_order_relaxed);
-    std::lock_guard lock(machine_->engine().engineLock);
-    machine_->sorter().BrightMode = on;
-  };
-  connect(options->BrightModeButton, &TasSwitch::switchedOn, this,
-          [brightMode](QObject*) { brightMode(true); });
-  connect(options->BrightModeButton, &TasSwitch::switchedOff, this,
-          [brightMode](QObject*) { brightMode(false); });
-  auto cameraSwitch = [this](int camera, bool on) {
-    std::lock_guard lock(machine_->engine().engineLock);
-    (camera == 0 ? machine_->sorter().onCamera1 : machine_->sorter().onCamera2) = on;
-  };
-  connect(options->Cam1enableSwitch, &TasSwitch::switchedOn, this,
-          [cameraSwitch](QObject*) { cameraSwitch(0, true); });
-  connect(options->Cam1enableSwitch, &TasSwitch::switchedOff, this,
-          [cameraSwitch](QObject*) { cameraSwitch(0, false); });
-  connect(options->Cam2enableSwitch, &TasSwitch::switchedOn, this,
-          [cameraSwitch](QObject*) { cameraSwitch(1, true); });
-  connect(options->Cam2enableSwitch, &TasSwitch::switchedOff, this,
-          [cameraSwitch](QObject*) { cameraSwitch(1, false); });
-
-  connect(tabSettings_->FonSwitch, &TasSwitch::switchedOn, this, [this](QObject*) { fonInfoPanel_->show(); });
-  connect(tabSettings_->FonSwitch, &TasSwitch::switchedOff, this,
-          [this](QObject*) { fonInfoPanel_->hide(); });
-
-  machine_->setSaveSettings([this] { saveSettings(false); });
-  machine_->setFullEjectorTest([this] {
-    ValveTestHooks hooks;
-    hooks.wait = [this](int ms) { machine_->testWait(ms); };
-    hooks.repaint = [this] { tabEgectors_->EgectorBoxA->repaint(); };
-    hooks.selectCell = [this](int cell) { tabEgectors_->EgectorBoxA->selectCell(cell); };
-    hooks.processMessages = [] { QCoreApplication::processEvents(); };
-    hooks.countersLock = &machine_->engine().engineLock;
-    ValveTests tests(machine_->digitalBoard(), machine_->engine().ejection, std::move(hooks));
-    const ValveTestResult result = tests.fullTestButton(machine_->run().view().puskSwitchOn);
-    if (result.boardLabel)
-      tabEgectors_->DASP1->setText(
-          QString::fromUtf8(result.boardLabel->data(), static_cast<int>(result.boardLabel->size())));
-  });
+  m.setSaveSettings([this] { saveSettings(false); });
+  m.setFullEjectorTest([this] { egectorsController_->runFullEjectorTest(); });
 }
 
 // The non-visual steps of the window's creation, in their order; the visible set-up is done above.
+// A step that fails costs what it would have read, never the start.
 void TmForm::formCreate() {
   Machine& m = *machine_;
+  const auto guarded = [](const char* step, const std::function<void()>& run) {
+    try {
+      run();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "TolvaneGrain: start-up step \"%s\" failed: %s\n", step, error.what());
+    }
+  };
   m.setDayIndex();
 
+  const SettingsFileCheck check = m.checkSettingsFileAtStart();
+  settingsFileReport_ = QString::fromStdString(check.message);
   store_ = std::make_unique<WindowStateStore>(this, m.settingsFile(), m.machine(), &m.engine().engineLock);
-  store_->restore();
+  programController_->setStore(store_.get());
+  guarded("stored control values", [this] { store_->restore(); });
   // Installed after the store's filter, so it sees a close request first (see eventFilter).
   installEventFilter(this);
 
@@ -378,15 +367,8 @@ void TmForm::formCreate() {
   }
 
   m.probeCameras();
-  for (int camera = 0; camera < kCameraCount; ++camera) {
-    const bool found =
-        m.engine().CameraFound[static_cast<std::size_t>(camera)].load(std::memory_order_relaxed);
-    (camera == 0 ? tabEgectors_->Cam1 : tabEgectors_->Cam2)
-        ->setText(QString::fromStdString(cameraProbeText(camera, found)));
-  }
-
-  const std::string_view boardText = m.initIoBoards();
-  tabEgectors_->DASP1->setText(QString::fromUtf8(boardText.data(), static_cast<int>(boardText.size())));
+  egectorsController_->showCameraProbe();
+  egectorsController_->showBoard(m.initIoBoards());
 
   m.clearEjectorTiming();
 
@@ -399,23 +381,23 @@ void TmForm::formCreate() {
     nameFields_[static_cast<std::size_t>(n)]->setText(
         QString::fromStdString(m.machine().ProgramName[static_cast<std::size_t>(n)]));
   }
-  refreshProgramControls();
+  showProgram();
 
   modeList_->setCurrentIndex(0);
 
   m.clearEngineTables();
-  m.readSideFiles();
+  guarded("side files", [&m] { m.readSideFiles(); });
 
   m.computeZonesAndWriteState();
   refreshCalibrationMarkers();
 
   showPage(tabSimpleWork_);
-  tabSimpleWorkShow();
+  simpleWorkController_->show();
 
-  tabEgectors_->EgectorBoxA->createItems();
-  refreshBlockLists();
+  egectorsController_->showEjectors();
+  egectorsController_->showBlocks();
 
-  m.readMachineId();
+  guarded("machine identifier", [&m] { m.readMachineId(); });
 
   const bool network = m.networkPresent();
   tabSimpleWork_->iLEDgreen->setVisible(network);
@@ -424,71 +406,37 @@ void TmForm::formCreate() {
   timer2_->start();
   timer5sek_->start();
   applyRunView();
+
+  if (!settingsFileReport_.isEmpty()) {
+    std::fprintf(stderr, "TolvaneGrain: %s\n", settingsFileReport_.toUtf8().constData());
+    // Once the window is up, so the operator sees it over the working page.
+    QTimer::singleShot(0, this, [this] { tell(settingsFileReport_); });
+  }
 }
+
+void TmForm::setKeyboard(TKeyForm* keyboard) { programController_->setKeyboard(keyboard); }
+
+TKeyForm& TmForm::keyboard() { return programController_->keyboard(); }
+
+void TmForm::tell(const QString& text) { tell_(text); }
 
 // --- Program values on the screen --------------------------------------------------------------
 
-void TmForm::refreshProgramControls() {
-  Machine& m = *machine_;
-  const SorterSettings& s = m.sorter();
-  programList_->setCurrentIndex(m.machine().ActiveProg);
+void TmForm::showProgram() {
+  programList_->setCurrentIndex(machine_->machine().ActiveProg);
   programList_->update();
-
-  tabWork_->BrightModeButton->setStateOn(s.BrightMode);
-  tabWork_->Cam1enableSwitch->setStateOn(s.onCamera1);
-  tabWork_->Cam2enableSwitch->setStateOn(s.onCamera2);
-  if (kSingleToneCamera) {
-    tabWork_->BrightModeButton->setStateOn(true);
-    tabWork_->BrightModeButton->setEnabled(false);
-    tabWork_->BrightModeButton->setCaption(kSingleToneCaption);
-    tabOneChanal_->OC_R_Button->hide();
-    tabOneChanal_->OC_G_Button->hide();
-    tabOneChanal_->OC_B_Button->hide();
-  }
-  const bool bright = tabWork_->BrightModeButton->stateOn();
-  m.engine().BrightMode.store(bright, std::memory_order_relaxed);
+  oneChanalController_->showProgram();
+  workController_->showProgram();
+  egectorsController_->showProgram();
+  // The colour set-up page follows the single-tone mode just loaded.
   QWidget* current = pageControl_->currentWidget();
-  if (current == tabOneChanal_ || current == tabSettings_)
-    showPage(bright ? static_cast<QWidget*>(tabOneChanal_) : tabSettings_);
-
-  auto setNumber = [this](const char* name, int value) {
-    if (auto* label = findChild<QLabel*>(QString::fromLatin1(name))) {
-      label->setText(QString::fromStdString(numberLabelText(value)));
-    }
-  };
-  setNumber("cam1blackLabel", s.FonBlack[0]);
-  setNumber("cam1lightLabel", s.FonLight[0]);
-  setNumber("cam2blackLabel", s.FonBlack[1]);
-  setNumber("cam2lightLabel", s.FonLight[1]);
-  for (int camera = 0; camera < kCameraCount; ++camera) {
-    const auto c = static_cast<std::size_t>(camera);
-    const QString p = camera == 0 ? QString() : QStringLiteral("C2");
-    const std::pair<const char*, int> ranges[] = {{"FonMin", s.FonMin[c]},     {"FonMax", s.FonMax[c]},
-                                                  {"P1min", s.P1Min[c]},       {"P1max", s.P1Max[c]},
-                                                  {"P2min", s.P2Min[c]},       {"P2max", s.P2Max[c]},
-                                                  {"FonBlack", s.FonBlack[c]}, {"FonLight", s.FonLight[c]}};
-    for (const auto& [name, value] : ranges) {
-      if (auto* label = tabOneChanal_->findChild<QLabel*>(p + QString::fromLatin1(name))) {
-        label->setText(QString::fromStdString(numberLabelText(value)));
-      }
-    }
+  if (current == tabOneChanal_ || current == tabSettings_) {
+    showPage(machine_->engine().BrightMode.load(std::memory_order_relaxed) ? static_cast<QWidget*>(tabOneChanal_)
+                                                                           : tabSettings_);
   }
-  setNumber("Massa_val", s.ifMassa);
-  setNumber("Massa2_val", s.ifMassa2);
-  setNumber("P1_val", s.ifP1);
-  setNumber("P2_val", s.ifP2);
-  setNumber("Length_val", s.ifLength);
-  setNumber("Weight_val", s.ifWeight);
-  setNumber("Eks_val", s.ifEks);
-  setNumber("Forma_val", s.ifForma);
-  setNumber("FastSort_Val", s.ifFast);
-  setNumber("FastSort_valD", s.ifFast);
-  setNumber("EGA_MinLabel", m.machine().EGA_Min);
-  setNumber("EGA_MaxLabel", m.machine().EGA_Max);
-  setNumber("EGB_MinLabel", m.machine().EGB_Min);
-  setNumber("EGB_MaxLabel", m.machine().EGB_Max);
-  tabSimpleWork_->RegulatorLabel->setText(QString::fromStdString(s.Regulator));
-  if (pageControl_->currentWidget() == tabSimpleWork_) tabSimpleWorkShow();
+  settingsController_->showProgram();
+  simpleWorkController_->showProgram();
+  if (pageControl_->currentWidget() == tabSimpleWork_) simpleWorkController_->show();
 }
 
 void TmForm::refreshCalibrationMarkers() {
@@ -517,34 +465,17 @@ void TmForm::refreshCalibrationMarkers() {
   workBands_[3]->setGeometry(b.right.left, 616, std::max(0, b.right.width), 13);
 }
 
-void TmForm::refreshBlockLists() {
-  const MachineSettings& ms = machine_->machine();
-  QStringList a;
-  QStringList b;
-  for (int block = 0; block < kEjectorBlocks; ++block) {
-    const auto i = static_cast<std::size_t>(block);
-    a.append(QString::fromStdString(blockListItemText(block, ms.EgecA[i], ms.EgecAx[i])));
-    b.append(QString::fromStdString(blockListItemText(block, ms.EgecB[i], ms.EgecBx[i])));
-  }
-  tabEgectors_->BlockListCam1->setItems(a);
-  tabEgectors_->BlockListCam2->setItems(b);
-}
-
 // --- Navigation ----------------------------------------------------------------------------------
 
 void TmForm::showPage(QWidget* page) {
   if (page != nullptr) pageControl_->setCurrentWidget(page);
 }
 
-void TmForm::setProgramNamesVisible(bool visible) {
-  for (QLineEdit* field : nameFields_) field->setVisible(visible);
-}
-
 void TmForm::enterSetupMode() {
   modeListPanel_->show();
   showPage(tabData_);
   modeList_->setCurrentIndex(0);
-  setProgramNamesVisible(true);
+  programController_->setNamesVisible(true);
 }
 
 void TmForm::modeListSelect(int index) {
@@ -572,44 +503,17 @@ void TmForm::serviceTouch() { modeList_->setCurrentIndex(-1); }
 
 void TmForm::serviceDoubleTouch() {
   modeList_->setCurrentIndex(-1);
+  // The mode list is the way back from the service page, also when it was reached from work.
+  modeListPanel_->show();
   showPage(tabTest_);
 }
 
 void TmForm::programListTouch(int index) {
-  const int before = machine_->machine().ActiveProg;
-  if (const auto error = machine_->switchProgram(index)) {
-    programList_->setCurrentIndex(before);
-    tell_(QString::fromStdString(*error));
-    return;
-  }
-  refreshProgramControls();
+  programList_->setCurrentIndex(index);
+  programController_->touchProgram(index);
 }
 
-bool TmForm::saveSettings(bool interactive) {
-  Machine& m = *machine_;
-  if (const auto error = m.switchProgram(m.machine().ActiveProg)) {
-    if (interactive) {
-      tell_(QString::fromStdString(*error));
-    } else {
-      std::fprintf(stderr, "TolvaneGrain: %s\n", error->c_str());
-    }
-    return false;
-  }
-  refreshProgramControls();
-  // The store takes the labels' values into the machine settings under the engine lock itself.
-  if (store_) store_->save();
-  modeListPanel_->hide();
-  showPage(tabSimpleWork_);
-  for (int n = 0; n < kProgramNameCount; ++n) {
-    m.machine().ProgramName[static_cast<std::size_t>(n)] =
-        nameFields_[static_cast<std::size_t>(n)]->text().toStdString();
-  }
-  m.writeProgramNames();
-  setProgramNamesVisible(false);
-  m.writeSamplesFile();
-  programList_->update();
-  return true;
-}
+bool TmForm::saveSettings(bool interactive) { return programController_->saveSettings(interactive); }
 
 void TmForm::restartProgram() {
   if (!tolvane::restartProgram(machine_->launcher(), machine_->programFile(), machine_->programFolder())) {
@@ -636,20 +540,7 @@ void TmForm::puskSwitchClick() {
 void TmForm::waitModeButtonClick() {
   const std::optional<std::string> message = machine_->run().touchWaitModeButton();
   applyRunView();
-  if (message) tell_(QString::fromStdString(*message));
-}
-
-void TmForm::tabSimpleWorkShow() {
-  machine_->run().TabSimpleWorkShow();
-  const SorterSettings& s = machine_->sorter();
-  const bool regulator = s.bParam1 || s.bParam2 || s.bParam3;
-  tabSimpleWork_->RegulatorLeftButton->setEnabled(regulator);
-  tabSimpleWork_->RegulatorRightButton->setEnabled(regulator);
-  const QColor text = regulator ? QColor(Qt::black) : QColor::fromRgb(kGreyTextColor);
-  setLabelTextColor(tabSimpleWork_->RegulatorLabel, text);
-  setLabelTextColor(tabSimpleWork_->RegulatorPercentLabel,
-                    regulator ? QColor::fromRgb(kTextColor) : QColor::fromRgb(kGreyTextColor));
-  applyRunView();
+  if (message) tell(QString::fromStdString(*message));
 }
 
 void TmForm::Timer1Timer() {
@@ -670,14 +561,7 @@ void TmForm::Timer1Timer() {
 void TmForm::Timer2Timer() {
   machine_->run().Timer2Timer();
   applyRunView();
-  if (pageControl_->currentWidget() == tabEgectors_) {
-    std::array<bool, EjectorCells::kCells> open{};
-    const EjectionState& ejection = machine_->engine().ejection;
-    for (int n = 1; n <= EjectorCells::kCells; ++n) {
-      open[static_cast<std::size_t>(n - 1)] = ejection.ValveStates.isOpen(ejection.EjectorOutputMap[n]);
-    }
-    tabEgectors_->EgectorBoxA->setValveOpen(open);
-  }
+  if (pageControl_->currentWidget() == tabEgectors_) egectorsController_->showValves();
 }
 
 void TmForm::Timer5sekTimer() {
@@ -685,52 +569,14 @@ void TmForm::Timer5sekTimer() {
   applyRunView();
 }
 
-void TmForm::applyGauges() {
-  const RunControlView& view = machine_->run().view();
-  for (int g = 0; g < 2; ++g) {
-    const LoadGaugeState& shown = view.gauges[static_cast<std::size_t>(g)];
-    // The second gauge keeps its own place beside the first.
-    const int x = g == 0 ? shown.x : tabSimpleWork_->gauges[1]->x();
-    tabSimpleWork_->setGauge(g, shown.scale, shown.bandFrom, shown.bandTo, shown.position, x, shown.visible);
-  }
-}
-
 void TmForm::applyRunView() {
   const RunControlView& view = machine_->run().view();
-  PageSimpleWork* work = tabSimpleWork_;
-  {
-    const QSignalBlocker blocker(work->PuskSwitch);
-    work->PuskSwitch->setStateOn(view.puskSwitchOn);
-  }
-  work->showPuskCaption();
-  work->PuskSwitch->setEnabled(view.puskSwitchEnabled);
+  simpleWorkController_->applyRunView(view);
+  egectorsController_->applyRunView(view);
   programList_->setEnabled(view.programListEnabled);
-  {
-    const QSignalBlocker blocker(work->WaitModeButton);
-    work->WaitModeButton->setStateOn(view.waitModeButtonOn);
-  }
-  for (int camera = 0; camera < kCameraCount; ++camera) {
-    const CameraIndicator& indicator = view.cameras[static_cast<std::size_t>(camera)];
-    if (indicator.label.empty()) continue;
-    CameraLamps& lamps = work->cameras[static_cast<std::size_t>(camera)];
-    lamps.label->setText(QString::fromStdString(indicator.label));
-    lamps.red->setVisible(indicator.redLamp);
-    lamps.green->setVisible(indicator.greenLamp);
-    lamps.blue->setVisible(indicator.blueLamp);
-  }
   if (!view.windowCaption.empty()) setWindowTitle(QString::fromStdString(view.windowCaption));
   if (!view.mainCaption.empty()) mainCaption_->setText(QString::fromStdString(view.mainCaption));
   if (!view.powerLabel.empty()) powerLabel_->setText(QString::fromStdString(view.powerLabel));
-  if (!view.brakLabel.empty()) tabEgectors_->BrakLabel->setText(QString::fromStdString(view.brakLabel));
-  if (!view.fpsLabels[0].empty()) tabEgectors_->FPS1->setText(QString::fromStdString(view.fpsLabels[0]));
-  if (!view.fpsLabels[1].empty()) tabEgectors_->FPS2->setText(QString::fromStdString(view.fpsLabels[1]));
-  if (!view.countLabel.empty()) tabEgectors_->CountLabel->setText(QString::fromStdString(view.countLabel));
-  if (!view.normaLabel.empty()) work->NormaLabel->setText(QString::fromStdString(view.normaLabel));
-  if (!view.cntLabel.empty() && work->cntLabel->isVisible())
-    work->cntLabel->setText(QString::fromStdString(view.cntLabel));
-  applyGauges();
-  work->LineModePanel->setVisible(view.lineModePanelVisible);
-  work->RegulatorPanel->setVisible(view.regulatorPanelVisible);
 }
 
 // --- Window events -------------------------------------------------------------------------------
@@ -750,14 +596,7 @@ void TmForm::showEvent(QShowEvent* event) {
   if (firstShowDone_ || !startupError_.isEmpty()) return;
   firstShowDone_ = true;
   // The option flags start from their switches, as restored and loaded.
-  EngineState& engine = machine_->engine();
-  if (tabWork_->FineTimerButton->stateOn()) {
-    machine_->run().FineTimerButtonOn();
-  } else {
-    machine_->run().FineTimerButtonOff();
-  }
-  engine.ColorTune.store(tabWork_->ColorTuneButton->stateOn(), std::memory_order_relaxed);
-  engine.BrightMode.store(tabWork_->BrightModeButton->stateOn(), std::memory_order_relaxed);
+  workController_->takeOptionFlags();
 }
 
 bool TmForm::eventFilter(QObject* watched, QEvent* event) {
@@ -774,7 +613,7 @@ void TmForm::closeEvent(QCloseEvent* event) {
   if (!closingDone_ && startupError_.isEmpty()) {
     closingDone_ = true;
     // The close request saves the active program and reads it back; the window always closes.
-    machine_->switchProgram(machine_->machine().ActiveProg);
+    programController_->closeRequest();
     machine_->closeSequence();
   }
   event->accept();

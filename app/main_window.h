@@ -15,6 +15,13 @@ namespace tolvane {
 
 class Machine;
 class PageData;
+class PageEgectorsController;
+class PageOneChanalController;
+class PageSettingsController;
+class PageSimpleWorkController;
+class PageWorkController;
+class ProgramController;
+class TKeyForm;
 class PageEgectors;
 class PageOneChanal;
 class PageSettings;
@@ -56,6 +63,12 @@ class TmForm : public QWidget {
 
   Machine& machine() { return *machine_; }
   void setDialogs(AskFunction ask, TellFunction tell);
+  // The on-screen keyboard that the program name fields open (the program entry creates it after
+  // this window); without one the window makes its own when first needed.
+  void setKeyboard(TKeyForm* keyboard);
+  TKeyForm& keyboard();
+  // What the operator was told at start about the settings file; empty when all was well.
+  const QString& settingsFileReport() const { return settingsFileReport_; }
 
   // Window sizing for a screen of this size: the window covers it, the content panel is centred
   // vertically and stays at x = 2.
@@ -83,6 +96,12 @@ class TmForm : public QWidget {
   QTimer* timer1() const { return timer1_; }
   QTimer* timer2() const { return timer2_; }
   QTimer* timer5sek() const { return timer5sek_; }
+  PageSimpleWorkController& simpleWorkController() const { return *simpleWorkController_; }
+  PageWorkController& workController() const { return *workController_; }
+  PageEgectorsController& egectorsController() const { return *egectorsController_; }
+  PageOneChanalController& oneChanalController() const { return *oneChanalController_; }
+  PageSettingsController& settingsController() const { return *settingsController_; }
+  ProgramController& programController() const { return *programController_; }
 
   // --- Handlers (also driven directly by tests) ---
   void showPage(QWidget* page);
@@ -115,20 +134,19 @@ class TmForm : public QWidget {
  private:
   void buildWindow();
   void buildPages();
-  void wireControls();
+  void buildControllers();
   void formCreate();
-  void refreshProgramControls();
+  // Every page shows the program just loaded, in the order of a load.
+  void showProgram();
   void refreshCalibrationMarkers();
-  void refreshBlockLists();
   void applyRunView();
-  void applyGauges();
-  void tabSimpleWorkShow();
-  void setProgramNamesVisible(bool visible);
+  void tell(const QString& text);
 
   std::unique_ptr<Machine> machine_;
   // After the machine: its destruction write needs the machine settings and the controls.
   std::unique_ptr<WindowStateStore> store_;
   QString startupError_;
+  QString settingsFileReport_;
   AskFunction ask_;
   TellFunction tell_;
   bool firstShowDone_ = false;
@@ -158,6 +176,13 @@ class TmForm : public QWidget {
   PageWork* tabWork_ = nullptr;
   PageSimpleWorkSettings* tabSimpleWorkSettings_ = nullptr;
   PageTest* tabTest_ = nullptr;
+
+  PageSimpleWorkController* simpleWorkController_ = nullptr;
+  PageWorkController* workController_ = nullptr;
+  PageEgectorsController* egectorsController_ = nullptr;
+  PageOneChanalController* oneChanalController_ = nullptr;
+  PageSettingsController* settingsController_ = nullptr;
+  ProgramController* programController_ = nullptr;
 
   QTimer* timer1_ = nullptr;
   QTimer* timer2_ = nullptr;

@@ -132,8 +132,9 @@ PageEgectors::PageEgectors(QWidget* parent) : QWidget(parent) {
     const QString n = QString::fromLatin1(rows[r].name);
     addLabel(stable, n + QStringLiteral("Caption"), QString::fromUtf8(rows[r].caption), QRect(8, y, 218, 40),
              14, true);
-    addStepper(stable, n + QStringLiteral("_Left"), n + QStringLiteral("Label"), n + QStringLiteral("_Right"),
-               QString::fromLatin1(rows[r].text), QPoint(226, y));
+    StepperRow* target[3] = {&Time, &Delay, &MinVes};
+    *target[r] = addStepper(stable, n + QStringLiteral("_Left"), n + QStringLiteral("Label"),
+                            n + QStringLiteral("_Right"), QString::fromLatin1(rows[r].text), QPoint(226, y));
   }
   addLabel(stable, QStringLiteral("WorkRangeCaption"), QStringLiteral("Рабочий диапазон эжекторов:"),
            QRect(8, 148, 380, 24), 15, true);
@@ -142,10 +143,12 @@ PageEgectors::PageEgectors(QWidget* parent) : QWidget(parent) {
     const QString e = side == 0 ? QStringLiteral("EGA") : QStringLiteral("EGB");
     addLabel(stable, e + QStringLiteral("Caption"), QStringLiteral("Камера %1:").arg(side + 1),
              QRect(8, y, 86, 40), 14, true);
-    addStepper(stable, e + QStringLiteral("_Min_Left"), e + QStringLiteral("_MinLabel"),
-               e + QStringLiteral("_Min_Right"), QStringLiteral("001"), QPoint(96, y), 40, 56, 40);
-    addStepper(stable, e + QStringLiteral("_Max_Left"), e + QStringLiteral("_MaxLabel"),
-               e + QStringLiteral("_Max_Right"), QStringLiteral("048"), QPoint(248, y), 40, 56, 40);
+    (side == 0 ? EGA_Min : EGB_Min) =
+        addStepper(stable, e + QStringLiteral("_Min_Left"), e + QStringLiteral("_MinLabel"),
+                   e + QStringLiteral("_Min_Right"), QStringLiteral("001"), QPoint(96, y), 40, 56, 40);
+    (side == 0 ? EGA_Max : EGB_Max) =
+        addStepper(stable, e + QStringLiteral("_Max_Left"), e + QStringLiteral("_MaxLabel"),
+                   e + QStringLiteral("_Max_Right"), QStringLiteral("048"), QPoint(248, y), 40, 56, 40);
   }
 
   QFrame* info = addPanel(this, QStringLiteral("InfoPanel"), QRect(410, 220, 393, 258));

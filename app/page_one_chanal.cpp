@@ -57,6 +57,9 @@ PageOneChanal::PageOneChanal(QWidget* parent) : QWidget(parent) {
         {"Цвет продукта 1:", "P1ChMin", "P1min", "P1ChMax", "P1max", "000", "150"},
         {"Цвет продукта 2:", "P2ChMin", "P2min", "P2ChMax", "P2max", "150", "200"},
     };
+    CameraRangeSteppers& shown = ranges[static_cast<std::size_t>(camera)];
+    const std::array<std::pair<StepperRow*, StepperRow*>, 3> targets = {
+        {{&shown.fonMin, &shown.fonMax}, {&shown.p1Min, &shown.p1Max}, {&shown.p2Min, &shown.p2Max}}};
     for (int r = 0; r < 3; ++r) {
       const int y = 46 + r * 48;
       const Row& row = rows[r];
@@ -64,20 +67,22 @@ PageOneChanal::PageOneChanal(QWidget* parent) : QWidget(parent) {
                QRect(10, y, 180, 40), 15, true);
       const QString minButton = p + QString::fromLatin1(row.minButton);
       const QString maxButton = p + QString::fromLatin1(row.maxButton);
-      addStepper(block, minButton + QStringLiteral("Left"), p + QString::fromLatin1(row.minLabel),
-                 minButton + QStringLiteral("Right"), QString::fromLatin1(row.minText), QPoint(196, y));
-      addStepper(block, maxButton + QStringLiteral("Left"), p + QString::fromLatin1(row.maxLabel),
-                 maxButton + QStringLiteral("Right"), QString::fromLatin1(row.maxText), QPoint(372, y));
+      *targets[static_cast<std::size_t>(r)].first =
+          addStepper(block, minButton + QStringLiteral("Left"), p + QString::fromLatin1(row.minLabel),
+                     minButton + QStringLiteral("Right"), QString::fromLatin1(row.minText), QPoint(196, y));
+      *targets[static_cast<std::size_t>(r)].second =
+          addStepper(block, maxButton + QStringLiteral("Left"), p + QString::fromLatin1(row.maxLabel),
+                     maxButton + QStringLiteral("Right"), QString::fromLatin1(row.maxText), QPoint(372, y));
     }
     const int y = 46 + 3 * 48;
     addLabel(block, p + QStringLiteral("DarkCaption"), QStringLiteral("темный фон"), QRect(10, y, 180, 40),
              15, true);
-    addStepper(block, p + QStringLiteral("FonBlackChMinLeft"), p + QStringLiteral("FonBlack"),
-               p + QStringLiteral("FonBlackChMinRight"), QStringLiteral("000"), QPoint(196, y));
+    shown.fonBlack = addStepper(block, p + QStringLiteral("FonBlackChMinLeft"), p + QStringLiteral("FonBlack"),
+                                p + QStringLiteral("FonBlackChMinRight"), QStringLiteral("000"), QPoint(196, y));
     addLabel(block, p + QStringLiteral("LightCaption"), QStringLiteral("светлый фон"), QRect(548, y, 128, 40),
              15, true);
-    addStepper(block, p + QStringLiteral("FonLightChMinLeft"), p + QStringLiteral("FonLight"),
-               p + QStringLiteral("FonLightChMinRight"), QStringLiteral("255"), QPoint(372, y));
+    shown.fonLight = addStepper(block, p + QStringLiteral("FonLightChMinLeft"), p + QStringLiteral("FonLight"),
+                                p + QStringLiteral("FonLightChMinRight"), QStringLiteral("255"), QPoint(372, y));
 
     QLabel* sample = addPictureBox(block, camera == 0 ? QStringLiteral("Paint4") : QStringLiteral("Paint5"),
                                    QRect(680, 46, 100, 100));

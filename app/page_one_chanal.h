@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <array>
 
+#include "app/page_common.h"
 #include "ui/tas_switch.h"
 
 namespace tolvane {
@@ -20,6 +21,11 @@ class BrightnessScale : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 };
 
+// The steppers of one camera's ranges and background levels.
+struct CameraRangeSteppers {
+  StepperRow fonMin, fonMax, p1Min, p1Max, p2Min, p2Max, fonBlack, fonLight;
+};
+
 // The single-tone set-up page (TabOneChanal, "Настройки однотонного режима"): background and product
 // ranges and the dark and light background levels per camera, with their brightness scales and the
 // small sample images.
@@ -30,6 +36,7 @@ class PageOneChanal : public QWidget {
   explicit PageOneChanal(QWidget* parent = nullptr);
 
   std::array<BrightnessScale*, 2> scales;
+  std::array<CameraRangeSteppers, 2> ranges;
   QLabel* Paint4;
   QLabel* Paint5;
   TasSwitch* OC_R_Button;

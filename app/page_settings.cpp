@@ -96,16 +96,17 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
     QLabel* label = addValueLabel(this, QString::fromLatin1(blueNames[i]), QStringLiteral("000"),
                                   QRect(kX + 92 + (i / 2) * 48, 272 + (i % 2) * 26, 44, 24), 14);
     label->setAutoFillBackground(false);
+    blueFonLabels[static_cast<std::size_t>(i)] = label;
   }
   addArrow(this, QStringLiteral("BlueFonLeftButton"), QStringLiteral("<<"), QRect(kX + 92, 324, 68, 26));
   addArrow(this, QStringLiteral("BlueFonRightButton"), QStringLiteral(">>"), QRect(kX + 166, 324, 68, 26));
 
   FonBlackButton = addSwitch(this, QStringLiteral("FonBlackButton"), QStringLiteral("Черный|фон"),
                              QRect(kX, 354, 86, 50), 13);
-  addValueLabel(this, QStringLiteral("BlackFonLabelA"), QStringLiteral("000"), QRect(kX + 92, 358, 44, 24),
-                14);
-  addValueLabel(this, QStringLiteral("BlackFonLabelB"), QStringLiteral("000"), QRect(kX + 140, 358, 44, 24),
-                14);
+  BlackFonLabelA = addValueLabel(this, QStringLiteral("BlackFonLabelA"), QStringLiteral("000"),
+                                 QRect(kX + 92, 358, 44, 24), 14);
+  BlackFonLabelB = addValueLabel(this, QStringLiteral("BlackFonLabelB"), QStringLiteral("000"),
+                                 QRect(kX + 140, 358, 44, 24), 14);
   addArrow(this, QStringLiteral("BlackFonLeftButton"), QStringLiteral("<<"), QRect(kX + 190, 356, 42, 28));
   addArrow(this, QStringLiteral("BlackFonRightButton"), QStringLiteral(">>"), QRect(kX + 236, 356, 42, 28));
 
@@ -113,6 +114,16 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
   Paint3 = addPictureBox(this, QStringLiteral("Paint3"), QRect(kX + 156, 412, 100, 100));
   V_Label = addLabel(this, QStringLiteral("V_Label"), QStringLiteral("Среднее значение яркости V="),
                      QRect(kX, 518, 278, 20), 12);
+
+  // Over the legend, which it hides while it has something to say.
+  SectorStatusLabel = addLabel(this, QStringLiteral("SectorStatusLabel"), QString(), QRect(4, 518, 514, 42), 12, true);
+  SectorStatusLabel->setWordWrap(true);
+  SectorStatusLabel->setAutoFillBackground(true);
+  QPalette warning = SectorStatusLabel->palette();
+  warning.setColor(QPalette::Window, QColor(120, 20, 20));
+  warning.setColor(QPalette::WindowText, QColor(255, 240, 200));
+  SectorStatusLabel->setPalette(warning);
+  SectorStatusLabel->hide();
 
   UpdateGauge = new QProgressBar(this);
   UpdateGauge->setObjectName(QStringLiteral("UpdateGauge"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -39,6 +41,12 @@ class PageSettings : public QWidget {
   QLabel* Paint2;
   QLabel* Paint3;
   QLabel* V_Label;
+  // FRminLabel, FRmaxLabel, FGminLabel, FGmaxLabel, FBminLabel, FBmaxLabel.
+  std::array<QLabel*, 6> blueFonLabels;
+  QLabel* BlackFonLabelA;
+  QLabel* BlackFonLabelB;
+  // Colour sector lines of the loaded program that were left out; hidden when there are none.
+  QLabel* SectorStatusLabel;
   QProgressBar* UpdateGauge;
 };
 

@@ -57,6 +57,9 @@ class PageSimpleWork : public QWidget {
   TasSwitch* FastSort_LeftDouble;
   QLabel* FastSort_valD;
   TasSwitch* FastSort_RightDouble;
+  // cam1blackLabel, cam1lightLabel / cam2blackLabel, cam2lightLabel with their arrows.
+  std::array<StepperRow, 2> blackLevels;
+  std::array<StepperRow, 2> lightLevels;
 
   TasSwitch* PowerOffButtom;
   TasSwitch* RebootButton;

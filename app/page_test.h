@@ -7,6 +7,7 @@
 #include <QSpinBox>
 #include <QWidget>
 
+#include "app/page_common.h"
 #include "ui/tas_switch.h"
 
 namespace tolvane {
@@ -32,6 +33,8 @@ class PageTest : public QWidget {
   QLabel* Image;
   // The 100 x 99 picture that the window tiles as its background; without it the background is plain.
   QLabel* ssImage;
+  StepperRow MaxTime;    // MaxTimeLabel with MaxTime_Left, MaxTime_Right
+  StepperRow MaxObject;  // MaxObjectLabel
 };
 
 }  // namespace tolvane

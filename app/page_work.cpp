@@ -37,43 +37,44 @@ constexpr int kRowStep = 51;
 PageWork::PageWork(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("TabWork"));
 
-  QFrame* conditions = addPanel(this, QStringLiteral("ConditionsPanel"), QRect(2, 2, 520, 556));
-  int row = 0;
+  QFrame* panel = addPanel(this, QStringLiteral("ConditionsPanel"), QRect(2, 2, 520, 556));
+  std::size_t row = 0;
   for (const Condition& c : kConditions) {
-    const int y = 8 + row * kRowStep;
-    addSwitch(conditions, QString::fromLatin1(c.enable), QString::fromUtf8(c.caption),
-              QRect(8, y, 150, kRowHeight), 14);
-    addSwitch(conditions, QString::fromLatin1(c.direction), QStringLiteral(">"),
-              QRect(162, y, 46, kRowHeight), 18);
+    const int y = 8 + static_cast<int>(row) * kRowStep;
+    ConditionRow& shown = conditions[row];
+    shown.enable = addSwitch(panel, QString::fromLatin1(c.enable), QString::fromUtf8(c.caption),
+                             QRect(8, y, 150, kRowHeight), 14);
+    shown.direction = addSwitch(panel, QString::fromLatin1(c.direction), QStringLiteral(">"),
+                                QRect(162, y, 46, kRowHeight), 18);
     if (*c.left != '\0') {
-      addStepper(conditions, QString::fromLatin1(c.left), QString::fromLatin1(c.value),
-                 QString::fromLatin1(c.right), QString::fromLatin1(c.text), QPoint(214, y), 48, 66,
-                 kRowHeight);
+      shown.threshold = addStepper(panel, QString::fromLatin1(c.left), QString::fromLatin1(c.value),
+                                   QString::fromLatin1(c.right), QString::fromLatin1(c.text), QPoint(214, y), 48,
+                                   66, kRowHeight);
     } else {
-      addValueLabel(conditions, QString::fromLatin1(c.value), QString::fromLatin1(c.text),
-                    QRect(214 + 52, y + 2, 66, kRowHeight - 4));
+      shown.threshold.value = addValueLabel(panel, QString::fromLatin1(c.value), QString::fromLatin1(c.text),
+                                            QRect(214 + 52, y + 2, 66, kRowHeight - 4));
     }
     ++row;
   }
   // Extras beside their rows.
-  addSwitch(conditions, QStringLiteral("P1_type"), QStringLiteral("ТОЧЕК"),
-            QRect(404, 8 + 2 * kRowStep, 104, kRowHeight), 14);
-  addSwitch(conditions, QStringLiteral("P2_type"), QStringLiteral("ТОЧЕК"),
-            QRect(404, 8 + 3 * kRowStep, 104, kRowHeight), 14);
+  P1_type = addSwitch(panel, QStringLiteral("P1_type"), QStringLiteral("ТОЧЕК"),
+                      QRect(404, 8 + 2 * kRowStep, 104, kRowHeight), 14);
+  P2_type = addSwitch(panel, QStringLiteral("P2_type"), QStringLiteral("ТОЧЕК"),
+                      QRect(404, 8 + 3 * kRowStep, 104, kRowHeight), 14);
   for (int r : {4, 5}) {
     QLabel* unit =
-        addLabel(conditions, r == 4 ? QStringLiteral("LengthUnitLabel") : QStringLiteral("WidthUnitLabel"),
+        addLabel(panel, r == 4 ? QStringLiteral("LengthUnitLabel") : QStringLiteral("WidthUnitLabel"),
                  QStringLiteral("1 мм = 4 единицы"), QRect(404, 8 + r * kRowStep, 110, kRowHeight), 13, true);
     unit->setWordWrap(true);
   }
-  TasSwitch* formaEdit = addSwitch(conditions, QStringLiteral("Forma_Edit"), QStringLiteral("[...]"),
-                                   QRect(404, 8 + 7 * kRowStep, 104, kRowHeight), 16);
-  formaEdit->setAutoOff(true);
+  Forma_Edit = addSwitch(panel, QStringLiteral("Forma_Edit"), QStringLiteral("[...]"),
+                         QRect(404, 8 + 7 * kRowStep, 104, kRowHeight), 16);
+  Forma_Edit->setAutoOff(true);
 
   const int y = 8 + 9 * kRowStep;
-  AND_Button = addSwitch(conditions, QStringLiteral("AND_Button"), QStringLiteral("И / ИЛИ"),
+  AND_Button = addSwitch(panel, QStringLiteral("AND_Button"), QStringLiteral("И / ИЛИ"),
                          QRect(8, y, 150, kRowHeight), 14);
-  TripleShotSwitch = addSwitch(conditions, QStringLiteral("TripleShotSwitch"),
+  TripleShotSwitch = addSwitch(panel, QStringLiteral("TripleShotSwitch"),
                                QStringLiteral("Усиление|отстрела"), QRect(162, y, 170, kRowHeight), 14);
 
   constexpr int kX = 528;
@@ -93,6 +94,10 @@ PageWork::PageWork(QWidget* parent) : QWidget(parent) {
   RegulatorSetupButton = option("RegulatorSetupButton", "Настройка|регулятора", 0, 4);
   FactoryResetButton = option("FactoryResetButton", "Заводские|настройки", 1, 4);
   for (TasSwitch* s : {RegulatorSetupButton, FactoryResetButton, UpdateUnableButton}) s->setAutoOff(true);
+
+  RGBshiftButton = option("RGBshiftButton", "RGB|сдвиг", 1, 1);
+  RGBshiftButton->setEnabled(false);
+  RGBshiftButton->hide();
 
   CancelButton = addSwitch(this, QStringLiteral("CancelButton"), QStringLiteral("ОТМЕНИТЬ|НАСТРОЙКИ"),
                            QRect(kX, 420, 278, 62), 15);

@@ -3,9 +3,20 @@
 #include <QLabel>
 #include <QWidget>
 
+#include <array>
+
+#include "app/page_common.h"
 #include "ui/tas_switch.h"
 
 namespace tolvane {
+
+// One condition row: its switch, direction switch and threshold with its arrows ("ФОРМА 1" has no
+// arrows: its threshold comes from the shape template).
+struct ConditionRow {
+  TasSwitch* enable = nullptr;
+  TasSwitch* direction = nullptr;
+  StepperRow threshold;
+};
 
 // The sorting-conditions page (TabWork): the eight conditions and line mode with their switches,
 // directions and thresholds, AND/OR and reinforced ejection, the option switches, and the buttons for
@@ -29,6 +40,13 @@ class PageWork : public QWidget {
   TasSwitch* SaveButton;
   TasSwitch* AND_Button;
   TasSwitch* TripleShotSwitch;
+  // "МАССА", "МАССА", "ЦВЕТ 1", "ЦВЕТ 2", "ДЛИНА", "ШИРИНА", eccentricity, "ФОРМА 1", line mode.
+  std::array<ConditionRow, 9> conditions;
+  TasSwitch* P1_type;
+  TasSwitch* P2_type;
+  TasSwitch* Forma_Edit;
+  // Hidden and disabled; its state is kept in the settings file only.
+  TasSwitch* RGBshiftButton;
 };
 
 }  // namespace tolvane

@@ -168,10 +168,14 @@ void IniDocument::insertLine(size_t at, Line line) {
 }
 
 std::string IniDocument::lineEnd() const {
+  // A settings file edited elsewhere with LF endings keeps them; anything else, a damaged file whose
+  // garbage happens to hold an LF included, gets the CR LF of every other settings file.
+  bool lf = false;
   for (const Line& line : lines_) {
-    if (!line.eol.empty()) return line.eol;
+    if (line.eol == "\r\n") return "\r\n";
+    if (!line.eol.empty()) lf = true;
   }
-  return "\r\n";
+  return lf && !sections_.empty() ? "\n" : "\r\n";
 }
 
 bool IniDocument::hasSection(std::string_view section) const {

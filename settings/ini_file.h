@@ -20,8 +20,8 @@ namespace tolvane {
 //   line of its section, or adds the section (after one blank line) at the end; every other byte of
 //   the file stays as it was, and keys are never removed.
 // Text on disk is Windows-1251; a file that starts with a UTF-8 byte order mark is kept in UTF-8 with
-// its mark. Lines may end in CR LF or LF; added lines take the ending of the file's first line (CR LF
-// for a new file). All names and values in this interface are UTF-8.
+// its mark. Lines may end in CR LF or LF; added lines end in LF only in a settings file whose lines all
+// end in LF, otherwise (a new file, a damaged one, mixed endings) in CR LF. All names and values in this interface are UTF-8.
 //
 // IniDocument edits the text in memory: load once, read and write many keys, save once. Saving
 // replaces the file atomically (see writeFileAtomically).

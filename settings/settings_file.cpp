@@ -147,10 +147,18 @@ void writeMachineState(IniDocument& doc, const MachineSettings& m) {
   }
 }
 
-void writeProgramNames(IniDocument& doc, const MachineSettings& m) {
+std::vector<int> writeProgramNames(IniDocument& doc, const MachineSettings& m) {
+  std::vector<int> refused;
   for (int n = 0; n < kProgramNameCount; ++n) {
-    doc.writeString(kOptionsSection, "ProgramName" + std::to_string(n), m.ProgramName[static_cast<size_t>(n)]);
+    const std::string& name = m.ProgramName[static_cast<size_t>(n)];
+    // Written as '?' the name would be lost quietly; the file keeps the last name it could hold.
+    if (doc.encoding() == IniDocument::Encoding::kCp1251 && !fitsCp1251(name)) {
+      refused.push_back(n);
+      continue;
+    }
+    doc.writeString(kOptionsSection, "ProgramName" + std::to_string(n), name);
   }
+  return refused;
 }
 
 std::string readMachineId(std::string_view bytes, std::string current) {
@@ -204,10 +212,11 @@ void writeMachineState(const std::filesystem::path& file, const MachineSettings&
   doc.save(file);
 }
 
-void writeProgramNames(const std::filesystem::path& file, const MachineSettings& machine) {
+std::vector<int> writeProgramNames(const std::filesystem::path& file, const MachineSettings& machine) {
   IniDocument doc = IniDocument::load(file);
-  writeProgramNames(doc, machine);
+  std::vector<int> refused = writeProgramNames(doc, machine);
   doc.save(file);
+  return refused;
 }
 
 }  // namespace tolvane

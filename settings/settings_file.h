@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/ini_file.h"
 #include "settings/machine_settings.h"
@@ -38,8 +39,10 @@ void ReadMachineSettings(const IniDocument& doc, MachineSettings& machine);
 // calibration step.
 void writeMachineState(IniDocument& doc, const MachineSettings& machine);
 
-// ProgramName0 ... ProgramName8, as written by the save button.
-void writeProgramNames(IniDocument& doc, const MachineSettings& machine);
+// ProgramName0 ... ProgramName8, as written by the save button. A name that the file's code page
+// cannot hold is not written (its stored name stays) and does not stop the others; returns the
+// indices of such names.
+std::vector<int> writeProgramNames(IniDocument& doc, const MachineSettings& machine);
 
 // The machine identifier from the text of a settings file: for every line whose first four bytes are
 // "path", the text between the first double quote after them and the next one (or the line's end);
@@ -57,6 +60,6 @@ void ReadProgramSection(const std::filesystem::path& file, int program, SorterSe
 // identifier; an unreadable one leaves every value as it is.
 void ReadMachineSettings(const std::filesystem::path& file, MachineSettings& machine);
 void writeMachineState(const std::filesystem::path& file, const MachineSettings& machine);
-void writeProgramNames(const std::filesystem::path& file, const MachineSettings& machine);
+std::vector<int> writeProgramNames(const std::filesystem::path& file, const MachineSettings& machine);
 
 }  // namespace tolvane

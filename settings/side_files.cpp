@@ -5,10 +5,10 @@
 namespace tolvane {
 namespace {
 
-std::filesystem::path withExtension(const std::filesystem::path& programFile, const char* extension) {
-  std::filesystem::path p = programFile;
-  p.replace_extension(extension);
-  return p;
+// The machine's files keep these names whatever the running program file is called: the update
+// hand-over runs as "TolvaneGrain_" and must find the same settings, samples and counts.
+std::filesystem::path inProgramFolder(const std::filesystem::path& programFile, const char* name) {
+  return programFile.parent_path() / name;
 }
 
 bool writeTable(const std::filesystem::path& programFile, SideFile file, std::span<const std::byte> table) noexcept {
@@ -36,25 +36,23 @@ size_t sideFileSize(SideFile file) {
 }
 
 std::filesystem::path settingsFilePath(const std::filesystem::path& programFile) {
-  return withExtension(programFile, ".ini");
+  return inProgramFolder(programFile, "TolvaneGrain.ini");
 }
 
 std::filesystem::path sideFilePath(const std::filesystem::path& programFile, SideFile file) {
   switch (file) {
     case SideFile::kSamples:
-      return withExtension(programFile, ".samples");
+      return inProgramFolder(programFile, "TolvaneGrain.samples");
     case SideFile::kStat:
-      return withExtension(programFile, ".stat");
+      return inProgramFolder(programFile, "TolvaneGrain.stat");
     case SideFile::kShots:
-      return withExtension(programFile, ".shots");
+      return inProgramFolder(programFile, "TolvaneGrain.shots");
   }
   return {};
 }
 
 std::filesystem::path settingsBackupPath(const std::filesystem::path& programFile) {
-  std::filesystem::path name = programFile.stem();
-  name += "INI.bak";
-  return programFile.parent_path() / name;
+  return inProgramFolder(programFile, "TolvaneGrainINI.bak");
 }
 
 std::optional<size_t> readSideFile(const std::filesystem::path& path, std::span<std::byte> table) {

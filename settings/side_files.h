@@ -16,11 +16,12 @@ inline constexpr size_t kShotsFileSize = 256;       // ShotsPerOutput
 
 size_t sideFileSize(SideFile file);
 
-// Names derived from the program file: its path with the extension replaced, so the program file
-// "/opt/m/TolvaneGrain" gives "/opt/m/TolvaneGrain.ini", "/opt/m/TolvaneGrain.samples" and so on.
+// Fixed names in the folder of the program file, whatever the program file is called: the program file
+// "/opt/m/TolvaneGrain" (or "/opt/m/TolvaneGrain_" during an update hand-over) gives
+// "/opt/m/TolvaneGrain.ini", "/opt/m/TolvaneGrain.samples" and so on.
 std::filesystem::path settingsFilePath(const std::filesystem::path& programFile);
 std::filesystem::path sideFilePath(const std::filesystem::path& programFile, SideFile file);
-// The settings file as it was before the last factory reset: "<folder>/<name>INI.bak".
+// The settings file as it was before the last factory reset: "<folder>/TolvaneGrainINI.bak".
 std::filesystem::path settingsBackupPath(const std::filesystem::path& programFile);
 
 // Reads the file whole into table: a missing or unreadable file leaves table untouched and gives

@@ -179,6 +179,24 @@ TEST(IniWrite, LfOnlyFilesKeepLfLineEnds) {
   EXPECT_EQ(doc.serialize(), "[a]\nx=1\ny=2\n\n[b]\nz=3\n");
 }
 
+TEST(IniWrite, LinesAddedToDamagedOrMixedFilesEndInCrLf) {
+  const struct {
+    const char* file;
+    const char* after;
+  } cases[] = {
+      {"\x01\x02garbage\nmore\x7F", "\x01\x02garbage\nmore\x7F\r\n\r\n[options]\r\nActiveProg=1\r\n"},
+      {"[a]\nx=1\r\n", "[a]\nx=1\r\n\r\n[options]\r\nActiveProg=1\r\n"},
+      {"no section at all\n", "no section at all\n\r\n[options]\r\nActiveProg=1\r\n"},
+      {"[options]\nA=1", "[options]\nA=1\nActiveProg=1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    IniDocument doc = IniDocument::parse(c.file);
+    doc.writeInt("options", "ActiveProg", 1);
+    EXPECT_EQ(doc.serialize(), c.after);
+  }
+}
+
 TEST(IniWrite, Utf8FileWithByteOrderMarkStaysUtf8) {
   IniDocument doc = IniDocument::parse("\xEF\xBB\xBF[options]\r\nИмя=Пшеница\r\n");
   EXPECT_EQ(doc.encoding(), IniDocument::Encoding::kUtf8WithBom);

@@ -279,6 +279,22 @@ TEST(MachineSettingsFile, MachineStateAndNamesWriteBack) {
   EXPECT_EQ(keys[2], "EgecAx0");
 }
 
+TEST(MachineSettingsFile, ANameTheFileCannotHoldCostsNoOtherName) {
+  TempDir dir;
+  const auto file = dir / "TolvaneGrain.ini";
+  MachineSettings m;
+  m.ProgramName = {"Пшеница", "Овёс", "Рис", "Горох", "Соя", "Лён", "Ячмень", "Просо", "Гречка"};
+  writeProgramNames(file, m);
+  m.ProgramName[1] = "Oats \xE2\x9C\x93";  // a check mark: no Windows-1251 byte
+  m.ProgramName[2] = "Рис 2";
+  EXPECT_EQ(writeProgramNames(file, m), std::vector<int>{1});
+  MachineSettings back;
+  ReadMachineSettings(file, back);
+  EXPECT_EQ(back.ProgramName[1], "Овёс");  // the last name the file could hold
+  EXPECT_EQ(back.ProgramName[2], "Рис 2");
+  EXPECT_EQ(back.ProgramName[8], "Гречка");
+}
+
 TEST(MachineId, TakenFromTheLastPathLine) {
   EXPECT_EQ(readMachineId("[options]\r\npath=\"A17\"\r\nx=1\r\npath=\"B42\"\r\n", "000"), "B42");
   EXPECT_EQ(readMachineId("path=nothing quoted\r\n", "000"), "");

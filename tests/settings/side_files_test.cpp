@@ -15,15 +15,17 @@ using test::writeBytes;
 
 std::vector<std::byte> filled(size_t size, unsigned char value) { return std::vector<std::byte>(size, std::byte{value}); }
 
-TEST(SideFiles, NamesAreDerivedFromTheProgramFile) {
-  const std::filesystem::path program = "/opt/machine/TolvaneGrain";
-  EXPECT_EQ(settingsFilePath(program), "/opt/machine/TolvaneGrain.ini");
-  EXPECT_EQ(sideFilePath(program, SideFile::kSamples), "/opt/machine/TolvaneGrain.samples");
-  EXPECT_EQ(sideFilePath(program, SideFile::kStat), "/opt/machine/TolvaneGrain.stat");
-  EXPECT_EQ(sideFilePath(program, SideFile::kShots), "/opt/machine/TolvaneGrain.shots");
-  EXPECT_EQ(settingsBackupPath(program), "/opt/machine/TolvaneGrainINI.bak");
-  // A program file with an extension has it replaced.
-  EXPECT_EQ(settingsFilePath("/m/TolvaneGrain.exe"), "/m/TolvaneGrain.ini");
+TEST(SideFiles, NamesAreFixedInTheProgramFolderWhateverTheProgramIsCalled) {
+  // The update hand-over runs as TolvaneGrain_ and must use the machine's own files.
+  for (const char* program : {"/opt/machine/TolvaneGrain", "/opt/machine/TolvaneGrain_",
+                              "/opt/machine/TolvaneGrain.exe", "/opt/machine/Other.bin"}) {
+    SCOPED_TRACE(program);
+    EXPECT_EQ(settingsFilePath(program), "/opt/machine/TolvaneGrain.ini");
+    EXPECT_EQ(sideFilePath(program, SideFile::kSamples), "/opt/machine/TolvaneGrain.samples");
+    EXPECT_EQ(sideFilePath(program, SideFile::kStat), "/opt/machine/TolvaneGrain.stat");
+    EXPECT_EQ(sideFilePath(program, SideFile::kShots), "/opt/machine/TolvaneGrain.shots");
+    EXPECT_EQ(settingsBackupPath(program), "/opt/machine/TolvaneGrainINI.bak");
+  }
   EXPECT_EQ(sideFileSize(SideFile::kSamples), 655200u);
   EXPECT_EQ(sideFileSize(SideFile::kStat), 297840u);
   EXPECT_EQ(sideFileSize(SideFile::kShots), 256u);

@@ -1,0 +1,154 @@
+#include "app/page_work_controller.h"
+
+#include <mutex>
+
+#include "app/machine.h"
+#include "app/page_common.h"
+#include "app/page_work.h"
+#include "settings/build_constants.h"
+#include "settings/stored_controls.h"
+
+namespace tolvane {
+
+namespace {
+
+const QString kSingleToneCaption = QStringLiteral("Монохромная|камера");
+
+int32_t thresholdOf(const SorterSettings& s, std::size_t row) {
+  const std::array<int32_t, 9> values = {s.ifMassa, s.ifMassa2, s.ifP1,    s.ifP2,  s.ifLength,
+                                         s.ifWeight, s.ifEks,   s.ifForma, s.ifFast};
+  return values[row];
+}
+
+}  // namespace
+
+PageWorkController::PageWorkController(PageWork& page, TasSwitch* fonBlueButton, TasSwitch* fonBlackButton,
+                                       Machine& machine, Actions actions, QObject* parent)
+    : QObject(parent), page_(page), machine_(machine), actions_(std::move(actions)) {
+  for (std::size_t row = 0; row < kConditionRows.size(); ++row) {
+    switches_[static_cast<std::size_t>(kConditionRows[row])] = page_.conditions[row].enable;
+    switches_[static_cast<std::size_t>(kConditionDirections[row])] = page_.conditions[row].direction;
+  }
+  switches_[static_cast<std::size_t>(ConditionSwitch::AND_Button)] = page_.AND_Button;
+  switches_[static_cast<std::size_t>(ConditionSwitch::TripleShotSwitch)] = page_.TripleShotSwitch;
+  switches_[static_cast<std::size_t>(ConditionSwitch::P1_type)] = page_.P1_type;
+  switches_[static_cast<std::size_t>(ConditionSwitch::P2_type)] = page_.P2_type;
+  switches_[static_cast<std::size_t>(ConditionSwitch::FonBlueButton)] = fonBlueButton;
+  switches_[static_cast<std::size_t>(ConditionSwitch::FonBlackButton)] = fonBlackButton;
+
+  for (std::size_t i = 0; i < kConditionSwitchCount; ++i) {
+    TasSwitch* control = switches_[i];
+    if (control == nullptr) continue;
+    const auto which = static_cast<ConditionSwitch>(i);
+    connect(control, &TasSwitch::switchedOn, this, [this, which](QObject*) { conditionTouched(which, true); });
+    connect(control, &TasSwitch::switchedOff, this, [this, which](QObject*) { conditionTouched(which, false); });
+  }
+  bindOptionSwitches();
+
+  connect(page_.SaveButton, &TasSwitch::clicked, this, [this](QObject*) {
+    if (actions_.save) actions_.save();
+  });
+  connect(page_.CancelButton, &TasSwitch::clicked, this, [this](QObject*) {
+    if (actions_.cancel) actions_.cancel();
+  });
+  connect(page_.RegulatorSetupButton, &TasSwitch::clicked, this, [this](QObject*) {
+    if (actions_.showRegulatorPage) actions_.showRegulatorPage();
+  });
+}
+
+void PageWorkController::bindOptionSwitches() {
+  connect(page_.FineTimerButton, &TasSwitch::switchedOn, this, [this](QObject*) { machine_.run().FineTimerButtonOn(); });
+  connect(page_.FineTimerButton, &TasSwitch::switchedOff, this,
+          [this](QObject*) { machine_.run().FineTimerButtonOff(); });
+  auto colorTune = [this](bool on) { machine_.engine().ColorTune.store(on, std::memory_order_relaxed); };
+  connect(page_.ColorTuneButton, &TasSwitch::switchedOn, this, [colorTune](QObject*) { colorTune(true); });
+  connect(page_.ColorTuneButton, &TasSwitch::switchedOff, this, [colorTune](QObject*) { colorTune(false); });
+  auto brightMode = [this](bool on) {
+    machine_.engine().BrightMode.store(on, std::memory_order_relaxed);
+    std::lock_guard lock(machine_.engine().engineLock);
+    machine_.sorter().BrightMode = on;
+  };
+  connect(page_.BrightModeButton, &TasSwitch::switchedOn, this, [brightMode](QObject*) { brightMode(true); });
+  connect(page_.BrightModeButton, &TasSwitch::switchedOff, this, [brightMode](QObject*) { brightMode(false); });
+  auto camera = [this](int index, bool on) {
+    std::lock_guard lock(machine_.engine().engineLock);
+    (index == 0 ? machine_.sorter().onCamera1 : machine_.sorter().onCamera2) = on;
+  };
+  connect(page_.Cam1enableSwitch, &TasSwitch::switchedOn, this, [camera](QObject*) { camera(0, true); });
+  connect(page_.Cam1enableSwitch, &TasSwitch::switchedOff, this, [camera](QObject*) { camera(0, false); });
+  connect(page_.Cam2enableSwitch, &TasSwitch::switchedOn, this, [camera](QObject*) { camera(1, true); });
+  connect(page_.Cam2enableSwitch, &TasSwitch::switchedOff, this, [camera](QObject*) { camera(1, false); });
+}
+
+void PageWorkController::takeOptionFlags() {
+  if (page_.FineTimerButton->stateOn()) {
+    machine_.run().FineTimerButtonOn();
+  } else {
+    machine_.run().FineTimerButtonOff();
+  }
+  EngineState& engine = machine_.engine();
+  engine.ColorTune.store(page_.ColorTuneButton->stateOn(), std::memory_order_relaxed);
+  engine.BrightMode.store(page_.BrightModeButton->stateOn(), std::memory_order_relaxed);
+}
+
+void PageWorkController::showProgram() {
+  const SorterSettings loaded = machine_.sorter();
+  page_.BrightModeButton->setStateOn(loaded.BrightMode);
+  page_.Cam1enableSwitch->setStateOn(loaded.onCamera1);
+  page_.Cam2enableSwitch->setStateOn(loaded.onCamera2);
+  if (kSingleToneCamera) {
+    page_.BrightModeButton->setStateOn(true);
+    page_.BrightModeButton->setEnabled(false);
+    page_.BrightModeButton->setCaption(kSingleToneCaption);
+  }
+  machine_.engine().BrightMode.store(page_.BrightModeButton->stateOn(), std::memory_order_relaxed);
+
+  for (std::size_t row = 0; row < page_.conditions.size(); ++row) {
+    page_.conditions[row].threshold.value->setText(
+        QString::fromStdString(numberLabelText(thresholdOf(loaded, row))));
+  }
+
+  std::vector<ConditionSwitch> changed;
+  {
+    std::lock_guard lock(machine_.engine().engineLock);
+    changed = conditions_.load(machine_.sorter());
+  }
+  showConditionSwitches(changed);
+}
+
+void PageWorkController::conditionTouched(ConditionSwitch which, bool on) {
+  if (showing_) return;
+  std::vector<ConditionSwitch> changed;
+  {
+    std::lock_guard lock(machine_.engine().engineLock);
+    changed = conditions_.set(which, on, machine_.sorter());
+  }
+  showConditionSwitches(changed);
+}
+
+void PageWorkController::showConditionSwitches(const std::vector<ConditionSwitch>& changed) {
+  showing_ = true;
+  for (const ConditionSwitch which : changed) {
+    TasSwitch* control = switches_[static_cast<std::size_t>(which)];
+    if (control == nullptr) continue;
+    control->setStateOn(conditions_.isOn(which));
+  }
+  for (std::size_t i = 0; i < kConditionSwitchCount; ++i) {
+    const auto which = static_cast<ConditionSwitch>(i);
+    if (const auto caption = conditions_.caption(which); caption && switches_[i] != nullptr) {
+      switches_[i]->setCaption(QString::fromUtf8(caption->data(), static_cast<qsizetype>(caption->size())));
+    }
+  }
+  showing_ = false;
+  showThresholdColours();
+}
+
+void PageWorkController::showThresholdColours() {
+  const SorterSettings& s = machine_.sorter();
+  for (std::size_t row = 0; row < page_.conditions.size(); ++row) {
+    setLabelTextColor(page_.conditions[row].threshold.value,
+                      ConditionSwitches::rowActive(row, s) ? QColor(Qt::black) : QColor::fromRgb(kGreyTextColor));
+  }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <functional>
+#include <vector>
+
+#include "settings/condition_switches.h"
+
+namespace tolvane {
+
+class Machine;
+class PageWork;
+class TasSwitch;
+
+// The sorting-conditions page (TabWork): the condition switches with their on/off handling, the
+// thresholds as loaded, the option switches that feed the engine's flags, and the page's commands.
+// The blue and black background switches sit on the colour page but are conditions of the program
+// like the others, so this controller binds them too.
+//
+// Threads: main thread. Settings the camera threads read change under the engine lock.
+class PageWorkController : public QObject {
+  Q_OBJECT
+
+ public:
+  struct Actions {
+    std::function<void()> save;               // "СОХРАНИТЬ|НАСТРОЙКИ"
+    std::function<void()> cancel;             // "ОТМЕНИТЬ|НАСТРОЙКИ"
+    std::function<void()> showRegulatorPage;  // "Настройка|регулятора"
+  };
+
+  PageWorkController(PageWork& page, TasSwitch* fonBlueButton, TasSwitch* fonBlackButton, Machine& machine,
+                     Actions actions, QObject* parent = nullptr);
+
+  // After a program load: option switches of the program (single-tone forcing included), the
+  // thresholds in their labels, then the condition switches set from the loaded flags in load order.
+  void showProgram();
+  // The three option flags taken from their switches (the window's first show).
+  void takeOptionFlags();
+
+  const ConditionSwitches& conditions() const { return conditions_; }
+  TasSwitch* conditionSwitch(ConditionSwitch which) const { return switches_[static_cast<std::size_t>(which)]; }
+
+ private:
+  void bindOptionSwitches();
+  void conditionTouched(ConditionSwitch which, bool on);
+  void showConditionSwitches(const std::vector<ConditionSwitch>& changed);
+  void showThresholdColours();
+
+  PageWork& page_;
+  Machine& machine_;
+  Actions actions_;
+  ConditionSwitches conditions_;
+  std::array<TasSwitch*, kConditionSwitchCount> switches_{};
+  bool showing_ = false;  // switches set by this controller do not count as touches
+};
+
+}  // namespace tolvane
