@@ -28,6 +28,8 @@ struct RigOptions {
   bool boardPresent = true;
   bool network = true;
   double lineRateHz = 4000;
+  // The running program file's name; the update hand-over runs as "TolvaneGrain_".
+  std::string programName = "TolvaneGrain";
 };
 
 class WindowRig {
@@ -35,7 +37,7 @@ class WindowRig {
   explicit WindowRig(RigOptions options = {}) : options_(options) {}
   ~WindowRig() { form.reset(); }
 
-  std::filesystem::path programFile() const { return dir / "TolvaneGrain"; }
+  std::filesystem::path programFile() const { return dir / options_.programName; }
   std::filesystem::path settingsFile() const { return dir / "TolvaneGrain.ini"; }
   std::filesystem::path file(std::string_view name) const { return dir / name; }
 
