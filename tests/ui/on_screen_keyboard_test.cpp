@@ -32,12 +32,12 @@ TEST(OnScreenKeyboardLayout, KeysSitWhereTheOperatorsPanelHasThem) {
     Box box;
   };
   const Case cases[] = {
-      {"й", {8, 42, 40, 40}},     {"ъ", {536, 42, 40, 40}},   {"BkSp", {584, 42, 58, 40}},
-      {"7", {657, 42, 40, 40}},   {"-", {801, 42, 40, 40}},   {"ф", {24, 90, 40, 40}},
-      {"э", {504, 90, 40, 40}},   {"Enter", {552, 90, 90, 40}}, {"+", {801, 90, 40, 40}},
-      {"я", {40, 138, 40, 40}},   {"ю", {424, 138, 40, 40}},  {".", {472, 138, 40, 40}},
-      {"Shift", {520, 138, 122, 40}}, {"3", {753, 138, 40, 40}}, {"Ok", {801, 138, 40, 89}},
-      {" ", {8, 186, 634, 40}},   {"0", {657, 186, 89, 40}},  {",", {753, 186, 40, 40}},
+      {"й", {8, 42, 40, 40}},         {"ъ", {536, 42, 40, 40}},     {"BkSp", {584, 42, 58, 40}},
+      {"7", {657, 42, 40, 40}},       {"-", {801, 42, 40, 40}},     {"ф", {24, 90, 40, 40}},
+      {"э", {504, 90, 40, 40}},       {"Enter", {552, 90, 90, 40}}, {"+", {801, 90, 40, 40}},
+      {"я", {40, 138, 40, 40}},       {"ю", {424, 138, 40, 40}},    {".", {472, 138, 40, 40}},
+      {"Shift", {520, 138, 122, 40}}, {"3", {753, 138, 40, 40}},    {"Ok", {801, 138, 40, 89}},
+      {" ", {8, 186, 634, 40}},       {"0", {657, 186, 89, 40}},    {",", {753, 186, 40, 40}},
   };
   for (const Case& c : cases) {
     const Box b = boxOf(c.caption);
@@ -56,8 +56,8 @@ TEST(OnScreenKeyboardLayout, KeysLieInsideTheWindowAndNeverOverlap) {
         << a.normal;
     for (std::size_t j = i + 1; j < keys.size(); ++j) {
       const KeyboardKey& b = keys[j];
-      const bool apart = a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y ||
-                         b.y + b.height <= a.y;
+      const bool apart =
+          a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y || b.y + b.height <= a.y;
       EXPECT_TRUE(apart) << a.normal << " overlaps " << b.normal;
     }
   }

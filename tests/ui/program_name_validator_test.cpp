@@ -29,10 +29,10 @@ TEST(ProgramNameValidator, AcceptsWhatWindows1251CarriesAndRefusesTheRest) {
       {QStringLiteral("№ 5 — 10 € ™"), true},
       {QStringLiteral("рис 😀"), false},  // outside the BMP
       {QStringLiteral("小麦"), false},
-      {QStringLiteral("Әлем"), false},  // Kazakh letter 1251 lacks
+      {QStringLiteral("Әлем"), false},             // Kazakh letter 1251 lacks
       {QStringLiteral("Weizen Qualität"), false},  // Latin-1 letters are not in 1251
-      {QStringLiteral("e\u0301"), false},  // combining accent
-      {QString(QChar(0x0098)), false},  // 1251 keeps it only as a foreign byte; a control
+      {QStringLiteral("e\u0301"), false},          // combining accent
+      {QString(QChar(0x0098)), false},             // 1251 keeps it only as a foreign byte; a control
       {QStringLiteral("a\tb"), false},
       {QStringLiteral("a\nb"), false},  // would split the INI line
       {QStringLiteral("a\rb"), false},
@@ -58,9 +58,9 @@ TEST(ProgramNameValidator, FixupAndStorableNameDropOnlyTheForeignCharacters) {
   const Case cases[] = {
       {"Овёс №2", "Овёс №2"},
       {"Ж\xF0\x9F\x98\x80Ж", "ЖЖ"},
-      {"a\xC3", "a"},               // truncated sequence at the end
-      {"\xE2\x82z", "z"},           // truncated sequence before ASCII keeps the ASCII
-      {"\x80x\xBF", "x"},           // stray continuation bytes
+      {"a\xC3", "a"},                      // truncated sequence at the end
+      {"\xE2\x82z", "z"},                  // truncated sequence before ASCII keeps the ASCII
+      {"\x80x\xBF", "x"},                  // stray continuation bytes
       {"\xC2\x98q\xC2\xA0", "q\xC2\xA0"},  // U+0098 dropped, no-break space kept
       {"line\r\nbreak", "linebreak"},
   };
@@ -79,8 +79,8 @@ TEST(ProgramNameValidator, LineEditRefusesForeignTypingAndPastes) {
   edit.setValidator(new ProgramNameValidator(&edit));
   edit.show();
   // Key events carrying text, as a hardware keyboard's would.
-  for (const QString& typed : {QStringLiteral("A"), QStringLiteral("б"), QStringLiteral("ä"),
-                               QStringLiteral("😀")}) {
+  for (const QString& typed :
+       {QStringLiteral("A"), QStringLiteral("б"), QStringLiteral("ä"), QStringLiteral("😀")}) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, typed);
     QApplication::sendEvent(&edit, &press);
   }
