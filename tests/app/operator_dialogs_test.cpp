@@ -88,6 +88,14 @@ TEST(OperatorDialogs, ShownBoxesHaveFingerSizedButtonsReadableTextAndSitInTheScr
   }
 }
 
+// An earlier test may have asked the application to exit (the restart handling does) while no main
+// loop ran; until one has run, every nested loop, exec() of a box included, returns at once. Running
+// the main loop once, empty, clears that request.
+void clearPendingExit() {
+  QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+}
+
 // Answers the box that the function under test is about to run, from inside its event loop.
 void answerNextBox(const std::function<void(QMessageBox&)>& answer) {
   QTimer::singleShot(0, [answer] {
@@ -117,6 +125,7 @@ TEST(OperatorDialogs, AskQuestionIsTrueOnlyForDa) {
       {"Нет", [](QMessageBox& b) { b.button(QMessageBox::No)->click(); }, false},
       {"closed", [](QMessageBox& b) { b.reject(); }, false},
   };
+  clearPendingExit();
   for (const Case& c : cases) {
     answerNextBox(c.answer);
     EXPECT_EQ(askQuestion(nullptr, QStringLiteral("Выключение"), QStringLiteral("Выключить?")), c.result)
@@ -125,6 +134,7 @@ TEST(OperatorDialogs, AskQuestionIsTrueOnlyForDa) {
 }
 
 TEST(OperatorDialogs, MessageAndErrorReturnAfterOk) {
+  clearPendingExit();
   int shown = 0;
   const auto ok = [&shown](QMessageBox& b) {
     ++shown;
