@@ -1,5 +1,6 @@
 #include "ui/tas_switch.h"
 
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 #include "ui/artwork.h"
+#include "ui/tas_switch_accessible.h"
 
 namespace tolvane {
 
@@ -88,6 +90,7 @@ TasSwitch::TasSwitch(const QString& caption, QWidget* parent) : QWidget(parent) 
 TasSwitch::~TasSwitch() = default;
 
 void TasSwitch::init() {
+  installTasSwitchAccessibility();
   color_ = QColor::fromRgb(kButtonFace);
   resize(kDefaultWidth, kDefaultHeight);
   setFocusPolicy(Qt::StrongFocus);
@@ -120,6 +123,13 @@ void TasSwitch::setStateOn(bool on) {
   }
   stateOn_ = on;
   update();
+  if (QAccessible::isActive()) {
+    QAccessible::State changed;
+    changed.checked = true;
+    changed.pressed = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
+  }
   if (on) {
     doOn();
   } else {
@@ -202,6 +212,10 @@ void TasSwitch::setCaption(const QString& caption) {
   caption_ = caption;
   updateMnemonic();
   update();
+  if (QAccessible::isActive()) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void TasSwitch::setColor(const QColor& color) {
