@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLinearGradient>
-#include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -14,6 +13,7 @@
 
 #include "app/machine.h"
 #include "app/main_window_layout.h"
+#include "app/operator_dialogs.h"
 #include "app/page_data.h"
 #include "app/page_egectors_controller.h"
 #include "app/page_one_chanal_controller.h"
@@ -36,6 +36,7 @@
 #include "ejection/valve_tests.h"
 #include "settings/build_constants.h"
 #include "settings/stored_controls.h"
+#include "ui/program_name_validator.h"
 
 namespace tolvane {
 
@@ -108,11 +109,8 @@ TmForm::TmForm(std::unique_ptr<Machine> machine, QWidget* parent)
   setObjectName(QStringLiteral("mForm"));
   setWindowTitle(kDesignCaption);
   machine_ = machine ? std::move(machine) : machineFromPlatform(startupError_);
-  ask_ = [this](const QString& title, const QString& question) {
-    return QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
-  };
-  tell_ = [this](const QString& text) { QMessageBox::information(this, windowTitle(), text); };
+  ask_ = [this](const QString& title, const QString& question) { return askQuestion(this, title, question); };
+  tell_ = [this](const QString& text) { showMessage(this, windowTitle(), text); };
 
   buildWindow();
   buildPages();
@@ -121,7 +119,7 @@ TmForm::TmForm(std::unique_ptr<Machine> machine, QWidget* parent)
   if (!startupError_.isEmpty()) {
     std::fprintf(stderr, "TolvaneGrain: %s\n", startupError_.toUtf8().constData());
     QTimer::singleShot(0, this, [this] {
-      QMessageBox::critical(this, QStringLiteral("MK Grain"), startupError_);
+      showError(this, QStringLiteral("MK Grain"), startupError_);
       QCoreApplication::exit(2);
     });
     return;
@@ -243,6 +241,8 @@ void TmForm::buildWindow() {
     field->setObjectName(QStringLiteral("ProgramNameEdit%1").arg(n));
     field->setGeometry(nameFieldX(n), kNameFieldY, kNameFieldWidth, 26);
     field->setFont(screenFont(13, true));
+    // Only what the settings file can hold, also from a physical keyboard or a paste.
+    field->setValidator(new ProgramNameValidator(field));
     field->hide();
     nameFields_[static_cast<std::size_t>(n)] = field;
   }

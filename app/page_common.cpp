@@ -60,6 +60,8 @@ QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, cons
                  int fontPixels, bool bold, Qt::Alignment alignment) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
+  // Scripts and tests find a label over the accessibility tree by the name the settings know it by.
+  label->setAccessibleDescription(name);
   label->setGeometry(geometry);
   label->setFont(screenFont(fontPixels, bold));
   label->setAlignment(alignment);

@@ -10,6 +10,7 @@
 #include <future>
 #include <thread>
 
+#include "app/key_form.h"
 #include "app/machine.h"
 #include "app/page_egectors.h"
 #include "app/page_one_chanal.h"
@@ -21,6 +22,7 @@
 #include "app/program_controller.h"
 #include "settings/ini_file.h"
 #include "settings/stored_controls.h"
+#include "tests/app/accessible_driver.h"
 #include "tests/app/main_window_rig.h"
 
 namespace tolvane {
@@ -168,6 +170,49 @@ TEST(ProgramNames, KeptBySaveLostByCancel) {
   EXPECT_EQ(doc.readString("options", "ProgramName4", ""), "Горох");
   EXPECT_EQ(doc.readString("options", "ProgramName2", ""), "Рожь");
   EXPECT_EQ(rig.machine().machine().ProgramName[4], "Горох");
+}
+
+TEST(ProgramNames, TypedOnTheKeyboardSavedAndFoundAfterARestart) {
+  WindowRig rig;
+  rig.writeSettings(kFivePrograms);
+  TmForm& form = rig.create();
+  stopTimers(form);
+  form.show();
+  test::AccessibleDriver driver(&form);
+  ASSERT_TRUE(driver.pressByName(QStringLiteral("Настройка")));
+  touchProgram(form, 3);
+
+  // The name field opens the keyboard with its text; "Ok" writes the edited name back.
+  QLineEdit* field = form.nameFields()[3];
+  field->setText(QStringLiteral("Ов"));
+  touch(field);
+  TKeyForm& keyboard = form.keyboard();
+  ASSERT_TRUE(keyboard.isOpen());
+  EXPECT_EQ(keyboard.editedIndex(), 3);
+  EXPECT_EQ(keyboard.text(), QStringLiteral("Ов"));
+  for (const char* key : {"а", "BkSp", "е", "с", " ", "2"}) EXPECT_TRUE(keyboard.pressKey(QString::fromUtf8(key)));
+  ASSERT_TRUE(keyboard.pressKey(QStringLiteral("Ok")));
+  EXPECT_FALSE(keyboard.isOpen());
+  EXPECT_EQ(field->text(), QStringLiteral("Овес 2"));
+
+  // A value of program 4 changed through the screen, then saved.
+  touch(form.modeList(), form.modeList()->itemRect(3).center());
+  ASSERT_TRUE(driver.pressByDescription(QStringLiteral("Weight_Button")));
+  EXPECT_TRUE(rig.machine().sorter().enWeight);
+  ASSERT_TRUE(driver.pressByDescription(QStringLiteral("SaveButton")));
+  touchProgram(form, 2);
+  touchProgram(form, 3);
+  EXPECT_TRUE(form.tabWork()->conditions[5].enable->stateOn());
+
+  // A restart: a new instance on the same folder, nothing closed first.
+  rig.form.reset();
+  TmForm& again = rig.create();
+  stopTimers(again);
+  EXPECT_EQ(rig.machine().machine().ActiveProg, 3);
+  EXPECT_EQ(again.nameFields()[3]->text(), QStringLiteral("Овес 2"));
+  EXPECT_EQ(rig.machine().machine().ProgramName[3], "Овес 2");
+  EXPECT_TRUE(rig.machine().sorter().enWeight);
+  EXPECT_TRUE(again.tabWork()->conditions[5].enable->stateOn());
 }
 
 TEST(ProgramSave, CamerasKeepAnalysingWhileTheFilesAreWritten) {
