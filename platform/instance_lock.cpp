@@ -31,13 +31,17 @@ InstanceLock InstanceLock::tryAcquire(const std::filesystem::path& folder) {
   InstanceLock lock;
   lock.file_ = folder / kInstanceLockFileName;
   int fd = ::open(lock.file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
-    // flock needs no write access: an existing lock file in a read-only folder still guards it.
-    fd = ::open(lock.file_.c_str(), O_RDONLY | O_CLOEXEC);
-  }
   if (fd < 0) {
-    lock.error_ = errno;
-    return lock;
+    const int createError = errno;
+    // flock needs no write access: an existing lock file in a read-only folder still guards it.
+    if (createError == EACCES || createError == EROFS || createError == EPERM) {
+      fd = ::open(lock.file_.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+      // Why the file could not be created says more than that there is none to read.
+      lock.error_ = createError;
+      return lock;
+    }
   }
   int r = 0;
   do {
