@@ -46,15 +46,17 @@ void UnhandledErrorHandler::handle(std::string_view what) noexcept {
     const char* inheritedText = std::getenv(variable.c_str());
     const bool hadHistory = inheritedText != nullptr;
     const std::string inherited = hadHistory ? inheritedText : "";
-    const RestartDecision decision = RestartGuard::decide(inherited, clock_ ? clock_() : RestartGuard::nowMs());
+    const RestartDecision decision =
+        RestartGuard::decide(inherited, clock_ ? clock_() : RestartGuard::nowMs());
     if (!decision.restart) {
       ++gaveUp_;
       exitCode = kGiveUpExitCode;
-      std::fprintf(stderr,
-                   "TolvaneGrain: unhandled error: %.*s; the program was restarted %d times within %lld s and "
-                   "fails again: not restarting, the program stops\n",
-                   whatLength, what.data(), decision.recentRestarts,
-                   static_cast<long long>(RestartGuard::kWindow.count() / 1000));
+      std::fprintf(
+          stderr,
+          "TolvaneGrain: unhandled error: %.*s; the program was restarted %d times within %lld s and "
+          "fails again: not restarting, the program stops\n",
+          whatLength, what.data(), decision.recentRestarts,
+          static_cast<long long>(RestartGuard::kWindow.count() / 1000));
     } else {
       const std::filesystem::path file = programFile_.empty() ? runningProgramFile() : programFile_;
       const std::filesystem::path folder = workingFolder_.empty() ? file.parent_path() : workingFolder_;

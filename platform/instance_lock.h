@@ -13,9 +13,9 @@ inline constexpr std::string_view kInstanceLockFileName = "TolvaneGrain.lock";
 inline constexpr int kAlreadyRunningExitCode = 4;
 
 enum class InstanceLockState {
-  kHeld,          // this process holds the folder
-  kHeldElsewhere, // another process holds it
-  kUnavailable,   // the lock file cannot be opened (no such folder, not writable and no lock file)
+  kHeld,           // this process holds the folder
+  kHeldElsewhere,  // another process holds it
+  kUnavailable,    // the lock file cannot be opened (no such folder, not writable and no lock file)
 };
 
 // An exclusive flock on "<folder>/TolvaneGrain.lock", held while the object lives. The file is opened

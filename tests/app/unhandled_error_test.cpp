@@ -181,10 +181,10 @@ TEST_F(UnhandledError, GivesUpAfterThreeRestartsWithinAMinuteWithTheValvesClosed
   }
 
   EXPECT_EQ(launcher.launches().size(), 3u);
-  EXPECT_EQ(trace.exitCodes, (std::vector<int>{UnhandledErrorHandler::kRestartExitCode,
-                                               UnhandledErrorHandler::kRestartExitCode,
-                                               UnhandledErrorHandler::kRestartExitCode,
-                                               UnhandledErrorHandler::kGiveUpExitCode}));
+  EXPECT_EQ(
+      trace.exitCodes,
+      (std::vector<int>{UnhandledErrorHandler::kRestartExitCode, UnhandledErrorHandler::kRestartExitCode,
+                        UnhandledErrorHandler::kRestartExitCode, UnhandledErrorHandler::kGiveUpExitCode}));
   // Giving up closes the valves as a restart does.
   const std::vector<std::string> oneEnd{"close valves", "stop cameras", "store write", "exit"};
   std::vector<std::string> fourEnds;
