@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     TAnForm anForm;
     TTypeSetForm typeSetForm;
     TKeyForm keyForm;
+    mForm.setKeyboard(&keyForm);
     if (closeRequests) {
       closeRequests->setCallback([&mForm](int signalNumber) {
         std::fprintf(stderr, "TolvaneGrain: %s: closing\n", signalName(signalNumber));

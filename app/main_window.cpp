@@ -131,10 +131,7 @@ TmForm::~TmForm() {
   timer1_->stop();
   timer2_->stop();
   timer5sek_->stop();
-  if (UnhandledErrorHandler* handler = GuardedApplication::current()) {
-    handler->setStopCameraThreads({});
-    handler->setBeforeExit({});
-  }
+  if (UnhandledErrorHandler* handler = GuardedApplication::current()) handler->clearHooks();
   // The camera threads end first: the stored control values written next feed values they read.
   if (machine_) machine_->run().stopAndJoinCameraThreads();
   store_.reset();
@@ -360,6 +357,9 @@ void TmForm::formCreate() {
   applyScreenSize(screen != nullptr ? screen->geometry().size() : QSize(1024, 768));
 
   if (UnhandledErrorHandler* handler = GuardedApplication::current()) {
+    // An open valve must not wait for the next instance.
+    handler->setCloseValves(
+        [this] { closeValvesAndBlock(machine_->digitalBoard(), machine_->engine().ejection); });
     handler->setStopCameraThreads([this] { stopCameraThreads(); });
     handler->setBeforeExit([this] {
       if (store_) store_->writeOnDestroy();
