@@ -15,19 +15,19 @@
 #include "app/main_window_layout.h"
 #include "app/operator_dialogs.h"
 #include "app/page_data.h"
-#include "app/page_egectors_controller.h"
-#include "app/page_one_chanal_controller.h"
-#include "app/page_settings_controller.h"
-#include "app/page_simple_work_controller.h"
-#include "app/page_work_controller.h"
-#include "app/program_controller.h"
 #include "app/page_egectors.h"
+#include "app/page_egectors_controller.h"
 #include "app/page_one_chanal.h"
+#include "app/page_one_chanal_controller.h"
 #include "app/page_settings.h"
+#include "app/page_settings_controller.h"
 #include "app/page_simple_work.h"
+#include "app/page_simple_work_controller.h"
 #include "app/page_simple_work_settings.h"
 #include "app/page_test.h"
 #include "app/page_work.h"
+#include "app/page_work_controller.h"
+#include "app/program_controller.h"
 #include "app/program_restart.h"
 #include "app/unhandled_error.h"
 #include "app/window_state_store.h"
@@ -295,20 +295,19 @@ void TmForm::buildControllers() {
     if (pageControl_->currentWidget() == tabSimpleWork_) simpleWorkController_->show();
   });
 
-  simpleWorkController_ = new PageSimpleWorkController(
-      *tabSimpleWork_, m,
-      {.enterSetupMode = [this] { enterSetupMode(); },
-       .restart = [this] { restartProgram(); },
-       .powerOff = [this] { powerOffButtomClick(); },
-       .runViewChanged = [this] { applyRunView(); },
-       .tell = [this](const QString& text) { tell(text); }},
-      this);
-  workController_ = new PageWorkController(
-      *tabWork_, tabSettings_->FonBlueButton, tabSettings_->FonBlackButton, m,
-      {.save = [this] { saveSettings(); },
-       .cancel = [this] { programController_->cancelSettings(); },
-       .showRegulatorPage = [this] { showPage(tabSimpleWorkSettings_); }},
-      this);
+  simpleWorkController_ = new PageSimpleWorkController(*tabSimpleWork_, m,
+                                                       {.enterSetupMode = [this] { enterSetupMode(); },
+                                                        .restart = [this] { restartProgram(); },
+                                                        .powerOff = [this] { powerOffButtomClick(); },
+                                                        .runViewChanged = [this] { applyRunView(); },
+                                                        .tell = [this](const QString& text) { tell(text); }},
+                                                       this);
+  workController_ =
+      new PageWorkController(*tabWork_, tabSettings_->FonBlueButton, tabSettings_->FonBlackButton, m,
+                             {.save = [this] { saveSettings(); },
+                              .cancel = [this] { programController_->cancelSettings(); },
+                              .showRegulatorPage = [this] { showPage(tabSimpleWorkSettings_); }},
+                             this);
   egectorsController_ = new PageEgectorsController(*tabEgectors_, m, this);
   oneChanalController_ = new PageOneChanalController(*tabOneChanal_, m, this);
   settingsController_ = new PageSettingsController(
@@ -316,17 +315,16 @@ void TmForm::buildControllers() {
       {.showBackgroundReadout = [this](bool shown) { fonInfoPanel_->setVisible(shown); },
        .ask = [this](const QString& title, const QString& question) { return ask_(title, question); }},
       this);
-  programController_ = new ProgramController(
-      m, *programList_, nameFields_,
-      {.showProgram = [this] { showProgram(); },
-       .leaveSetupMode =
-           [this] {
-             modeListPanel_->hide();
-             showPage(tabSimpleWork_);
-           },
-       .restart = [this] { restartProgram(); },
-       .tell = [this](const QString& text) { tell(text); }},
-      this);
+  programController_ = new ProgramController(m, *programList_, nameFields_,
+                                             {.showProgram = [this] { showProgram(); },
+                                              .leaveSetupMode =
+                                                  [this] {
+                                                    modeListPanel_->hide();
+                                                    showPage(tabSimpleWork_);
+                                                  },
+                                              .restart = [this] { restartProgram(); },
+                                              .tell = [this](const QString& text) { tell(text); }},
+                                             this);
 
   m.setSaveSettings([this] { saveSettings(false); });
   m.setFullEjectorTest([this] { egectorsController_->runFullEjectorTest(); });
@@ -431,8 +429,9 @@ void TmForm::showProgram() {
   // The colour set-up page follows the single-tone mode just loaded.
   QWidget* current = pageControl_->currentWidget();
   if (current == tabOneChanal_ || current == tabSettings_) {
-    showPage(machine_->engine().BrightMode.load(std::memory_order_relaxed) ? static_cast<QWidget*>(tabOneChanal_)
-                                                                           : tabSettings_);
+    showPage(machine_->engine().BrightMode.load(std::memory_order_relaxed)
+                 ? static_cast<QWidget*>(tabOneChanal_)
+                 : tabSettings_);
   }
   settingsController_->showProgram();
   simpleWorkController_->showProgram();

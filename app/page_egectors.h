@@ -76,9 +76,9 @@ class PageEgectors : public QWidget {
   QLabel* BrakLabel;
   TasSwitch* TestButton;
   TasSwitch* FullTestButton;
-  StepperRow Time;    // TimeLabel with Time_Left, Time_Right
-  StepperRow Delay;   // DelayLabel
-  StepperRow MinVes;  // MinVesLabel
+  StepperRow Time;                                // TimeLabel with Time_Left, Time_Right
+  StepperRow Delay;                               // DelayLabel
+  StepperRow MinVes;                              // MinVesLabel
   StepperRow EGA_Min, EGA_Max, EGB_Min, EGB_Max;  // EGA_MinLabel ...
 };
 

@@ -29,7 +29,8 @@ PageEgectorsController::PageEgectorsController(PageEgectors& page, Machine& mach
 
 void PageEgectorsController::showCameraProbe() {
   for (int camera = 0; camera < kCameraCount; ++camera) {
-    const bool found = machine_.engine().CameraFound[static_cast<std::size_t>(camera)].load(std::memory_order_relaxed);
+    const bool found =
+        machine_.engine().CameraFound[static_cast<std::size_t>(camera)].load(std::memory_order_relaxed);
     (camera == 0 ? page_.Cam1 : page_.Cam2)->setText(QString::fromStdString(cameraProbeText(camera, found)));
   }
 }

@@ -77,12 +77,14 @@ PageOneChanal::PageOneChanal(QWidget* parent) : QWidget(parent) {
     const int y = 46 + 3 * 48;
     addLabel(block, p + QStringLiteral("DarkCaption"), QStringLiteral("темный фон"), QRect(10, y, 180, 40),
              15, true);
-    shown.fonBlack = addStepper(block, p + QStringLiteral("FonBlackChMinLeft"), p + QStringLiteral("FonBlack"),
-                                p + QStringLiteral("FonBlackChMinRight"), QStringLiteral("000"), QPoint(196, y));
+    shown.fonBlack =
+        addStepper(block, p + QStringLiteral("FonBlackChMinLeft"), p + QStringLiteral("FonBlack"),
+                   p + QStringLiteral("FonBlackChMinRight"), QStringLiteral("000"), QPoint(196, y));
     addLabel(block, p + QStringLiteral("LightCaption"), QStringLiteral("светлый фон"), QRect(548, y, 128, 40),
              15, true);
-    shown.fonLight = addStepper(block, p + QStringLiteral("FonLightChMinLeft"), p + QStringLiteral("FonLight"),
-                                p + QStringLiteral("FonLightChMinRight"), QStringLiteral("255"), QPoint(372, y));
+    shown.fonLight =
+        addStepper(block, p + QStringLiteral("FonLightChMinLeft"), p + QStringLiteral("FonLight"),
+                   p + QStringLiteral("FonLightChMinRight"), QStringLiteral("255"), QPoint(372, y));
 
     QLabel* sample = addPictureBox(block, camera == 0 ? QStringLiteral("Paint4") : QStringLiteral("Paint5"),
                                    QRect(680, 46, 100, 100));

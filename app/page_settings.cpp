@@ -116,7 +116,8 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
                      QRect(kX, 518, 278, 20), 12);
 
   // Over the legend, which it hides while it has something to say.
-  SectorStatusLabel = addLabel(this, QStringLiteral("SectorStatusLabel"), QString(), QRect(4, 518, 514, 42), 12, true);
+  SectorStatusLabel =
+      addLabel(this, QStringLiteral("SectorStatusLabel"), QString(), QRect(4, 518, 514, 42), 12, true);
   SectorStatusLabel->setWordWrap(true);
   SectorStatusLabel->setAutoFillBackground(true);
   QPalette warning = SectorStatusLabel->palette();

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <array>
-
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QWidget>
+#include <array>
 
 #include "ui/tas_switch.h"
 

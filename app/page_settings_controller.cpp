@@ -51,8 +51,10 @@ void PageSettingsController::showSectorList() {
 }
 
 void PageSettingsController::copyToOtherCamera() {
-  if (!actions_.ask || !actions_.ask(QString::fromUtf8(kQuestionTitle.data(), static_cast<qsizetype>(kQuestionTitle.size())),
-                                               kCopyQuestion)) return;
+  if (!actions_.ask ||
+      !actions_.ask(QString::fromUtf8(kQuestionTitle.data(), static_cast<qsizetype>(kQuestionTitle.size())),
+                    kCopyQuestion))
+    return;
   const int edited = editedCamera();
   {
     std::lock_guard lock(machine_.engine().engineLock);

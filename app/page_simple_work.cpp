@@ -91,10 +91,12 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
     addLabel(LineModePanel, cam + QStringLiteral("Caption"), QStringLiteral("Камера %1").arg(c),
              QRect(262, y, 76, 40), 14, true);
     const auto i = static_cast<std::size_t>(c - 1);
-    blackLevels[i] = addStepper(LineModePanel, cam + QStringLiteral("darkLeft"), cam + QStringLiteral("blackLabel"),
-                                cam + QStringLiteral("darkRight"), QStringLiteral("000"), QPoint(338, y), 40, 52, 40);
-    lightLevels[i] = addStepper(LineModePanel, cam + QStringLiteral("lightLeft"), cam + QStringLiteral("lightLabel"),
-                                cam + QStringLiteral("lightRight"), QStringLiteral("255"), QPoint(482, y), 40, 52, 40);
+    blackLevels[i] =
+        addStepper(LineModePanel, cam + QStringLiteral("darkLeft"), cam + QStringLiteral("blackLabel"),
+                   cam + QStringLiteral("darkRight"), QStringLiteral("000"), QPoint(338, y), 40, 52, 40);
+    lightLevels[i] =
+        addStepper(LineModePanel, cam + QStringLiteral("lightLeft"), cam + QStringLiteral("lightLabel"),
+                   cam + QStringLiteral("lightRight"), QStringLiteral("255"), QPoint(482, y), 40, 52, 40);
   }
   LineModePanel->hide();
 

@@ -26,7 +26,8 @@ class PageSimpleWorkController : public QObject {
     std::function<void(const QString&)> tell;
   };
 
-  PageSimpleWorkController(PageSimpleWork& page, Machine& machine, Actions actions, QObject* parent = nullptr);
+  PageSimpleWorkController(PageSimpleWork& page, Machine& machine, Actions actions,
+                           QObject* parent = nullptr);
 
   // The page is shown: the run control's view of it, and the regulator usable only with a row active.
   void show();

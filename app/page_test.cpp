@@ -34,11 +34,12 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
   addLabel(hidden, QStringLiteral("MaxTimeCaption"), QStringLiteral("Время хранения объектов:"),
            QRect(8, 32, 210, 40), 13, false);
   MaxTime = addStepper(hidden, QStringLiteral("MaxTime_Left"), QStringLiteral("MaxTimeLabel"),
-             QStringLiteral("MaxTime_Right"), QStringLiteral("300"), QPoint(220, 32), 48, 64, 40);
+                       QStringLiteral("MaxTime_Right"), QStringLiteral("300"), QPoint(220, 32), 48, 64, 40);
   addLabel(hidden, QStringLiteral("MaxObjectCaption"), QStringLiteral("Размер буфера обработки:"),
            QRect(8, 98, 210, 40), 13, false);
-  MaxObject = addStepper(hidden, QStringLiteral("MaxObject_Left"), QStringLiteral("MaxObjectLabel"),
-             QStringLiteral("MaxObject_Right"), QStringLiteral("030"), QPoint(220, 98), 48, 64, 40);
+  MaxObject =
+      addStepper(hidden, QStringLiteral("MaxObject_Left"), QStringLiteral("MaxObjectLabel"),
+                 QStringLiteral("MaxObject_Right"), QStringLiteral("030"), QPoint(220, 98), 48, 64, 40);
 
   QFrame* calculator = addPanel(this, QStringLiteral("ColorCalculatorPanel"), QRect(404, 2, 400, 150),
                                 QStringLiteral(" Цветовой калькулятор "));

@@ -48,8 +48,8 @@ PageWork::PageWork(QWidget* parent) : QWidget(parent) {
                                 QRect(162, y, 46, kRowHeight), 18);
     if (*c.left != '\0') {
       shown.threshold = addStepper(panel, QString::fromLatin1(c.left), QString::fromLatin1(c.value),
-                                   QString::fromLatin1(c.right), QString::fromLatin1(c.text), QPoint(214, y), 48,
-                                   66, kRowHeight);
+                                   QString::fromLatin1(c.right), QString::fromLatin1(c.text), QPoint(214, y),
+                                   48, 66, kRowHeight);
     } else {
       shown.threshold.value = addValueLabel(panel, QString::fromLatin1(c.value), QString::fromLatin1(c.text),
                                             QRect(214 + 52, y + 2, 66, kRowHeight - 4));
@@ -74,8 +74,8 @@ PageWork::PageWork(QWidget* parent) : QWidget(parent) {
   const int y = 8 + 9 * kRowStep;
   AND_Button = addSwitch(panel, QStringLiteral("AND_Button"), QStringLiteral("И / ИЛИ"),
                          QRect(8, y, 150, kRowHeight), 14);
-  TripleShotSwitch = addSwitch(panel, QStringLiteral("TripleShotSwitch"),
-                               QStringLiteral("Усиление|отстрела"), QRect(162, y, 170, kRowHeight), 14);
+  TripleShotSwitch = addSwitch(panel, QStringLiteral("TripleShotSwitch"), QStringLiteral("Усиление|отстрела"),
+                               QRect(162, y, 170, kRowHeight), 14);
 
   constexpr int kX = 528;
   constexpr int kW = 136;

@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QWidget>
-
 #include <array>
 
 #include "app/page_common.h"

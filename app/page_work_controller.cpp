@@ -15,8 +15,8 @@ namespace {
 const QString kSingleToneCaption = QStringLiteral("Монохромная|камера");
 
 int32_t thresholdOf(const SorterSettings& s, std::size_t row) {
-  const std::array<int32_t, 9> values = {s.ifMassa, s.ifMassa2, s.ifP1,    s.ifP2,  s.ifLength,
-                                         s.ifWeight, s.ifEks,   s.ifForma, s.ifFast};
+  const std::array<int32_t, 9> values = {s.ifMassa,  s.ifMassa2, s.ifP1,    s.ifP2,  s.ifLength,
+                                         s.ifWeight, s.ifEks,    s.ifForma, s.ifFast};
   return values[row];
 }
 
@@ -40,8 +40,10 @@ PageWorkController::PageWorkController(PageWork& page, TasSwitch* fonBlueButton,
     TasSwitch* control = switches_[i];
     if (control == nullptr) continue;
     const auto which = static_cast<ConditionSwitch>(i);
-    connect(control, &TasSwitch::switchedOn, this, [this, which](QObject*) { conditionTouched(which, true); });
-    connect(control, &TasSwitch::switchedOff, this, [this, which](QObject*) { conditionTouched(which, false); });
+    connect(control, &TasSwitch::switchedOn, this,
+            [this, which](QObject*) { conditionTouched(which, true); });
+    connect(control, &TasSwitch::switchedOff, this,
+            [this, which](QObject*) { conditionTouched(which, false); });
   }
   bindOptionSwitches();
 
@@ -57,7 +59,8 @@ PageWorkController::PageWorkController(PageWork& page, TasSwitch* fonBlueButton,
 }
 
 void PageWorkController::bindOptionSwitches() {
-  connect(page_.FineTimerButton, &TasSwitch::switchedOn, this, [this](QObject*) { machine_.run().FineTimerButtonOn(); });
+  connect(page_.FineTimerButton, &TasSwitch::switchedOn, this,
+          [this](QObject*) { machine_.run().FineTimerButtonOn(); });
   connect(page_.FineTimerButton, &TasSwitch::switchedOff, this,
           [this](QObject*) { machine_.run().FineTimerButtonOff(); });
   auto colorTune = [this](bool on) { machine_.engine().ColorTune.store(on, std::memory_order_relaxed); };
@@ -69,7 +72,8 @@ void PageWorkController::bindOptionSwitches() {
     machine_.sorter().BrightMode = on;
   };
   connect(page_.BrightModeButton, &TasSwitch::switchedOn, this, [brightMode](QObject*) { brightMode(true); });
-  connect(page_.BrightModeButton, &TasSwitch::switchedOff, this, [brightMode](QObject*) { brightMode(false); });
+  connect(page_.BrightModeButton, &TasSwitch::switchedOff, this,
+          [brightMode](QObject*) { brightMode(false); });
   auto camera = [this](int index, bool on) {
     std::lock_guard lock(machine_.engine().engineLock);
     (index == 0 ? machine_.sorter().onCamera1 : machine_.sorter().onCamera2) = on;
@@ -146,8 +150,9 @@ void PageWorkController::showConditionSwitches(const std::vector<ConditionSwitch
 void PageWorkController::showThresholdColours() {
   const SorterSettings& s = machine_.sorter();
   for (std::size_t row = 0; row < page_.conditions.size(); ++row) {
-    setLabelTextColor(page_.conditions[row].threshold.value,
-                      ConditionSwitches::rowActive(row, s) ? QColor(Qt::black) : QColor::fromRgb(kGreyTextColor));
+    setLabelTextColor(page_.conditions[row].threshold.value, ConditionSwitches::rowActive(row, s)
+                                                                 ? QColor(Qt::black)
+                                                                 : QColor::fromRgb(kGreyTextColor));
   }
 }
 

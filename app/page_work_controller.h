@@ -39,7 +39,9 @@ class PageWorkController : public QObject {
   void takeOptionFlags();
 
   const ConditionSwitches& conditions() const { return conditions_; }
-  TasSwitch* conditionSwitch(ConditionSwitch which) const { return switches_[static_cast<std::size_t>(which)]; }
+  TasSwitch* conditionSwitch(ConditionSwitch which) const {
+    return switches_[static_cast<std::size_t>(which)];
+  }
 
  private:
   void bindOptionSwitches();

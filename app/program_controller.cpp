@@ -12,8 +12,12 @@
 namespace tolvane {
 
 ProgramController::ProgramController(Machine& machine, PictureList& programList,
-                                     const std::array<QLineEdit*, 9>& nameFields, Actions actions, QObject* parent)
-    : QObject(parent), machine_(machine), programList_(programList), nameFields_(nameFields),
+                                     const std::array<QLineEdit*, 9>& nameFields, Actions actions,
+                                     QObject* parent)
+    : QObject(parent),
+      machine_(machine),
+      programList_(programList),
+      nameFields_(nameFields),
       actions_(std::move(actions)) {
   connect(&programList_, &PictureList::itemTouched, this, &ProgramController::touchProgram);
   for (QLineEdit* field : nameFields_) field->installEventFilter(this);

@@ -38,7 +38,9 @@ const std::array<ConditionSwitchInfo, kConditionSwitchCount> kInfo = {{
 
 }  // namespace
 
-const ConditionSwitchInfo& conditionSwitchInfo(ConditionSwitch which) { return kInfo[static_cast<std::size_t>(which)]; }
+const ConditionSwitchInfo& conditionSwitchInfo(ConditionSwitch which) {
+  return kInfo[static_cast<std::size_t>(which)];
+}
 
 std::vector<ConditionSwitch> ConditionSwitches::set(ConditionSwitch which, bool on, SorterSettings& sorter) {
   std::vector<ConditionSwitch> changed;

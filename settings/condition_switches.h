@@ -44,10 +44,10 @@ enum class ConditionSwitch : std::uint8_t {
 inline constexpr std::size_t kConditionSwitchCount = 24;
 
 struct ConditionSwitchInfo {
-  std::string_view name;          // the control's name
-  bool SorterSettings::*field;    // the flag it sets; null for FastSort_b_Button
-  bool onSetsFieldTrue;           // false where "on" means the flag is false (AND_Button, directions)
-  std::string_view captionOn;     // caption it shows when on; empty: the caption never changes
+  std::string_view name;        // the control's name
+  bool SorterSettings::*field;  // the flag it sets; null for FastSort_b_Button
+  bool onSetsFieldTrue;         // false where "on" means the flag is false (AND_Button, directions)
+  std::string_view captionOn;   // caption it shows when on; empty: the caption never changes
   std::string_view captionOff;
 };
 
@@ -55,15 +55,15 @@ const ConditionSwitchInfo& conditionSwitchInfo(ConditionSwitch which);
 
 // The nine condition rows (eight conditions and line mode) by their enable switch, in screen order.
 inline constexpr std::array<ConditionSwitch, 9> kConditionRows = {
-    ConditionSwitch::Massa_Button,  ConditionSwitch::Massa2_Button, ConditionSwitch::P1_Button,
-    ConditionSwitch::P2_Button,     ConditionSwitch::Length_Button, ConditionSwitch::Weight_Button,
-    ConditionSwitch::Eks_Button,    ConditionSwitch::Frm_Button,    ConditionSwitch::FastSort_Button,
+    ConditionSwitch::Massa_Button, ConditionSwitch::Massa2_Button, ConditionSwitch::P1_Button,
+    ConditionSwitch::P2_Button,    ConditionSwitch::Length_Button, ConditionSwitch::Weight_Button,
+    ConditionSwitch::Eks_Button,   ConditionSwitch::Frm_Button,    ConditionSwitch::FastSort_Button,
 };
 // The direction switch of each row.
 inline constexpr std::array<ConditionSwitch, 9> kConditionDirections = {
-    ConditionSwitch::Massa_b_Button,  ConditionSwitch::Massa2_b_Button, ConditionSwitch::P1_b_Button,
-    ConditionSwitch::P2_b_Button,     ConditionSwitch::Length_b_Button, ConditionSwitch::Weight_b_Button,
-    ConditionSwitch::Eks_b_Button,    ConditionSwitch::Frm_b_Button,    ConditionSwitch::FastSort_b_Button,
+    ConditionSwitch::Massa_b_Button, ConditionSwitch::Massa2_b_Button, ConditionSwitch::P1_b_Button,
+    ConditionSwitch::P2_b_Button,    ConditionSwitch::Length_b_Button, ConditionSwitch::Weight_b_Button,
+    ConditionSwitch::Eks_b_Button,   ConditionSwitch::Frm_b_Button,    ConditionSwitch::FastSort_b_Button,
 };
 
 // The states the condition switches show and their on/off handling, without any widget: a page binds

@@ -19,10 +19,13 @@ std::string_view trim(std::string_view s) {
 }
 
 void requireName(bool ok, std::string_view what, std::string_view name) {
-  if (!ok) throw std::invalid_argument("cannot store " + std::string(what) + " name \"" + std::string(name) + "\"");
+  if (!ok)
+    throw std::invalid_argument("cannot store " + std::string(what) + " name \"" + std::string(name) + "\"");
 }
 
-bool hasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
+bool hasLineBreakOrNul(std::string_view s) {
+  return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -195,7 +198,8 @@ std::optional<std::string> IniDocument::find(std::string_view section, std::stri
   return decode(trim(std::string_view(line.raw).substr(line.valueStart)));
 }
 
-std::string IniDocument::readString(std::string_view section, std::string_view key, std::string_view def) const {
+std::string IniDocument::readString(std::string_view section, std::string_view key,
+                                    std::string_view def) const {
   auto value = find(section, key);
   return value ? std::move(*value) : std::string(def);
 }
@@ -245,8 +249,8 @@ void IniDocument::writeString(std::string_view section, std::string_view key, st
   section = trim(section);
   key = trim(key);
   const bool cp1251 = encoding_ == Encoding::kCp1251;
-  requireName(!section.empty() && !hasLineBreakOrNul(section) && section.find(']') == std::string_view::npos &&
-                  (!cp1251 || fitsCp1251(section)),
+  requireName(!section.empty() && !hasLineBreakOrNul(section) &&
+                  section.find(']') == std::string_view::npos && (!cp1251 || fitsCp1251(section)),
               "section", section);
   requireName(!key.empty() && !hasLineBreakOrNul(key) && key.find('=') == std::string_view::npos &&
                   key.front() != '[' && key.front() != ';' && key.substr(0, 4) != "path" &&
@@ -254,8 +258,8 @@ void IniDocument::writeString(std::string_view section, std::string_view key, st
               "key", key);
 
   std::string cleanValue(value);
-  std::replace_if(cleanValue.begin(), cleanValue.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; },
-                  ' ');
+  std::replace_if(
+      cleanValue.begin(), cleanValue.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
   const std::string encodedValue = encode(cleanValue);
   const std::string foldedSection = foldCaseUtf8(section);
   const std::string foldedKey = foldCaseUtf8(key);

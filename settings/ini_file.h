@@ -21,7 +21,8 @@ namespace tolvane {
 //   the file stays as it was, and keys are never removed.
 // Text on disk is Windows-1251; a file that starts with a UTF-8 byte order mark is kept in UTF-8 with
 // its mark. Lines may end in CR LF or LF; added lines end in LF only in a settings file whose lines all
-// end in LF, otherwise (a new file, a damaged one, mixed endings) in CR LF. All names and values in this interface are UTF-8.
+// end in LF, otherwise (a new file, a damaged one, mixed endings) in CR LF. All names and values in this
+// interface are UTF-8.
 //
 // IniDocument edits the text in memory: load once, read and write many keys, save once. Saving
 // replaces the file atomically (see writeFileAtomically).
@@ -72,7 +73,7 @@ class IniDocument {
     std::string raw;  // bytes as on disk, without the line end
     std::string eol;  // "\r\n", "\n" or "" for a last line without an end
     LineKind kind = LineKind::kOther;
-    std::string name;     // section or key name, trimmed and case-folded UTF-8
+    std::string name;       // section or key name, trimmed and case-folded UTF-8
     size_t valueStart = 0;  // kKey: first byte after '=' and its blanks
   };
   struct Section {

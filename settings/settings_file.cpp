@@ -48,7 +48,8 @@ void readEjectorRanges(const IniDocument& doc, MachineSettings& m) {
 
 std::string programSectionName(int program) { return "program" + std::to_string(program); }
 
-void WriteProgramSection(IniDocument& doc, int program, const SorterSettings& s, const MachineSettings& machine) {
+void WriteProgramSection(IniDocument& doc, int program, const SorterSettings& s,
+                         const MachineSettings& machine) {
   checkProgram(program);
   writeEjectorRanges(doc, machine);
   const std::string section = programSectionName(program);
@@ -114,7 +115,8 @@ void ReadProgramSection(const IniDocument& doc, int program, SorterSettings& s, 
     const int32_t count = doc.readInt(section, kSectorCountKey[camera], 0);
     const size_t wanted = count > 0 ? std::min(static_cast<size_t>(count), keysInSection) : 0;
     for (size_t i = 0; i < wanted; ++i) {
-      std::string line = doc.readString(section, std::string(kSectorKeyPrefix[camera]) + std::to_string(i), "");
+      std::string line =
+          doc.readString(section, std::string(kSectorKeyPrefix[camera]) + std::to_string(i), "");
       if (!line.empty()) lines.push_back(std::move(line));
     }
   }
@@ -132,7 +134,8 @@ void ReadMachineSettings(const IniDocument& doc, MachineSettings& m) {
     }
   }
   for (int n = 0; n < kProgramNameCount; ++n) {
-    m.ProgramName[static_cast<size_t>(n)] = doc.readString(kOptionsSection, "ProgramName" + std::to_string(n), "");
+    m.ProgramName[static_cast<size_t>(n)] =
+        doc.readString(kOptionsSection, "ProgramName" + std::to_string(n), "");
   }
 }
 
@@ -141,7 +144,8 @@ void writeMachineState(IniDocument& doc, const MachineSettings& m) {
   for (const auto& side : kCalibrationTables) {
     for (int n = 0; n < kCalibrationPointCount; ++n) {
       for (const CalibrationTable& table : side) {
-        doc.writeInt(kOptionsSection, calibrationKey(table.prefix, n), (m.*table.points)[static_cast<size_t>(n)]);
+        doc.writeInt(kOptionsSection, calibrationKey(table.prefix, n),
+                     (m.*table.points)[static_cast<size_t>(n)]);
       }
     }
   }

@@ -21,14 +21,16 @@ std::string programSectionName(int program);
 // Writes EGA_Min ... EGB_Max to "options", then every key of program<program> in write order, ending
 // with SectorCounts, Sector0 ..., Cam2SectorCounts, Cam2Sector0 .... Higher-numbered sector keys
 // left from a longer list stay in the file. Throws std::out_of_range for a program outside 0 ... 9.
-void WriteProgramSection(IniDocument& doc, int program, const SorterSettings& sorter, const MachineSettings& machine);
+void WriteProgramSection(IniDocument& doc, int program, const SorterSettings& sorter,
+                         const MachineSettings& machine);
 
 // Reads every key of program<program> with its default (a missing section gives all defaults) and
 // EGA_Min ... EGB_Max from "options". SingleChannel follows the last of OCR, OCG, OCB that is set,
 // which alone stays set; with none set it keeps its value. BrightMode is forced on in a single-tone
 // build. Sector lines: SectorCounts lines Sector0 ...; missing or empty lines are skipped.
 // Throws std::out_of_range for a program outside 0 ... 9.
-void ReadProgramSection(const IniDocument& doc, int program, SorterSettings& sorter, MachineSettings& machine);
+void ReadProgramSection(const IniDocument& doc, int program, SorterSettings& sorter,
+                        MachineSettings& machine);
 
 // At start: ActiveProg (a value outside 0 ... 9 reads as 0), the calibration points (missing: n * 625)
 // and ProgramName0 ... ProgramName8. The machine identifier is read from the file's bytes with

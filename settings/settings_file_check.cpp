@@ -61,8 +61,7 @@ SettingsFileCheck checkSettingsFile(const std::filesystem::path& file, std::uint
     case ReadStatus::kOk:
       if (!holdsSettings(IniDocument::parse(contents.bytes))) {
         check.state = SettingsFileState::kNoSettings;
-        addLine(check.message, "Файл настроек " + name +
-                                   " пуст или повреждён: все значения по умолчанию.");
+        addLine(check.message, "Файл настроек " + name + " пуст или повреждён: все значения по умолчанию.");
       }
       break;
   }
@@ -73,7 +72,8 @@ SettingsFileCheck checkSettingsFile(const std::filesystem::path& file, std::uint
     } else {
       check.diskFull = freeSpaceBelow(file.parent_path(), minFreeBytes);
       if (check.diskFull) {
-        addLine(check.message, "На диске нет места для файла настроек " + name + ": изменения могут не сохраниться.");
+        addLine(check.message,
+                "На диске нет места для файла настроек " + name + ": изменения могут не сохраниться.");
       }
     }
   }

@@ -19,9 +19,9 @@ enum class SettingsFileState {
 
 struct SettingsFileCheck {
   SettingsFileState state = SettingsFileState::kFine;
-  bool writable = true;    // a save could create its temporary file beside the settings file
-  bool diskFull = false;   // less than the minimum free space in the folder
-  std::string message;     // for the operator, empty when nothing is wrong
+  bool writable = true;   // a save could create its temporary file beside the settings file
+  bool diskFull = false;  // less than the minimum free space in the folder
+  std::string message;    // for the operator, empty when nothing is wrong
 };
 
 // What the operator must know at start about the settings file: whether it is there, holds settings,

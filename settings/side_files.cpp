@@ -11,7 +11,8 @@ std::filesystem::path inProgramFolder(const std::filesystem::path& programFile, 
   return programFile.parent_path() / name;
 }
 
-bool writeTable(const std::filesystem::path& programFile, SideFile file, std::span<const std::byte> table) noexcept {
+bool writeTable(const std::filesystem::path& programFile, SideFile file,
+                std::span<const std::byte> table) noexcept {
   if (table.empty()) return true;
   if (table.size() != sideFileSize(file)) return false;
   try {
@@ -68,7 +69,8 @@ bool writeSideFile(const std::filesystem::path& path, std::span<const std::byte>
   }
 }
 
-SideFileWriteStatus writeSideFiles(const std::filesystem::path& programFile, const SideFileTables& tables) noexcept {
+SideFileWriteStatus writeSideFiles(const std::filesystem::path& programFile,
+                                   const SideFileTables& tables) noexcept {
   SideFileWriteStatus status;
   status.samples = writeTable(programFile, SideFile::kSamples, tables.samples);
   status.stat = writeTable(programFile, SideFile::kStat, tables.stat);

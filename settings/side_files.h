@@ -49,6 +49,7 @@ struct SideFileWriteStatus {
 
 // Writes each given table to its file beside programFile; one failure does not stop the others.
 // A table whose size differs from its file's size is not written and reported as failed.
-SideFileWriteStatus writeSideFiles(const std::filesystem::path& programFile, const SideFileTables& tables) noexcept;
+SideFileWriteStatus writeSideFiles(const std::filesystem::path& programFile,
+                                   const SideFileTables& tables) noexcept;
 
 }  // namespace tolvane

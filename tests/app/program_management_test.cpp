@@ -88,7 +88,8 @@ TEST(ProgramSwitch, SavesTheProgramLeftWritesActiveProgAndShowsTheNewOne) {
   EXPECT_FALSE(work->conditions[0].enable->stateOn());
   EXPECT_FALSE(work->conditions[2].enable->stateOn());
   EXPECT_FALSE(m.sorter().enMassa);
-  EXPECT_EQ(work->conditions[0].threshold.value->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+  EXPECT_EQ(work->conditions[0].threshold.value->palette().color(QPalette::WindowText),
+            QColor(128, 128, 128));
   EXPECT_EQ(work->conditions[8].threshold.value->palette().color(QPalette::WindowText), QColor(Qt::black));
   // Directions and types show what was loaded.
   EXPECT_TRUE(work->conditions[4].direction->stateOn());
@@ -190,7 +191,8 @@ TEST(ProgramNames, TypedOnTheKeyboardSavedAndFoundAfterARestart) {
   ASSERT_TRUE(keyboard.isOpen());
   EXPECT_EQ(keyboard.editedIndex(), 3);
   EXPECT_EQ(keyboard.text(), QStringLiteral("Ов"));
-  for (const char* key : {"а", "BkSp", "е", "с", " ", "2"}) EXPECT_TRUE(keyboard.pressKey(QString::fromUtf8(key)));
+  for (const char* key : {"а", "BkSp", "е", "с", " ", "2"})
+    EXPECT_TRUE(keyboard.pressKey(QString::fromUtf8(key)));
   ASSERT_TRUE(keyboard.pressKey(QStringLiteral("Ok")));
   EXPECT_FALSE(keyboard.isOpen());
   EXPECT_EQ(field->text(), QStringLiteral("Овес 2"));
@@ -250,7 +252,8 @@ TEST(ProgramSectors, CopyToTheOtherCameraAsksAndReplacesEveryLine) {
       "[options]\r\n\r\n[program0]\r\nSectorCounts=2\r\n"
       "Sector0=##ID=\"1\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"45\" ##SMIN=\"70\" ##SMAX=\"255\" ##VMIN=\"30\" "
       "##VMAX=\"230\" ##ACTIVE=\"TRUE\"\r\n"
-      "Sector1=##ID=\"2\" ##TYPE=\"2\" ##HMIN=\"100\" ##HMAX=\"145\" ##SMIN=\"70\" ##SMAX=\"255\" ##VMIN=\"30\" "
+      "Sector1=##ID=\"2\" ##TYPE=\"2\" ##HMIN=\"100\" ##HMAX=\"145\" ##SMIN=\"70\" ##SMAX=\"255\" "
+      "##VMIN=\"30\" "
       "##VMAX=\"230\" ##ACTIVE=\"FALSE\"\r\n"
       "Cam2SectorCounts=1\r\nCam2Sector0=##ID=\"9\" ##TYPE=\"1\" ##HMIN=\"1\" ##HMAX=\"2\" ##SMIN=\"0\" "
       "##SMAX=\"255\" ##VMIN=\"0\" ##VMAX=\"255\" ##ACTIVE=\"TRUE\"\r\n");
@@ -281,7 +284,8 @@ TEST(ProgramSectors, CopyToTheOtherCameraAsksAndReplacesEveryLine) {
 
 TEST(ProgramSectors, ALineThatDoesNotParseIsReportedOnTheColourPage) {
   WindowRig rig;
-  rig.writeSettings("[options]\r\n\r\n[program0]\r\nSectorCounts=1\r\nSector0=##ID=\"1\" ##TYPE=\"1\" ##HMIN=\"1o\"\r\n");
+  rig.writeSettings(
+      "[options]\r\n\r\n[program0]\r\nSectorCounts=1\r\nSector0=##ID=\"1\" ##TYPE=\"1\" ##HMIN=\"1o\"\r\n");
   TmForm& form = rig.create();
   stopTimers(form);
   QLabel* status = form.tabSettings()->SectorStatusLabel;
@@ -344,7 +348,8 @@ TEST(StartUp, TheUpdateHandOverUsesTheMachinesOwnFiles) {
   touchProgram(form, 4);
   form.close();
   EXPECT_EQ(IniDocument::load(rig.settingsFile()).readInt("options", "ActiveProg", -1), 4);
-  for (const char* stray : {"TolvaneGrain_.ini", "TolvaneGrain_.samples", "TolvaneGrain_.stat", "TolvaneGrain_.shots"}) {
+  for (const char* stray :
+       {"TolvaneGrain_.ini", "TolvaneGrain_.samples", "TolvaneGrain_.stat", "TolvaneGrain_.shots"}) {
     EXPECT_FALSE(fs::exists(rig.file(stray))) << stray;
   }
   EXPECT_TRUE(fs::exists(rig.file("TolvaneGrain.samples")));
@@ -373,8 +378,10 @@ TEST(StoredControls, EveryStoredNameIsExactlyOneControl) {
   TmForm& form = rig.create();
   stopTimers(form);
   std::vector<std::string> names;
-  for (const StoredCaption& c : storedCaptions()) names.emplace_back(std::string_view(c.key).substr(0, std::string_view(c.key).rfind('_')));
-  for (const StoredSwitch& s : storedSwitches()) names.emplace_back(std::string_view(s.key).substr(0, std::string_view(s.key).rfind('_')));
+  for (const StoredCaption& c : storedCaptions())
+    names.emplace_back(std::string_view(c.key).substr(0, std::string_view(c.key).rfind('_')));
+  for (const StoredSwitch& s : storedSwitches())
+    names.emplace_back(std::string_view(s.key).substr(0, std::string_view(s.key).rfind('_')));
   ASSERT_FALSE(names.empty());
   for (const std::string& name : names) {
     EXPECT_EQ(form.findChildren<QWidget*>(QString::fromStdString(name)).size(), 1) << name;

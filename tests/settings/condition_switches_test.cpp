@@ -42,12 +42,13 @@ TEST(ConditionSwitches, LoadingSetsEverySwitchFromItsFlagInOrder) {
 TEST(ConditionSwitches, InvertedSwitchesCaptionsAndTheOrderOfChanges) {
   ConditionSwitches board;
   SorterSettings s;
-  s.ifAND = false;      // OR: the switch is on
-  s.bMassa = false;     // "<"
-  s.tipP2 = true;       // "%"
+  s.ifAND = false;   // OR: the switch is on
+  s.bMassa = false;  // "<"
+  s.tipP2 = true;    // "%"
   s.enTripleShot = true;
   const std::vector<CS> changed = board.load(s);
-  EXPECT_EQ(changed, (std::vector<CS>{CS::AND_Button, CS::TripleShotSwitch, CS::Massa_b_Button, CS::P2_type}));
+  EXPECT_EQ(changed,
+            (std::vector<CS>{CS::AND_Button, CS::TripleShotSwitch, CS::Massa_b_Button, CS::P2_type}));
   EXPECT_EQ(board.caption(CS::Massa_b_Button), "<");
   EXPECT_EQ(board.caption(CS::Massa2_b_Button), ">");
   EXPECT_EQ(board.caption(CS::P2_type), "%");

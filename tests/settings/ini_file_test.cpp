@@ -267,8 +267,22 @@ TEST(IniWrite, RandomWritesAgreeWithAModel) {
 
 TEST(IniDamagedInput, AnythingParsesAndSerializesBackUnchanged) {
   std::mt19937 rng(99);
-  const std::vector<std::string> fragments = {"[", "]", "=", "\r", "\n", "\r\n", " ", "\t", "path", "options",
-                                              "FonMin", "\"", std::string(1, '\0'), "\xFF", "\xEF\xBB\xBF", "5"};
+  const std::vector<std::string> fragments = {"[",
+                                              "]",
+                                              "=",
+                                              "\r",
+                                              "\n",
+                                              "\r\n",
+                                              " ",
+                                              "\t",
+                                              "path",
+                                              "options",
+                                              "FonMin",
+                                              "\"",
+                                              std::string(1, '\0'),
+                                              "\xFF",
+                                              "\xEF\xBB\xBF",
+                                              "5"};
   for (int round = 0; round < 300; ++round) {
     std::string bytes;
     const int pieces = static_cast<int>(rng() % 60);

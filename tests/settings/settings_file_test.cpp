@@ -100,8 +100,8 @@ TEST(ProgramSection, WithoutASettingsFileEverythingHasItsDefault) {
 }
 
 TEST(ProgramSection, MissingSectionLoadsDefaultsButEjectorRangesComeFromOptions) {
-  const IniDocument doc = IniDocument::parse(
-      "[options]\r\nEGA_Min=3\r\nEGA_Max=40\r\nEGB_Min=x\r\n[program1]\r\nFonMin=5\r\n");
+  const IniDocument doc =
+      IniDocument::parse("[options]\r\nEGA_Min=3\r\nEGA_Max=40\r\nEGB_Min=x\r\n[program1]\r\nFonMin=5\r\n");
   SorterSettings s;
   MachineSettings m;
   ReadProgramSection(doc, 2, s, m);
@@ -135,7 +135,8 @@ TEST(ProgramSection, EveryKeySurvivesAWriteAndReadInWriteOrder) {
   const IniDocument doc = IniDocument::load(file);
   std::vector<std::string> order;
   for (const ProgramKey& k : programKeys()) order.push_back(k.key);
-  for (const char* k : {"SectorCounts", "Sector0", "Sector1", "Cam2SectorCounts", "Cam2Sector0"}) order.push_back(k);
+  for (const char* k : {"SectorCounts", "Sector0", "Sector1", "Cam2SectorCounts", "Cam2Sector0"})
+    order.push_back(k);
   EXPECT_EQ(doc.keyNames("program7"), order);
   EXPECT_EQ(doc.keyNames("options"), (std::vector<std::string>{"EGA_Min", "EGA_Max", "EGB_Min", "EGB_Max"}));
   EXPECT_EQ(doc.sectionNames(), (std::vector<std::string>{"options", "program7"}));
@@ -229,15 +230,17 @@ TEST(ProgramSection, ProgramIndexOutsideTheTenIsRefused) {
 TEST(ProgramSection, RefusedSaveLeavesTheFileAsItWas) {
   TempDir dir;
   std::filesystem::create_directory(dir / "TolvaneGrain.ini");
-  EXPECT_THROW(WriteProgramSection(dir / "TolvaneGrain.ini", 0, SorterSettings{}, MachineSettings{}), FileWriteError);
+  EXPECT_THROW(WriteProgramSection(dir / "TolvaneGrain.ini", 0, SorterSettings{}, MachineSettings{}),
+               FileWriteError);
   EXPECT_TRUE(std::filesystem::is_directory(dir / "TolvaneGrain.ini"));
 }
 
 TEST(MachineSettingsFile, ActiveProgramCalibrationPointsAndNames) {
   MachineSettings m;
-  ReadMachineSettings(IniDocument::parse("[options]\r\nActiveProg=7\r\nEgecA1=100\r\nEgecBx4=x\r\n"
-                                         "ProgramName0=\xCF\xF8\xE5\xED\xE8\xF6\xE0\r\nProgramName8= Rye \r\n"),
-                      m);
+  ReadMachineSettings(
+      IniDocument::parse("[options]\r\nActiveProg=7\r\nEgecA1=100\r\nEgecBx4=x\r\n"
+                         "ProgramName0=\xCF\xF8\xE5\xED\xE8\xF6\xE0\r\nProgramName8= Rye \r\n"),
+      m);
   EXPECT_EQ(m.ActiveProg, 7);
   EXPECT_EQ(m.EgecA, (MachineSettings::CalibrationPoints{0, 100, 1250, 1875, 2500}));
   EXPECT_EQ(m.EgecBx, (MachineSettings::CalibrationPoints{0, 625, 1250, 1875, 2500}));

@@ -13,7 +13,9 @@ using test::readBytes;
 using test::TempDir;
 using test::writeBytes;
 
-std::vector<std::byte> filled(size_t size, unsigned char value) { return std::vector<std::byte>(size, std::byte{value}); }
+std::vector<std::byte> filled(size_t size, unsigned char value) {
+  return std::vector<std::byte>(size, std::byte{value});
+}
 
 TEST(SideFiles, NamesAreFixedInTheProgramFolderWhateverTheProgramIsCalled) {
   // The update hand-over runs as TolvaneGrain_ and must use the machine's own files.
@@ -40,7 +42,8 @@ TEST(SideFiles, MissingLeavesTheTableAndShortFillsTheBeginning) {
 
   writeBytes(sideFilePath(program, SideFile::kShots), std::string(100, '\x01'));
   EXPECT_EQ(readSideFile(sideFilePath(program, SideFile::kShots), table), 100u);
-  for (size_t i = 0; i < table.size(); ++i) ASSERT_EQ(table[i], std::byte{static_cast<unsigned char>(i < 100 ? 1 : 0xAA)}) << i;
+  for (size_t i = 0; i < table.size(); ++i)
+    ASSERT_EQ(table[i], std::byte{static_cast<unsigned char>(i < 100 ? 1 : 0xAA)}) << i;
 
   // A longer file fills the table and the rest is ignored.
   writeBytes(sideFilePath(program, SideFile::kShots), std::string(300, '\x02'));
