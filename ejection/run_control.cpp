@@ -7,6 +7,7 @@
 #include <span>
 
 #include "ejection/stop_side_files.h"
+#include "engine/object_table_guard.h"
 
 namespace tolvane {
 
@@ -273,7 +274,10 @@ void RunControl::Timer5sekTimer() {
 
   if (supervisionTick_ % kSupervisionTicksPerMinute == 0) {
     std::lock_guard lock(engine.engineLock);
-    if (engine.ObjectCount > deps_.machine.MaxObject - 5) engine.ObjectCount = 0;
+    // Dropping the whole table here cost every object in flight, defects included.
+    if (objectsInUse(engine) > deps_.machine.MaxObject - 5) {
+      objectsRetiredByGuard_ += retireStuckObjects(engine, deps_.machine.MaxTime);
+    }
   }
 
   if (supervisionTick_ % kSupervisionTicksPer10Minutes == 0) {
@@ -292,7 +296,7 @@ void RunControl::Timer1Timer() {
     std::int32_t objectCount = 0;
     {
       std::lock_guard lock(deps_.engine.engineLock);
-      objectCount = deps_.engine.ObjectCount;
+      objectCount = objectsInUse(deps_.engine);
       view_.previewStrips = deps_.engine.PreviewLine;
     }
     for (int camera = 0; camera < kCameraCount; ++camera) {
@@ -314,7 +318,7 @@ void RunControl::Timer2Timer() {
   {
     std::lock_guard lock(deps_.engine.engineLock);
     counters = deps_.engine.ejection.EngineCounters;
-    objectCount = deps_.engine.ObjectCount;
+    objectCount = objectsInUse(deps_.engine);
   }
   view_.normaLabel = normaLabelText(counters);
   view_.cntLabel = "Камера 1 = " + std::to_string(counters.seen(kSideA)) + "\n" +

@@ -163,6 +163,8 @@ class RunControl {
 
   const RunControlView& view() const { return view_; }
   std::int32_t SupervisionTick() const { return supervisionTick_; }
+  // Records the object-table guard retired as stuck since construction.
+  std::int64_t objectsRetiredByGuard() const { return objectsRetiredByGuard_; }
   // The camera's thread, or null before its first start.
   TCameraThread* cameraThread(int camera) const;
   // Camera threads created since construction.
@@ -185,6 +187,7 @@ class RunControl {
   std::array<std::unique_ptr<TCameraThread>, kCameraCount> threads_;
   RunControlView view_;
   std::int32_t supervisionTick_ = 0;
+  std::int64_t objectsRetiredByGuard_ = 0;
   bool waitMode_ = false;
   std::array<std::int64_t, kCameraCount> previousSeen_{};
   int threadsCreated_ = 0;

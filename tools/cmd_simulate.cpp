@@ -414,6 +414,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   out << "defects_pct=" << stream.defectShare * 100 << '\n';
   out << "camera_fifo_lines=" << stream.fifoLines << '\n';
   out << "run_s=" << runSeconds << '\n';
+  out << "guard_retired=" << run.objectsRetiredByGuard() << '\n';
   for (int c = 0; c < kCameraCount; ++c) {
     const ProductStreamSimulator::CameraLineStats s = cameras.lineStats(c);
     const double measured =

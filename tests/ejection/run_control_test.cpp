@@ -2,6 +2,7 @@
 // simulator, the recording digital board, the simulated UPS, recorded power-off and side files in a
 // temporary folder. The run priority is recorded instead of applied, so no test thread turns real-time.
 #include "ejection/run_control.h"
+#include "engine/object_table_guard.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -454,17 +455,38 @@ TEST_F(RunControlTest, UnknownPowerStatusNeverPowersOff) {
   EXPECT_EQ(powerOff.requestCount(), 1);
 }
 
-TEST_F(RunControlTest, ObjectTableGuardOncePerMinute) {
+TEST_F(RunControlTest, ObjectTableGuardRetiresOnlyStuckRecordsOncePerMinute) {
   machine.MaxObject = 30;
+  machine.MaxTime = 300;
   RunControl& rc = make();
-  state->ObjectCount = 26;  // MaxObject - 4
+  // The ejection clock stands at line 10000. Records 1..26 are in use: the odd ones are live
+  // (due soon), the even ones were left behind 1000 lines ago (line mode took over).
+  state->ejection.lastPassFineTimer = 0;
+  state->ejection.lastPassClock = 10000;
+  for (int k = 1; k <= 26; ++k) {
+    state->ObjectTable[k].Done = 0;
+    state->ObjectTable[k].DueAt = k % 2 == 1 ? 10040 : 9000;
+  }
+  state->ObjectCount = 26;  // MaxObject - 4 in use
   tickTo(rc, 11);
-  EXPECT_EQ(state->ObjectCount, 26);
+  EXPECT_EQ(objectsInUse(*state), 26);
   rc.Timer5sekTimer();
-  EXPECT_EQ(state->ObjectCount, 0);
-  state->ObjectCount = 25;  // MaxObject - 5 stays
-  tickTo(rc, 24);
+  EXPECT_EQ(objectsInUse(*state), 13);
+  EXPECT_EQ(rc.objectsRetiredByGuard(), 13);
+  for (int k = 1; k <= 25; k += 2) EXPECT_EQ(state->ObjectTable[k].Done, 0) << "live object " << k << " dropped";
   EXPECT_EQ(state->ObjectCount, 25);
+
+  // A table that is high but mostly free is no reason to act: only records in use count.
+  for (int k = 1; k <= 24; ++k) state->ObjectTable[k].Done = 1;
+  state->ObjectTable[25].DueAt = 9000;
+  state->ObjectCount = 29;
+  for (int k = 26; k <= 29; ++k) {
+    state->ObjectTable[k].Done = 0;
+    state->ObjectTable[k].DueAt = 9000;
+  }
+  tickTo(rc, 24);
+  EXPECT_EQ(objectsInUse(*state), 5);
+  EXPECT_EQ(rc.objectsRetiredByGuard(), 13);
 }
 
 TEST_F(RunControlTest, TenMinuteRejectRatesThenCountersReset) {
