@@ -306,8 +306,11 @@ void TmForm::buildControllers() {
       new PageWorkController(*tabWork_, tabSettings_->FonBlueButton, tabSettings_->FonBlackButton, m,
                              {.save = [this] { saveSettings(); },
                               .cancel = [this] { programController_->cancelSettings(); },
-                              .showRegulatorPage = [this] { showPage(tabSimpleWorkSettings_); }},
+                              .showRegulatorPage = [this] { showPage(tabSimpleWorkSettings_); },
+       .thresholdStepped = {}},
                              this);
+  workController_->bindLineModeArrows(tabSimpleWork_->FastSort_LeftDouble, tabSimpleWork_->FastSort_RightDouble,
+                                      tabSimpleWork_->FastSort_valD);
   egectorsController_ = new PageEgectorsController(*tabEgectors_, m, this);
   oneChanalController_ = new PageOneChanalController(*tabOneChanal_, m, this);
   settingsController_ = new PageSettingsController(

@@ -46,6 +46,14 @@ PageWorkController::PageWorkController(PageWork& page, TasSwitch* fonBlueButton,
             [this, which](QObject*) { conditionTouched(which, false); });
   }
   bindOptionSwitches();
+  for (std::size_t row = 0; row < page_.conditions.size(); ++row) {
+    const StepperRow& threshold = page_.conditions[row].threshold;
+    if (threshold.left == nullptr || threshold.right == nullptr) continue;
+    connect(threshold.left, &TasSwitch::clicked, this,
+            [this, row](QObject*) { stepThreshold(row, StepDirection::kDown); });
+    connect(threshold.right, &TasSwitch::clicked, this,
+            [this, row](QObject*) { stepThreshold(row, StepDirection::kUp); });
+  }
 
   connect(page_.SaveButton, &TasSwitch::clicked, this, [this](QObject*) {
     if (actions_.save) actions_.save();
@@ -56,6 +64,33 @@ PageWorkController::PageWorkController(PageWork& page, TasSwitch* fonBlueButton,
   connect(page_.RegulatorSetupButton, &TasSwitch::clicked, this, [this](QObject*) {
     if (actions_.showRegulatorPage) actions_.showRegulatorPage();
   });
+}
+
+void PageWorkController::bindLineModeArrows(TasSwitch* left, TasSwitch* right, QLabel* shownOnWorkPage) {
+  lineModeOnWorkPage_ = shownOnWorkPage;
+  connect(left, &TasSwitch::clicked, this,
+          [this](QObject*) { stepThreshold(kLineModeRow, StepDirection::kDown); });
+  connect(right, &TasSwitch::clicked, this,
+          [this](QObject*) { stepThreshold(kLineModeRow, StepDirection::kUp); });
+}
+
+void PageWorkController::stepThreshold(std::size_t row, StepDirection direction) {
+  if (row >= page_.conditions.size()) return;
+  const ConditionThreshold threshold = conditionThreshold(row);
+  QLabel* label = page_.conditions[row].threshold.value;
+  // A label that does not hold a number (it never should) leaves the value as it is.
+  const std::optional<std::int32_t> shown = labelNumber(label->text().toStdString());
+  if (threshold.range && shown) {
+    const std::int32_t value = stepValue(*shown, direction, threshold.range->min, threshold.range->max);
+    {
+      std::lock_guard lock(machine_.engine().engineLock);
+      machine_.sorter().*threshold.field = value;
+    }
+    const QString text = QString::fromStdString(numberLabelText(value));
+    label->setText(text);
+    if (row == kLineModeRow && lineModeOnWorkPage_ != nullptr) lineModeOnWorkPage_->setText(text);
+  }
+  if (actions_.thresholdStepped) actions_.thresholdStepped();
 }
 
 void PageWorkController::bindOptionSwitches() {

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "settings/condition_switches.h"
+#include "settings/value_step.h"
+
+class QLabel;
 
 namespace tolvane {
 
@@ -27,6 +30,8 @@ class PageWorkController : public QObject {
     std::function<void()> save;               // "СОХРАНИТЬ|НАСТРОЙКИ"
     std::function<void()> cancel;             // "ОТМЕНИТЬ|НАСТРОЙКИ"
     std::function<void()> showRegulatorPage;  // "Настройка|регулятора"
+    // After every press of a threshold arrow (the regulator's display follows).
+    std::function<void()> thresholdStepped;
   };
 
   PageWorkController(PageWork& page, TasSwitch* fonBlueButton, TasSwitch* fonBlackButton, Machine& machine,
@@ -37,6 +42,11 @@ class PageWorkController : public QObject {
   void showProgram();
   // The three option flags taken from their switches (the window's first show).
   void takeOptionFlags();
+  // The line-mode sensitivity arrows and label of the working page step the same value as
+  // FastSort_Left/FastSort_Right, and both labels show it.
+  void bindLineModeArrows(TasSwitch* left, TasSwitch* right, QLabel* shownOnWorkPage);
+  // One press of row's "<<" (kDown) or ">>" (kUp): from the number its label shows, within its limits.
+  void stepThreshold(std::size_t row, StepDirection direction);
 
   const ConditionSwitches& conditions() const { return conditions_; }
   TasSwitch* conditionSwitch(ConditionSwitch which) const {
@@ -55,6 +65,7 @@ class PageWorkController : public QObject {
   ConditionSwitches conditions_;
   std::array<TasSwitch*, kConditionSwitchCount> switches_{};
   bool showing_ = false;  // switches set by this controller do not count as touches
+  QLabel* lineModeOnWorkPage_ = nullptr;
 };
 
 }  // namespace tolvane

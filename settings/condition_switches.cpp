@@ -38,6 +38,16 @@ const std::array<ConditionSwitchInfo, kConditionSwitchCount> kInfo = {{
 
 }  // namespace
 
+ConditionThreshold conditionThreshold(std::size_t row) {
+  static constexpr std::array<std::string_view, 9> kKeys = {
+      "ifMassa", "ifMassa2", "ifP1", "ifP2", "ifLength", "ifWeight", "ifEks", "ifForma", "ifFast"};
+  const std::string_view key = kKeys.at(row);
+  const ProgramKey* programKey = findProgramKey(key);
+  ConditionThreshold threshold{key, programKey->integer, std::nullopt};
+  if (const KeyRange* range = programKeyRange(key)) threshold.range = *range;
+  return threshold;
+}
+
 const ConditionSwitchInfo& conditionSwitchInfo(ConditionSwitch which) {
   return kInfo[static_cast<std::size_t>(which)];
 }

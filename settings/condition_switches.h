@@ -66,6 +66,18 @@ inline constexpr std::array<ConditionSwitch, 9> kConditionDirections = {
     ConditionSwitch::Eks_b_Button,   ConditionSwitch::Frm_b_Button,    ConditionSwitch::FastSort_b_Button,
 };
 
+// The threshold of condition row `row` (0 ... 8): its key, field and editing limits. "ФОРМА 1" (row 7)
+// has no arrows: its threshold comes from the shape template, and its limits are nullopt.
+struct ConditionThreshold {
+  std::string_view key;
+  std::int32_t SorterSettings::*field;
+  std::optional<KeyRange> range;
+};
+ConditionThreshold conditionThreshold(std::size_t row);
+
+// The line-mode row, whose value is shown twice (TabWork and the working page).
+inline constexpr std::size_t kLineModeRow = 8;
+
 // The states the condition switches show and their on/off handling, without any widget: a page binds
 // each switch to one of these and applies what the calls return.
 //

@@ -2,7 +2,6 @@
 // simulator, the recording digital board, the simulated UPS, recorded power-off and side files in a
 // temporary folder. The run priority is recorded instead of applied, so no test thread turns real-time.
 #include "ejection/run_control.h"
-#include "engine/object_table_guard.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -19,12 +18,12 @@
 #include <thread>
 #include <vector>
 
-#include "tests/thread_test_support.h"
-
+#include "engine/object_table_guard.h"
 #include "platform/product_stream_simulator.h"
 #include "platform/recording_camera_driver.h"
 #include "platform/recording_digital_board.h"
 #include "platform/simulated_power.h"
+#include "tests/thread_test_support.h"
 
 namespace tolvane {
 
@@ -473,7 +472,8 @@ TEST_F(RunControlTest, ObjectTableGuardRetiresOnlyStuckRecordsOncePerMinute) {
   rc.Timer5sekTimer();
   EXPECT_EQ(objectsInUse(*state), 13);
   EXPECT_EQ(rc.objectsRetiredByGuard(), 13);
-  for (int k = 1; k <= 25; k += 2) EXPECT_EQ(state->ObjectTable[k].Done, 0) << "live object " << k << " dropped";
+  for (int k = 1; k <= 25; k += 2)
+    EXPECT_EQ(state->ObjectTable[k].Done, 0) << "live object " << k << " dropped";
   EXPECT_EQ(state->ObjectCount, 25);
 
   // A table that is high but mostly free is no reason to act: only records in use count.
