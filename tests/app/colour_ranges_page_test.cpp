@@ -3,6 +3,7 @@
 // range bars, the blue-background label choice and the black level of the edited camera.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTest>
 #include <mutex>
 #include <string>
@@ -426,6 +427,25 @@ TEST(ColourRangesPage, BlackLevelOfTheEditedCamera) {
   ASSERT_TRUE(driver.pressByDescription(QStringLiteral("BlackFonRightButton")));
   EXPECT_EQ(m.BlackFon[0], 0);
   EXPECT_EQ(text(page->BlackFonLabelA), "x");
+}
+
+// For a person to look at: the colour page with a chosen blue-background label, and the single-tone
+// page with its bars after steps.
+TEST(ColourRangesPage, Screenshots) {
+  Screen screen(kBlueValues);
+  TmForm& form = *screen.form;
+  form.applyScreenSize(QSize(1024, 768));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QDir().mkpath(QStringLiteral(TOLVANE_SCREENSHOT_DIR));
+  const auto shoot = [&form](QWidget* page, const char* name) {
+    form.showPage(page);
+    QCoreApplication::processEvents();
+    const QString file = QStringLiteral(TOLVANE_SCREENSHOT_DIR "/%1.png").arg(QString::fromLatin1(name));
+    EXPECT_TRUE(form.grab().toImage().save(file)) << file.toStdString();
+  };
+  QTest::mouseClick(form.tabSettings()->blueFonLabels[3], Qt::LeftButton);
+  shoot(form.tabSettings(), "TabSettings_blueChosen");
+  shoot(form.tabOneChanal(), "TabOneChanal_defaults");
 }
 
 }  // namespace
