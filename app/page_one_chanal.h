@@ -9,16 +9,35 @@
 
 namespace tolvane {
 
-// A brightness scale 0..255, two pixels per level, under the range bars of one camera.
+// A brightness scale 0..255, two pixels per level, under the range bars of one camera: the grey ramp on
+// top, the levels written below it.
 class BrightnessScale : public QWidget {
   Q_OBJECT
 
  public:
   static constexpr int kScaleWidth = 512;
   explicit BrightnessScale(QWidget* parent = nullptr);
+  // x of level 0 inside the widget.
+  int scaleLeft() const { return (width() - kScaleWidth) / 2; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+};
+
+// The bars of one camera above its scale, children of strip (as wide as the scale widget and at its x,
+// so that level 0 lies at the same scaleLeft). Each keeps its height and top; the controller places
+// them across. Later members are drawn over earlier ones.
+struct RangeBarWidgets {
+  QWidget* strip = nullptr;
+  QWidget* darkZone = nullptr;
+  QWidget* lightZone = nullptr;
+  QWidget* fonRange = nullptr;
+  QWidget* p1 = nullptr;
+  QWidget* p2 = nullptr;
+  QWidget* darkEdge = nullptr;
+  QWidget* lightEdge = nullptr;
+  QWidget* fonLeftMarker = nullptr;
+  QWidget* fonRightMarker = nullptr;
 };
 
 // The steppers of one camera's ranges and background levels.
@@ -27,8 +46,8 @@ struct CameraRangeSteppers {
 };
 
 // The single-tone set-up page (TabOneChanal, "Настройки однотонного режима"): background and product
-// ranges and the dark and light background levels per camera, with their brightness scales and the
-// small sample images.
+// ranges and the dark and light background levels per camera, with their range bars over brightness
+// scales and the small sample images.
 class PageOneChanal : public QWidget {
   Q_OBJECT
 
@@ -37,6 +56,7 @@ class PageOneChanal : public QWidget {
 
   std::array<BrightnessScale*, 2> scales;
   std::array<CameraRangeSteppers, 2> ranges;
+  std::array<RangeBarWidgets, 2> bars;
   QLabel* Paint4;
   QLabel* Paint5;
   TasSwitch* OC_R_Button;

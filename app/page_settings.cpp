@@ -95,11 +95,15 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
   for (int i = 0; i < 6; ++i) {
     QLabel* label = addValueLabel(this, QString::fromLatin1(blueNames[i]), QStringLiteral("000"),
                                   QRect(kX + 92 + (i / 2) * 48, 272 + (i % 2) * 26, 44, 24), 14);
+    // Transparent until touched: light text on the page.
     label->setAutoFillBackground(false);
+    setLabelTextColor(label, QColor::fromRgb(kTextColor));
     blueFonLabels[static_cast<std::size_t>(i)] = label;
   }
-  addArrow(this, QStringLiteral("BlueFonLeftButton"), QStringLiteral("<<"), QRect(kX + 92, 324, 68, 26));
-  addArrow(this, QStringLiteral("BlueFonRightButton"), QStringLiteral(">>"), QRect(kX + 166, 324, 68, 26));
+  BlueFonLeftButton =
+      addArrow(this, QStringLiteral("BlueFonLeftButton"), QStringLiteral("<<"), QRect(kX + 92, 324, 68, 26));
+  BlueFonRightButton = addArrow(this, QStringLiteral("BlueFonRightButton"), QStringLiteral(">>"),
+                                QRect(kX + 166, 324, 68, 26));
 
   FonBlackButton = addSwitch(this, QStringLiteral("FonBlackButton"), QStringLiteral("Черный|фон"),
                              QRect(kX, 354, 86, 50), 13);
@@ -107,8 +111,10 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
                                  QRect(kX + 92, 358, 44, 24), 14);
   BlackFonLabelB = addValueLabel(this, QStringLiteral("BlackFonLabelB"), QStringLiteral("000"),
                                  QRect(kX + 140, 358, 44, 24), 14);
-  addArrow(this, QStringLiteral("BlackFonLeftButton"), QStringLiteral("<<"), QRect(kX + 190, 356, 42, 28));
-  addArrow(this, QStringLiteral("BlackFonRightButton"), QStringLiteral(">>"), QRect(kX + 236, 356, 42, 28));
+  BlackFonLeftButton = addArrow(this, QStringLiteral("BlackFonLeftButton"), QStringLiteral("<<"),
+                                QRect(kX + 190, 356, 42, 28));
+  BlackFonRightButton = addArrow(this, QStringLiteral("BlackFonRightButton"), QStringLiteral(">>"),
+                                 QRect(kX + 236, 356, 42, 28));
 
   Paint2 = addPictureBox(this, QStringLiteral("Paint2"), QRect(kX + 20, 412, 100, 100));
   Paint3 = addPictureBox(this, QStringLiteral("Paint3"), QRect(kX + 156, 412, 100, 100));

@@ -41,9 +41,15 @@ class PageSettings : public QWidget {
   QLabel* Paint3;
   QLabel* V_Label;
   // FRminLabel, FRmaxLabel, FGminLabel, FGmaxLabel, FBminLabel, FBmaxLabel.
+  // A touch chooses one of them; the arrows step the chosen one.
   std::array<QLabel*, 6> blueFonLabels;
+  TasSwitch* BlueFonLeftButton;
+  TasSwitch* BlueFonRightButton;
+  // The black level of the edited camera (ColorCamEditSwitch1 on: camera 1).
   QLabel* BlackFonLabelA;
   QLabel* BlackFonLabelB;
+  TasSwitch* BlackFonLeftButton;
+  TasSwitch* BlackFonRightButton;
   // Colour sector lines of the loaded program that were left out; hidden when there are none.
   QLabel* SectorStatusLabel;
   QProgressBar* UpdateGauge;
