@@ -55,7 +55,7 @@ void EjectorCells::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
   const QFont numberFont = screenFont(10, true);
-  const QFont countFont = screenFont(10);
+  const QFont countFont = screenFont(9);
   const QFontMetrics countMetrics(countFont);
   for (int cell = 0; cell < items_.size() && cell < kCells; ++cell) {
     const auto i = static_cast<std::size_t>(cell);
