@@ -1,16 +1,21 @@
 #include "app/page_egectors.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+
+#include "ejection/ejector_cell_look.h"
 
 namespace tolvane {
 
 namespace {
 
-// Colours of a selected cell (0x00BBGGRR 0xFBCEB6 and 0xCD9B37 as the operator screens give them).
-const QColor kSelectedBack(0xB6, 0xCE, 0xFB);
-const QColor kSelectedFrame(0x37, 0x9B, 0xCD);
-const QColor kValveOpen(0x00, 0x80, 0x00);
+QColor color(CellColor c) { return QColor(c.r, c.g, c.b); }
+
+// The selected block (as the selected ejector cell).
+const QColor kSelectedBack = color(kCellSelectedBack);
+const QColor kSelectedFrame = color(kCellSelectedFrame);
+const QColor kCellDivider(200, 200, 200);
 
 }  // namespace
 
@@ -40,22 +45,47 @@ QRect EjectorCells::cellRect(int cell) const {
   return QRect(left, 0, right - left, height());
 }
 
+void EjectorCells::setShotCounts(const std::array<std::int32_t, kCells>& counts) {
+  if (counts == counts_) return;
+  counts_ = counts;
+  update();
+}
+
 void EjectorCells::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
-  painter.setFont(screenFont(10, true));
+  const QFont numberFont = screenFont(10, true);
+  const QFont countFont = screenFont(9);
+  const QFontMetrics countMetrics(countFont);
   for (int cell = 0; cell < items_.size() && cell < kCells; ++cell) {
+    const auto i = static_cast<std::size_t>(cell);
     const QRect r = cellRect(cell);
-    const bool selected = selected_ == cell;
-    painter.fillRect(r, selected ? kSelectedBack : QColor(Qt::white));
-    painter.setPen(selected ? kSelectedFrame : QColor(200, 200, 200));
+    const EjectorCellLook look =
+        ejectorCellLook(cell + 1, counts_[i], selected_ == cell, open_[i], r.height());
+    painter.fillRect(r, color(look.background));
+    if (look.barHeight > 0) {
+      painter.fillRect(QRect(r.left(), r.bottom() + 1 - look.barHeight, r.width(), look.barHeight),
+                       color(look.bar));
+    }
+    painter.setPen(look.frame ? color(*look.frame) : kCellDivider);
     painter.drawRect(r.adjusted(0, 0, -1, -1));
+
     painter.setPen(Qt::black);
-    painter.drawText(QRect(r.left(), r.bottom() - 16, r.width(), 14), Qt::AlignCenter, items_[cell]);
-    const QRect lamp(r.left() + (r.width() - 8) / 2, r.bottom() - 28, 8, 8);
-    painter.fillRect(lamp, open_[static_cast<std::size_t>(cell)] ? kValveOpen : QColor(Qt::white));
-    painter.setPen(Qt::black);
+    painter.setFont(numberFont);
+    painter.drawText(QRect(r.left(), r.bottom() - 15, r.width(), 14), Qt::AlignCenter, items_[cell]);
+    const QRect lamp(r.left() + (r.width() - 8) / 2, r.bottom() - 26, 8, 8);
+    painter.fillRect(lamp, color(look.lamp));
     painter.drawRect(lamp);
+
+    // The count reads upward from just above the lamp, centred in the column.
+    painter.save();
+    painter.setClipRect(r.adjusted(1, 1, -1, -30));
+    painter.setFont(countFont);
+    const int baseline = r.left() + (r.width() + countMetrics.ascent() - countMetrics.descent()) / 2;
+    painter.translate(baseline, r.bottom() - 30);
+    painter.rotate(-90);
+    painter.drawText(QPoint(0, 0), QString::fromStdString(look.count));
+    painter.restore();
   }
 }
 
@@ -108,11 +138,15 @@ PageEgectors::PageEgectors(QWidget* parent) : QWidget(parent) {
     const QString s = QString::fromLatin1(sides[side]);
     const char* buttons[4] = {"ButtonLeftMinus", "ButtonLeftPlus", "ButtonRightMinus", "ButtonRightPlus"};
     const char* captions[4] = {"<<", ">>", "<<", ">>"};
+    TasSwitch** arrows[2][4] = {{&AButtonLeftMinus, &AButtonLeftPlus, &AButtonRightMinus, &AButtonRightPlus},
+                                {&BButtonLeftMinus, &BButtonLeftPlus, &BButtonRightMinus, &BButtonRightPlus}};
     for (int b = 0; b < 4; ++b) {
       TasSwitch* arrow = addArrow(this, s + QString::fromLatin1(buttons[b]), QString::fromLatin1(captions[b]),
                                   QRect(610 + b * 48 + (b >= 2 ? 6 : 0), y, 44, 48));
       arrow->setAutoRepeatTime(20);
+      // Enabled only by "Калибровка|эжекторов".
       arrow->setEnabled(false);
+      *arrows[side][b] = arrow;
     }
   }
   KalibrovkaEnableButton = addSwitch(this, QStringLiteral("KalibrovkaEnableButton"),
@@ -176,6 +210,11 @@ PageEgectors::PageEgectors(QWidget* parent) : QWidget(parent) {
   FullTestButton = addSwitch(this, QStringLiteral("FullTestButton"), QStringLiteral("Полный|тест"),
                              QRect(612, 488, 190, 66), 15);
   FullTestButton->setAutoOff(true);
+}
+
+std::array<TasSwitch*, 4> PageEgectors::calibrationArrows(int side) const {
+  if (side == 1) return {BButtonLeftMinus, BButtonLeftPlus, BButtonRightMinus, BButtonRightPlus};
+  return {AButtonLeftMinus, AButtonLeftPlus, AButtonRightMinus, AButtonRightPlus};
 }
 
 }  // namespace tolvane

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <array>
+#include <cstdint>
 #include <optional>
 
 #include "app/page_common.h"
@@ -11,8 +12,8 @@
 
 namespace tolvane {
 
-// The ejector cells (EgectorBoxA): one column per ejector "01" ... "48", a valve lamp at the foot of
-// each, one selected cell at most.
+// The ejector cells (EgectorBoxA): one column per ejector "01" ... "48" with its lifetime shot count
+// written upward, a wear bar rising from the foot and a valve lamp; one selected cell at most.
 class EjectorCells : public QWidget {
   Q_OBJECT
 
@@ -27,6 +28,10 @@ class EjectorCells : public QWidget {
   std::optional<int> selectedCell() const { return selected_; }
   void selectCell(std::optional<int> cell);
   void setValveOpen(const std::array<bool, kCells>& open);
+  // Shot counts of the ejectors' outputs, cell by cell.
+  void setShotCounts(const std::array<std::int32_t, kCells>& counts);
+  const std::array<std::int32_t, kCells>& shotCounts() const { return counts_; }
+  const std::array<bool, kCells>& valveOpen() const { return open_; }
   QRect cellRect(int cell) const;
 
  signals:
@@ -40,6 +45,7 @@ class EjectorCells : public QWidget {
   QStringList items_;
   std::optional<int> selected_;
   std::array<bool, kCells> open_{};
+  std::array<std::int32_t, kCells> counts_{};
 };
 
 // A block list (BlockListCam1/2): four cells, each item drawn in two lines split at "|".
@@ -67,6 +73,15 @@ class PageEgectors : public QWidget {
   BlockList* BlockListCam1;
   BlockList* BlockListCam2;
   TasSwitch* KalibrovkaEnableButton;
+  // Calibration arrows of side A (BlockListCam1) and side B (BlockListCam2), repeating every 20 ms.
+  TasSwitch* AButtonLeftMinus;
+  TasSwitch* AButtonLeftPlus;
+  TasSwitch* AButtonRightMinus;
+  TasSwitch* AButtonRightPlus;
+  TasSwitch* BButtonLeftMinus;
+  TasSwitch* BButtonLeftPlus;
+  TasSwitch* BButtonRightMinus;
+  TasSwitch* BButtonRightPlus;
   QLabel* Cam1;
   QLabel* Cam2;
   QLabel* DASP1;
@@ -80,6 +95,9 @@ class PageEgectors : public QWidget {
   StepperRow Delay;                               // DelayLabel
   StepperRow MinVes;                              // MinVesLabel
   StepperRow EGA_Min, EGA_Max, EGB_Min, EGB_Max;  // EGA_MinLabel ...
+
+  // The four arrows of side 0 (A) or 1 (B): left minus, left plus, right minus, right plus.
+  std::array<TasSwitch*, 4> calibrationArrows(int side) const;
 };
 
 }  // namespace tolvane
