@@ -59,7 +59,9 @@ PageSimpleWorkSettings::PageSimpleWorkSettings(QWidget* parent) : QWidget(parent
     params->setGeometry(78, 8, 200, 138);
     params->setFont(screenFont(17, true));
     // Rows a finger can hit; sector items scroll below the four thresholds.
-    params->setStyleSheet(QStringLiteral("QListWidget::item { min-height: 30px; padding-left: 4px; }"));
+    params->setStyleSheet(
+        QStringLiteral("QListWidget::item { min-height: 30px; padding-left: 4px; } "
+                       "QScrollBar:vertical { width: 26px; }"));
     for (const char* item : {"Масса", "Цвет 1", "Цвет 2", "Линия"}) params->addItem(QString::fromUtf8(item));
     paramBoxes[i] = params;
 

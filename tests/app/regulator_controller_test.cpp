@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QImage>
 #include <QListWidget>
 #include <QTest>
 #include <memory>
@@ -390,6 +392,21 @@ TEST(RegulatorProgram, RowsAndKnobAreSavedWithTheProgramAndComeBack) {
   EXPECT_EQ(rig.thresholdText(kP2Row), "038");
   EXPECT_FALSE(rig.threshold(kP2Row).left->isEnabled());
   EXPECT_TRUE(rig.threshold(kP1Row).left->isEnabled());
+}
+
+// For a person to look at: the page with rows set up and sector items in the lists.
+TEST(RegulatorPage, ScreenshotWithRowsSetUp) {
+  Rig rig(
+      settingsWith("bParam1=1\r\nreg_ParamBox1=0\r\nreg_ParamBox1left=010\r\nreg_ParamBox1right=030\r\n"
+                   "bParam3=1\r\nreg_ParamBox3=5\r\nreg_ParamBox3s=2\r\nreg_ParamBox3left=040\r\n"
+                   "reg_ParamBox3right=120\r\nSectorCounts=2\r\nSector0=" +
+                   kSector3 + "\r\nSector1=" + kSector5 + "\r\n"));
+  rig.showRowsPage();
+  QCoreApplication::processEvents();
+  const QImage image = rig.form->grab().toImage();
+  EXPECT_EQ(image.size(), QSize(1024, 768));
+  QDir().mkpath(QStringLiteral(TOLVANE_SCREENSHOT_DIR));
+  EXPECT_TRUE(image.save(QStringLiteral(TOLVANE_SCREENSHOT_DIR "/TabSimpleWorkSettings_rows.png")));
 }
 
 }  // namespace
