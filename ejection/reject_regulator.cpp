@@ -57,7 +57,8 @@ const SectorLines& camera1(const SorterSettings& s) { return s.Sectors[0]; }
 
 int32_t regulatorTarget(int32_t left, int32_t right, int32_t value) {
   const int64_t span = static_cast<int64_t>(right) - left;
-  return clamp32(left + divideRoundHalfEven(span * value, 100));
+  const int64_t percent = std::clamp(value, kRegulatorMin, kRegulatorMax);
+  return clamp32(left + divideRoundHalfEven(span * percent, 100));
 }
 
 int32_t regulatorValueFromText(std::string_view text) {

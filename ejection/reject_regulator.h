@@ -50,7 +50,7 @@ struct RegulatorRow {
 };
 
 // left + (right - left) * value / 100, rounded to nearest with halves to even. Exact for all 32-bit
-// bounds; the result is clamped to 32 bits.
+// bounds; value is held to 0..100 and the result to 32 bits.
 int32_t regulatorTarget(int32_t left, int32_t right, int32_t value);
 
 // The knob's value from its stored text: a number is held to 0..100, anything else counts as 50.

@@ -34,6 +34,10 @@ TEST(RegulatorTargetTest, MapsTheKnobBetweenTheBoundsWithHalvesToEven) {
       {7, 7, 80, 7},
       {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(), 100,
        std::numeric_limits<int32_t>::max()},
+      {0, 10, 250, 10},  // the knob never leaves 0..100
+      {0, 10, -7, 0},
+      {std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min(),
+       std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::min()},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(regulatorTarget(c.left, c.right, c.value), c.target)
