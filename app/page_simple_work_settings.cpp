@@ -57,7 +57,11 @@ PageSimpleWorkSettings::PageSimpleWorkSettings(QWidget* parent) : QWidget(parent
     auto* params = new QListWidget(row);
     params->setObjectName(QStringLiteral("ParamBox%1").arg(k));
     params->setGeometry(78, 8, 200, 138);
-    params->setFont(screenFont(15, true));
+    params->setFont(screenFont(17, true));
+    // Rows a finger can hit; sector items scroll below the four thresholds.
+    params->setStyleSheet(
+        QStringLiteral("QListWidget::item { min-height: 30px; padding-left: 4px; } "
+                       "QScrollBar:vertical { width: 26px; }"));
     for (const char* item : {"Масса", "Цвет 1", "Цвет 2", "Линия"}) params->addItem(QString::fromUtf8(item));
     paramBoxes[i] = params;
 
@@ -79,10 +83,12 @@ PageSimpleWorkSettings::PageSimpleWorkSettings(QWidget* parent) : QWidget(parent
     bounds->setEnabled(false);
     boundBoxes[i] = bounds;
 
-    addStepper(row, p + QStringLiteral("_left_min_button"), p + QStringLiteral("_left"),
-               p + QStringLiteral("_left_max_button"), QStringLiteral("000"), QPoint(402, 54), 48, 64, 46);
-    addStepper(row, p + QStringLiteral("_right_min_button"), p + QStringLiteral("_right"),
-               p + QStringLiteral("_right_max_button"), QStringLiteral("000"), QPoint(614, 54), 48, 64, 46);
+    leftBounds[i] = addStepper(row, p + QStringLiteral("_left_min_button"), p + QStringLiteral("_left"),
+                               p + QStringLiteral("_left_max_button"), QStringLiteral("000"), QPoint(402, 54),
+                               48, 64, 46);
+    rightBounds[i] = addStepper(row, p + QStringLiteral("_right_min_button"), p + QStringLiteral("_right"),
+                                p + QStringLiteral("_right_max_button"), QStringLiteral("000"),
+                                QPoint(614, 54), 48, 64, 46);
   }
 }
 

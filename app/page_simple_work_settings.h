@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <array>
 
+#include "app/page_common.h"
 #include "ui/tas_switch.h"
 
 namespace tolvane {
@@ -19,6 +20,10 @@ class PageSimpleWorkSettings : public QWidget {
   std::array<TasSwitch*, 3> okButtons;     // Param_1_ok_button ...
   std::array<QListWidget*, 3> paramBoxes;  // ParamBox1 ...
   std::array<QListWidget*, 3> boundBoxes;  // ParamBox1s ...
+  // Param_1_left_min_button, Param_1_left, Param_1_left_max_button ... (threshold at 0 %).
+  std::array<StepperRow, 3> leftBounds;
+  // Param_1_right_min_button, Param_1_right, Param_1_right_max_button ... (threshold at 100 %).
+  std::array<StepperRow, 3> rightBounds;
 };
 
 }  // namespace tolvane
