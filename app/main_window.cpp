@@ -25,10 +25,12 @@
 #include "app/page_simple_work_controller.h"
 #include "app/page_simple_work_settings.h"
 #include "app/page_test.h"
+#include "app/page_test_controller.h"
 #include "app/page_work.h"
 #include "app/page_work_controller.h"
 #include "app/program_controller.h"
 #include "app/program_restart.h"
+#include "app/regulator_controller.h"
 #include "app/unhandled_error.h"
 #include "app/window_state_store.h"
 #include "ejection/ejector_zones.h"
@@ -307,17 +309,24 @@ void TmForm::buildControllers() {
                              {.save = [this] { saveSettings(); },
                               .cancel = [this] { programController_->cancelSettings(); },
                               .showRegulatorPage = [this] { showPage(tabSimpleWorkSettings_); },
-       .thresholdStepped = {}},
+                              .thresholdStepped = [this] { regulatorController_->recompute(); }},
                              this);
-  workController_->bindLineModeArrows(tabSimpleWork_->FastSort_LeftDouble, tabSimpleWork_->FastSort_RightDouble,
-                                      tabSimpleWork_->FastSort_valD);
+  workController_->bindLineModeArrows(tabSimpleWork_->FastSort_LeftDouble,
+                                      tabSimpleWork_->FastSort_RightDouble, tabSimpleWork_->FastSort_valD);
   egectorsController_ = new PageEgectorsController(*tabEgectors_, m, this);
+  egectorsController_->setActions({.calibrationChanged = [this] { refreshCalibrationMarkers(); },
+                                   .tell = [this](const QString& text) { tell(text); }});
+  testController_ = new PageTestController(*tabTest_, m, *egectorsController_, this);
   oneChanalController_ = new PageOneChanalController(*tabOneChanal_, m, this);
+  oneChanalController_->bindWorkingPageLevels(*tabSimpleWork_);
   settingsController_ = new PageSettingsController(
       *tabSettings_, m,
       {.showBackgroundReadout = [this](bool shown) { fonInfoPanel_->setVisible(shown); },
        .ask = [this](const QString& title, const QString& question) { return ask_(title, question); }},
       this);
+  regulatorController_ =
+      new RegulatorController(*tabSimpleWorkSettings_, *tabSimpleWork_, *tabWork_, m,
+                              {.sectorsChanged = [this] { settingsController_->showProgram(); }}, this);
   programController_ = new ProgramController(m, *programList_, nameFields_,
                                              {.showProgram = [this] { showProgram(); },
                                               .leaveSetupMode =
@@ -350,6 +359,9 @@ void TmForm::formCreate() {
   settingsFileReport_ = QString::fromStdString(check.message);
   store_ = std::make_unique<WindowStateStore>(this, m.settingsFile(), m.machine(), &m.engine().engineLock);
   programController_->setStore(store_.get());
+  // Restored background levels are checked against the ranges again.
+  connect(store_.get(), &WindowStateStore::restored, oneChanalController_,
+          &PageOneChanalController::evaluate);
   guarded("stored control values", [this] { store_->restore(); });
   // Installed after the store's filter, so it sees a close request first (see eventFilter).
   installEventFilter(this);
@@ -426,7 +438,6 @@ void TmForm::tell(const QString& text) { tell_(text); }
 void TmForm::showProgram() {
   programList_->setCurrentIndex(machine_->machine().ActiveProg);
   programList_->update();
-  oneChanalController_->showProgram();
   workController_->showProgram();
   egectorsController_->showProgram();
   // The colour set-up page follows the single-tone mode just loaded.
@@ -438,6 +449,10 @@ void TmForm::showProgram() {
   }
   settingsController_->showProgram();
   simpleWorkController_->showProgram();
+  // After the working page's labels: program 10 opens its ranges in the settings only, and the
+  // regulator shows the thresholds it drives.
+  oneChanalController_->showProgram();
+  regulatorController_->showProgram();
   if (pageControl_->currentWidget() == tabSimpleWork_) simpleWorkController_->show();
 }
 

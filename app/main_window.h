@@ -19,7 +19,9 @@ class PageEgectorsController;
 class PageOneChanalController;
 class PageSettingsController;
 class PageSimpleWorkController;
+class PageTestController;
 class PageWorkController;
+class RegulatorController;
 class ProgramController;
 class TKeyForm;
 class PageEgectors;
@@ -102,6 +104,8 @@ class TmForm : public QWidget {
   PageOneChanalController& oneChanalController() const { return *oneChanalController_; }
   PageSettingsController& settingsController() const { return *settingsController_; }
   ProgramController& programController() const { return *programController_; }
+  PageTestController& testController() const { return *testController_; }
+  RegulatorController& regulatorController() const { return *regulatorController_; }
 
   // --- Handlers (also driven directly by tests) ---
   void showPage(QWidget* page);
@@ -183,6 +187,8 @@ class TmForm : public QWidget {
   PageOneChanalController* oneChanalController_ = nullptr;
   PageSettingsController* settingsController_ = nullptr;
   ProgramController* programController_ = nullptr;
+  PageTestController* testController_ = nullptr;
+  RegulatorController* regulatorController_ = nullptr;
 
   QTimer* timer1_ = nullptr;
   QTimer* timer2_ = nullptr;

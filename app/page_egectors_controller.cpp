@@ -163,7 +163,8 @@ void PageEgectorsController::stableStep(std::size_t stepper, StepDirection direc
   const MachineStepper& field = ejectorPageSteppers()[stepper];
   QLabel* label = steppers_[stepper]->value;
   // A label that is no number (never written by this program) leaves the value as it is.
-  const std::optional<std::int32_t> value = stepLabel(label->text().toStdString(), direction, field.range);
+  const std::optional<std::int32_t> value =
+      stepLabel(label->text().toStdString(), direction, field.range.min, field.range.max);
   if (!value) return;
   {
     std::lock_guard lock(machine_.engine().engineLock);

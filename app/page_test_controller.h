@@ -2,14 +2,17 @@
 
 #include <QObject>
 
+#include "settings/value_step.h"
+
 namespace tolvane {
 
 class Machine;
 class PageEgectorsController;
 class PageTest;
 
-// The service page (TabTest): its ejector test "Тест|эжектора" (asSwitch3) with the pulse time of
-// SpinEdit1, run on the ejector selected on the ejector page and shown on its cells.
+// The service page (TabTest): the hidden system parameters MaxTime and MaxObject with their arrows, and
+// its ejector test "Тест|эжектора" (asSwitch3) with the pulse time of SpinEdit1, run on the ejector
+// selected on the ejector page and shown on its cells.
 //
 // Threads: main thread.
 class PageTestController : public QObject {
@@ -21,10 +24,12 @@ class PageTestController : public QObject {
 
   // asSwitch3: five shots of SpinEdit1 + 50 ms to the selected ejector.
   void asSwitch3Click();
+  // One press of MaxTime's (maxObject false) or MaxObject's arrows, within their limits.
+  void stepHiddenParameter(bool maxObject, StepDirection direction);
 
  private:
   PageTest& page_;
-  Machine& machine_;  // the hidden system parameters' steppers will use it
+  Machine& machine_;
   PageEgectorsController& ejectors_;
 };
 

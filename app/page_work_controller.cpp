@@ -79,9 +79,12 @@ void PageWorkController::stepThreshold(std::size_t row, StepDirection direction)
   const ConditionThreshold threshold = conditionThreshold(row);
   QLabel* label = page_.conditions[row].threshold.value;
   // A label that does not hold a number (it never should) leaves the value as it is.
-  const std::optional<std::int32_t> shown = labelNumber(label->text().toStdString());
-  if (threshold.range && shown) {
-    const std::int32_t value = stepValue(*shown, direction, threshold.range->min, threshold.range->max);
+  const std::optional<std::int32_t> stepped =
+      threshold.range
+          ? stepLabel(label->text().toStdString(), direction, threshold.range->min, threshold.range->max)
+          : std::nullopt;
+  if (stepped) {
+    const std::int32_t value = *stepped;
     {
       std::lock_guard lock(machine_.engine().engineLock);
       machine_.sorter().*threshold.field = value;

@@ -36,6 +36,8 @@ class RegulatorController : public QObject {
   RegulatorController(PageSimpleWorkSettings& page, PageSimpleWork& workingPage, PageWork& conditionsPage,
                       Machine& machine, Actions actions = {}, QObject* parent = nullptr);
 
+  void setActions(Actions actions) { actions_ = std::move(actions); }
+
   // After a program load and at start-up: the rows, bounds and knob from the program, then the
   // regulator applied, so the driven thresholds and their arrows agree with the loaded rows.
   void showProgram();

@@ -40,10 +40,4 @@ std::span<const MachineStepper, kEjectorPageStepperCount> ejectorPageSteppers() 
   return steppers;
 }
 
-std::optional<std::int32_t> stepLabel(std::string_view labelText, StepDirection direction, KeyRange range) {
-  const std::optional<std::int32_t> value = labelNumber(labelText);
-  if (!value) return std::nullopt;
-  return stepValue(*value, direction, range.min, range.max);
-}
-
 }  // namespace tolvane

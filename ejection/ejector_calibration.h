@@ -33,8 +33,4 @@ struct MachineStepper {
 inline constexpr std::size_t kEjectorPageStepperCount = 7;
 std::span<const MachineStepper, kEjectorPageStepperCount> ejectorPageSteppers();
 
-// One press on a stepper whose label reads labelText: the value the field and the label take, or
-// nullopt when the label holds no number (the press then changes nothing).
-std::optional<std::int32_t> stepLabel(std::string_view labelText, StepDirection direction, KeyRange range);
-
 }  // namespace tolvane

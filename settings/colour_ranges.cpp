@@ -83,11 +83,10 @@ int32_t rangeValue(const SorterSettings& s, RangeField field, int camera) {
   return (s.*pairOf(field))[slot(camera)];
 }
 
-std::optional<LabelStep> stepLabel(std::string_view labelText, StepDirection direction, KeyRange range) {
-  const std::optional<int32_t> shown = labelNumber(labelText);
-  if (!shown) return std::nullopt;
-  const int32_t value = stepValue(*shown, direction, range.min, range.max);
-  return LabelStep{value, numberLabelText(value)};
+std::optional<LabelStep> stepLabelText(std::string_view labelText, StepDirection direction, KeyRange range) {
+  const std::optional<int32_t> value = stepLabel(labelText, direction, range.min, range.max);
+  if (!value) return std::nullopt;
+  return LabelStep{*value, numberLabelText(*value)};
 }
 
 bool openTestProgramRanges(SorterSettings& s, int activeProgram) {
@@ -108,7 +107,7 @@ bool openTestProgramRanges(SorterSettings& s, int activeProgram) {
 std::optional<LabelStep> stepRange(SorterSettings& s, int activeProgram, RangeField field, int camera,
                                    StepDirection direction, std::string_view labelText) {
   if (!isBackgroundLevel(field)) openTestProgramRanges(s, activeProgram);
-  std::optional<LabelStep> step = stepLabel(labelText, direction, rangeControl(field, camera).range);
+  std::optional<LabelStep> step = stepLabelText(labelText, direction, rangeControl(field, camera).range);
   if (step) rangeValue(s, field, camera) = step->value;
   return step;
 }
@@ -148,7 +147,7 @@ KeyRange blueFonRange(std::size_t index) {
 std::optional<LabelStep> stepBlueFon(MachineSettings& m, std::optional<std::size_t> chosen,
                                      StepDirection direction, std::string_view labelText) {
   if (!chosen || *chosen >= kBlueFonCount) return std::nullopt;
-  std::optional<LabelStep> step = stepLabel(labelText, direction, blueFonRange(*chosen));
+  std::optional<LabelStep> step = stepLabelText(labelText, direction, blueFonRange(*chosen));
   if (step) blueFonValue(m, *chosen) = step->value;
   return step;
 }
@@ -156,7 +155,8 @@ std::optional<LabelStep> stepBlueFon(MachineSettings& m, std::optional<std::size
 std::optional<LabelStep> stepBlackFon(MachineSettings& m, int camera, StepDirection direction,
                                       std::string_view labelText) {
   const KeyRange* range = machineKeyRange("BlackFon");
-  std::optional<LabelStep> step = stepLabel(labelText, direction, range != nullptr ? *range : kLevelRange);
+  std::optional<LabelStep> step =
+      stepLabelText(labelText, direction, range != nullptr ? *range : kLevelRange);
   if (step) m.BlackFon[slot(camera)] = step->value;
   return step;
 }

@@ -67,7 +67,7 @@ struct LabelStep {
 };
 // nullopt when the label does not hold a whole number; its field then keeps its value. A number
 // outside the limits moves only toward them (stepValue).
-std::optional<LabelStep> stepLabel(std::string_view labelText, StepDirection direction, KeyRange range);
+std::optional<LabelStep> stepLabelText(std::string_view labelText, StepDirection direction, KeyRange range);
 
 // The first step of every range evaluation: with the test program active, both cameras' ranges and
 // levels are opened (lower bounds 0, upper bounds 255) in the fields only; labels keep their text.

@@ -14,4 +14,11 @@ std::optional<std::int32_t> labelNumber(std::string_view text) {
   return value;
 }
 
+std::optional<std::int32_t> stepLabel(std::string_view labelText, StepDirection direction, std::int32_t lower,
+                                      std::int32_t upper) {
+  const std::optional<std::int32_t> value = labelNumber(labelText);
+  if (!value) return std::nullopt;
+  return stepValue(*value, direction, lower, upper);
+}
+
 }  // namespace tolvane

@@ -22,4 +22,9 @@ constexpr std::int32_t stepValue(std::int32_t value, StepDirection direction, st
 // nullopt when the text is not such a number (the step then changes nothing).
 std::optional<std::int32_t> labelNumber(std::string_view text);
 
+// One press on a stepping label that reads labelText: the value the field and the label take, or
+// nullopt when the label holds no number (the press then changes nothing).
+std::optional<std::int32_t> stepLabel(std::string_view labelText, StepDirection direction, std::int32_t lower,
+                                      std::int32_t upper);
+
 }  // namespace tolvane

@@ -459,7 +459,7 @@ TEST(EjectorValveTests, SingleTestNeedsASelectedCellThenPulsesThatOutput) {
 
 TEST(EjectorValveTests, ServicePageTestUsesItsTimeField) {
   EjectorPage p(test::kTwoCameraSettings);
-  PageTestController service(*p.form->tabTest(), p.machine(), p.form->egectorsController());
+  // The window binds the service page: the touches below go through its controller.
   p.form->showPage(p.form->tabTest());
   p.form->tabTest()->SpinEdit1->setValue(40);
   p.rig.board->takeValveEdges();
@@ -484,7 +484,7 @@ TEST(EjectorValveTests, ServicePageTestUsesItsTimeField) {
 TEST(EjectorValveTests, RefusedWhileSortingWithoutTouchingAValve) {
   // Both cameras off: sorting runs without camera threads, so any valve edge would be a test's.
   EjectorPage p("");
-  PageTestController service(*p.form->tabTest(), p.machine(), p.form->egectorsController());
+  // The window binds the service page: the touches below go through its controller.
   p.page()->EgectorBoxA->selectCell(0);
   p.form->puskSwitchClick();
   ASSERT_TRUE(p.machine().run().view().puskSwitchOn);

@@ -294,7 +294,7 @@ TEST(MainWindowSorting, GaugesAndPanelsFollowLineOrObjectMode) {
     EXPECT_EQ(work->gaugeBand(0), std::make_pair(195, 198));
     // A regulator row is active: its arrows work and its value is drawn black.
     EXPECT_TRUE(work->RegulatorLeftButton->isEnabled());
-    EXPECT_EQ(labelText(work->RegulatorLabel), "35");
+    EXPECT_EQ(labelText(work->RegulatorLabel), "035");
     EXPECT_EQ(work->RegulatorLabel->palette().color(QPalette::WindowText), QColor(Qt::black));
     // The gauge moves one unit per half-second tick towards the object count.
     {

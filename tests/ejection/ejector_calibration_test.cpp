@@ -127,7 +127,7 @@ TEST(EjectorPageSteppersTest, StepLabelReadsTheLabelAndKeepsTheLimits) {
       {"12.7", StepDirection::kDown, time, std::nullopt},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(stepLabel(c.label, c.direction, c.range), c.after) << '"' << c.label << '"';
+    EXPECT_EQ(stepLabel(c.label, c.direction, c.range.min, c.range.max), c.after) << '"' << c.label << '"';
   }
 }
 

@@ -50,7 +50,7 @@ TEST(ColourRanges, StepOfALabelWithinItsLimits) {
       {"12.7", kUp, std::nullopt, ""}, {" 7 ", kUp, 8, "008"},
   };
   for (const StepCase& c : cases) {
-    const auto step = stepLabel(c.label, c.direction, KeyRange{0, 255});
+    const auto step = stepLabelText(c.label, c.direction, KeyRange{0, 255});
     ASSERT_EQ(step.has_value(), c.value.has_value()) << c.label;
     if (!step) continue;
     EXPECT_EQ(step->value, *c.value) << c.label;
