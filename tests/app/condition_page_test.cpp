@@ -7,6 +7,7 @@
 
 #include "app/machine.h"
 #include "app/page_simple_work.h"
+#include "app/page_test.h"
 #include "app/page_work.h"
 #include "app/page_work_controller.h"
 #include "settings/stored_controls.h"
@@ -83,6 +84,38 @@ TEST(ConditionThresholds, ArrowsStepWithinTheLimitsAndFromStoredValuesOutsideThe
   form.tabWork()->conditions[0].threshold.value->setText(QStringLiteral("x"));
   ASSERT_TRUE(driver.pressByDescription(QStringLiteral("Massa_Right")));
   EXPECT_EQ(m.sorter().ifMassa, 40);
+}
+
+TEST(HiddenParameters, MaxTimeAndMaxObjectStepWithinTheirLimits) {
+  struct Case {
+    const char* control;
+    std::int32_t MachineSettings::*field;
+    bool maxObject;
+    std::int32_t stored, after;
+  };
+  const Case cases[] = {
+      {"MaxTime_Left", &MachineSettings::MaxTime, false, 80, 80},
+      {"MaxTime_Left", &MachineSettings::MaxTime, false, 81, 80},
+      {"MaxTime_Right", &MachineSettings::MaxTime, false, 600, 600},
+      {"MaxTime_Right", &MachineSettings::MaxTime, false, 20, 21},
+      {"MaxObject_Right", &MachineSettings::MaxObject, true, 600, 600},
+      {"MaxObject_Left", &MachineSettings::MaxObject, true, 10, 10},
+      {"MaxObject_Left", &MachineSettings::MaxObject, true, 900, 899},
+  };
+  WindowRig rig;
+  TmForm& form = rig.create();
+  stopTimers(form);
+  form.show();
+  form.serviceDoubleTouch();
+  test::AccessibleDriver driver(&form);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.control);
+    QLabel* label = (c.maxObject ? form.tabTest()->MaxObject : form.tabTest()->MaxTime).value;
+    label->setText(QString::fromStdString(numberLabelText(c.stored)));
+    ASSERT_TRUE(driver.pressByDescription(QString::fromLatin1(c.control)));
+    EXPECT_EQ(rig.machine().machine().*c.field, c.after);
+    EXPECT_EQ(label->text().toStdString(), numberLabelText(c.after));
+  }
 }
 
 TEST(ConditionThresholds, LineModeValueIsSteppedFromEitherPageAndShownOnBoth) {
