@@ -17,13 +17,9 @@
 namespace tolvane {
 namespace {
 
+using test::stopTimers;
+using test::touch;
 using test::WindowRig;
-
-void stopTimers(TmForm& form) {
-  form.timer1()->stop();
-  form.timer2()->stop();
-  form.timer5sek()->stop();
-}
 
 TEST(ConditionThresholds, ArrowsStepWithinTheLimitsAndFromStoredValuesOutsideThem) {
   struct Row {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <QTest>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -102,6 +103,18 @@ class WindowRig {
  private:
   RigOptions options_;
 };
+
+// Tests drive the timers' handlers themselves.
+inline void stopTimers(TmForm& form) {
+  form.timer1()->stop();
+  form.timer2()->stop();
+  form.timer5sek()->stop();
+}
+
+// A touch (press and release) in the middle of a widget, or at a point inside it.
+inline void touch(QWidget* widget, QPoint at = {}) {
+  QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
+}
 
 // Settings of a machine whose program 1 uses both cameras: four blocks of 12 ejectors over the line.
 inline constexpr std::string_view kTwoCameraSettings =

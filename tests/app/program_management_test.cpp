@@ -29,17 +29,9 @@ namespace tolvane {
 namespace {
 
 namespace fs = std::filesystem;
+using test::stopTimers;
+using test::touch;
 using test::WindowRig;
-
-void stopTimers(TmForm& form) {
-  form.timer1()->stop();
-  form.timer2()->stop();
-  form.timer5sek()->stop();
-}
-
-void touch(QWidget* widget, QPoint at = {}) {
-  QTest::mouseClick(widget, Qt::LeftButton, {}, at.isNull() ? widget->rect().center() : at);
-}
 
 void touchProgram(TmForm& form, int index) {
   touch(form.programList(), form.programList()->itemRect(index).center());
