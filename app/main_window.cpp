@@ -549,16 +549,9 @@ void TmForm::powerOffButtomClick() {
 
 // --- Run control ---------------------------------------------------------------------------------
 
-void TmForm::puskSwitchClick() {
-  machine_->run().touchPuskSwitch();
-  applyRunView();
-}
+void TmForm::puskSwitchClick() { simpleWorkController_->touchPuskSwitch(); }
 
-void TmForm::waitModeButtonClick() {
-  const std::optional<std::string> message = machine_->run().touchWaitModeButton();
-  applyRunView();
-  if (message) tell(QString::fromStdString(*message));
-}
+void TmForm::waitModeButtonClick() { simpleWorkController_->touchWaitModeButton(); }
 
 void TmForm::Timer1Timer() {
   machine_->run().Timer1Timer();

@@ -16,15 +16,8 @@ PageSimpleWorkController::PageSimpleWorkController(PageSimpleWork& page, Machine
       if (action) action();
     });
   };
-  on(page_.PuskSwitch, [this] {
-    machine_.run().touchPuskSwitch();
-    if (actions_.runViewChanged) actions_.runViewChanged();
-  });
-  on(page_.WaitModeButton, [this] {
-    const std::optional<std::string> message = machine_.run().touchWaitModeButton();
-    if (actions_.runViewChanged) actions_.runViewChanged();
-    if (message && actions_.tell) actions_.tell(QString::fromStdString(*message));
-  });
+  on(page_.PuskSwitch, [this] { touchPuskSwitch(); });
+  on(page_.WaitModeButton, [this] { touchWaitModeButton(); });
   on(page_.asSwitch17, [this] {
     if (actions_.enterSetupMode) actions_.enterSetupMode();
   });
@@ -34,6 +27,17 @@ PageSimpleWorkController::PageSimpleWorkController(PageSimpleWork& page, Machine
   on(page_.PowerOffButtom, [this] {
     if (actions_.powerOff) actions_.powerOff();
   });
+}
+
+void PageSimpleWorkController::touchPuskSwitch() {
+  machine_.run().touchPuskSwitch();
+  if (actions_.runViewChanged) actions_.runViewChanged();
+}
+
+void PageSimpleWorkController::touchWaitModeButton() {
+  const std::optional<std::string> message = machine_.run().touchWaitModeButton();
+  if (actions_.runViewChanged) actions_.runViewChanged();
+  if (message && actions_.tell) actions_.tell(QString::fromStdString(*message));
 }
 
 void PageSimpleWorkController::show() {

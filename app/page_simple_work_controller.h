@@ -34,6 +34,9 @@ class PageSimpleWorkController : public QObject {
   // After a program load: the sensitivity, line-mode sensitivity and background levels.
   void showProgram();
   void applyRunView(const RunControlView& view);
+  // The start/stop switch and "Режим|ожидания", as a touch handles them.
+  void touchPuskSwitch();
+  void touchWaitModeButton();
 
  private:
   PageSimpleWork& page_;

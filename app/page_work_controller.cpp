@@ -134,7 +134,7 @@ void PageWorkController::takeOptionFlags() {
 }
 
 void PageWorkController::showProgram() {
-  const SorterSettings loaded = machine_.sorter();
+  const SorterSettings& loaded = machine_.sorter();
   page_.BrightModeButton->setStateOn(loaded.BrightMode);
   page_.Cam1enableSwitch->setStateOn(loaded.onCamera1);
   page_.Cam2enableSwitch->setStateOn(loaded.onCamera2);
