@@ -322,11 +322,15 @@ void TmForm::buildControllers() {
   settingsController_ = new PageSettingsController(
       *tabSettings_, m,
       {.showBackgroundReadout = [this](bool shown) { fonInfoPanel_->setVisible(shown); },
-       .ask = [this](const QString& title, const QString& question) { return ask_(title, question); }},
+       .ask = [this](const QString& title, const QString& question) { return ask_(title, question); },
+       .sectorChosen = [this] { regulatorController_->recompute(); },
+       .heldSectorBounds =
+           [this](std::optional<int32_t> id) { return regulatorController_->heldSectorBounds(id); },
+       .mapRedrawn = {}},
       this);
-  regulatorController_ =
-      new RegulatorController(*tabSimpleWorkSettings_, *tabSimpleWork_, *tabWork_, m,
-                              {.sectorsChanged = [this] { settingsController_->showProgram(); }}, this);
+  regulatorController_ = new RegulatorController(
+      *tabSimpleWorkSettings_, *tabSimpleWork_, *tabWork_, m,
+      {.sectorsChanged = [this] { settingsController_->sectorsChangedElsewhere(); }}, this);
   programController_ = new ProgramController(m, *programList_, nameFields_,
                                              {.showProgram = [this] { showProgram(); },
                                               .leaveSetupMode =

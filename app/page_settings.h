@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 
+#include "app/sector_list_box.h"
 #include "ui/tas_switch.h"
 
 namespace tolvane {
@@ -29,11 +30,42 @@ class PageSettings : public QWidget {
   TasSwitch* FonSwitch;
   QLabel* Label33;
   TasSwitch* ColorCamEditSwitch1;
+  TasSwitch* ColorCamEditSwitch2;
   TasSwitch* SectorEditorSwitch;
-  QListWidget* BoxSectorA;
+  // The sector lists of camera 1 and camera 2; only the edited camera's is shown.
+  SectorListBox* BoxSectorA;
+  SectorListBox* BoxSectorB;
+  // Brightness of the selected sector: VMIN and VMAX as the line holds them, with their arrows.
+  QLabel* vMinLabel;
+  QLabel* vMaxLabel;
+  TasSwitch* vMinMinus;
+  TasSwitch* vMinPlus;
+  TasSwitch* vMaxMinus;
+  TasSwitch* vMaxPlus;
   TasSwitch* BackgroundSectorButton;
   TasSwitch* RedSectorButton;
   TasSwitch* BlueSectorButton;
+  TasSwitch* FullCircleButton;        // "круг"
+  TasSwitch* DeleteAllSectorsButton;  // "X"
+  // The sector editor ("ред|<<"): a drawing of a sector with a pair of buttons at each edge.
+  QFrame* SectorEditorPanel;
+  QLabel* SectorEditorPicture;
+  TasSwitch* SE_LeftM_Button;
+  TasSwitch* SE_LeftP_Button;
+  TasSwitch* SE_RightM_Button;
+  TasSwitch* SE_RightP_Button;
+  TasSwitch* SE_BottomM_Button;
+  TasSwitch* SE_BottomP_Button;
+  TasSwitch* SE_TopM_Button;
+  TasSwitch* SE_TopP_Button;
+  // The 3D view over the map ("3D|>>"), with its picture and the tilt and turn buttons.
+  QFrame* Panel3D;
+  QLabel* Paint3D;
+  TasSwitch* turn3DUpButton;
+  TasSwitch* turn3DDownButton;
+  TasSwitch* turn3DLeftButton;
+  TasSwitch* turn3DRightButton;
+  TasSwitch* turnBeginButton;
   TasSwitch* CopySectorsButton;
   TasSwitch* FonBlueButton;
   TasSwitch* FonBlackButton;
@@ -53,6 +85,10 @@ class PageSettings : public QWidget {
   // Colour sector lines of the loaded program that were left out; hidden when there are none.
   QLabel* SectorStatusLabel;
   QProgressBar* UpdateGauge;
+
+ private:
+  void buildSectorEditor();
+  void build3DPanel();
 };
 
 }  // namespace tolvane

@@ -10,6 +10,7 @@
 #include "app/page_simple_work.h"
 #include "app/page_simple_work_settings.h"
 #include "app/page_work.h"
+#include "app/sector_tables_refresh.h"
 #include "engine/color_convert.h"
 #include "settings/sector_tables.h"
 #include "settings/stored_controls.h"
@@ -27,11 +28,6 @@ void selectRow(QListWidget* list, int row) {
   const QSignalBlocker blocker(list);
   list->setCurrentRow(row);
   if (row < 0) list->clearSelection();
-}
-
-FillColour hsvFill(int32_t h, int32_t s, int32_t v) {
-  const RgbValues rgb = HsvToRgb(h, s, v);
-  return FillColour{static_cast<uint8_t>(rgb.r), static_cast<uint8_t>(rgb.g), static_cast<uint8_t>(rgb.b)};
 }
 
 }  // namespace
@@ -133,7 +129,7 @@ void RegulatorController::apply(bool storeRows) {
     if (storeRows) regulator_.store(machine_.sorter());
   }
   if (changes.sectors) {
-    rebuildSectorTables();
+    refreshSectorTables(machine_);
     if (actions_.sectorsChanged) actions_.sectorsChanged();
   }
 
@@ -150,18 +146,6 @@ void RegulatorController::apply(bool storeRows) {
       workingPage_.FastSort_valD->setText(text);
   }
   showKnob();
-}
-
-void RegulatorController::rebuildSectorTables() {
-  EngineState& engine = machine_.engine();
-  // Built outside the lock; only the main thread changes the sector lines.
-  SectorTablesBuild build = buildSectorTables(machine_.sorter(), engine.singleToneCamera, hsvFill);
-  std::lock_guard lock(engine.engineLock);
-  for (std::size_t camera = 0; camera < build.tables.size() && camera < engine.sectorTables.size();
-       ++camera) {
-    std::swap(engine.sectorTables[camera], build.tables[camera]);
-  }
-  if (build.BackgroundFill) engine.BackgroundFill = *build.BackgroundFill;
 }
 
 void RegulatorController::rebuildLists() {

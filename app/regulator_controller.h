@@ -68,7 +68,6 @@ class RegulatorController : public QObject {
   // Regulation into the settings (and with storeRows the rows and knob into the program's keys),
   // then the driven labels and arrows.
   void apply(bool storeRows);
-  void rebuildSectorTables();
   void rebuildLists();
   void showRows();
   void showKnob();

@@ -409,7 +409,7 @@ TEST(ColourRangesPage, BlackLevelOfTheEditedCamera) {
   ASSERT_EQ(m.BlackFon, (std::array<int32_t, 2>{10, 20}));
 
   // Camera 2 edited.
-  page->ColorCamEditSwitch1->setStateOn(false);
+  page->ColorCamEditSwitch2->setStateOn(true);
   ASSERT_TRUE(driver.pressByDescription(QStringLiteral("BlackFonRightButton")));
   EXPECT_EQ(text(page->BlackFonLabelB), "021");
   EXPECT_EQ(text(page->BlackFonLabelA), "010");
