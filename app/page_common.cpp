@@ -186,6 +186,16 @@ void StripView::setPoints(const QImage& strip) {
   update();
 }
 
+std::optional<QColor> StripView::colourAt(int x) const {
+  if (strip_.isNull() || x < 0 || x >= strip_.width()) return std::nullopt;
+  return strip_.pixelColor(x, 0);
+}
+
+void StripView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  if (const std::optional<QColor> colour = colourAt(event->position().toPoint().x())) emit colourTouched(*colour);
+}
+
 void StripView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (strip_.isNull()) {

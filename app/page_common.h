@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "ui/tas_switch.h"
 
@@ -128,9 +129,16 @@ class StripView : public QWidget {
   // One colour per point; point i at x = i.
   void setPoints(const QImage& strip);
   const QImage& strip() const { return strip_; }
+  // The colour shown at x; nothing outside the strip or before the first line.
+  std::optional<QColor> colourAt(int x) const;
+
+ signals:
+  // A touch on the strip: the colour shown there (the live-strip probe of the colour map).
+  void colourTouched(QColor colour);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   QImage strip_;
