@@ -10,6 +10,7 @@ namespace {
 QLineEdit* addEdit(QWidget* parent, const QString& name, const QRect& geometry) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(name);
+  edit->setAccessibleDescription(name);
   edit->setGeometry(geometry);
   edit->setFont(screenFont(15, true));
   edit->setAlignment(Qt::AlignCenter);
@@ -19,6 +20,7 @@ QLineEdit* addEdit(QWidget* parent, const QString& name, const QRect& geometry) 
 QPushButton* addButton(QWidget* parent, const QString& name, const QString& caption, const QRect& geometry) {
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(name);
+  button->setAccessibleDescription(name);
   button->setGeometry(geometry);
   button->setFont(screenFont(14, true));
   return button;
@@ -45,17 +47,23 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
                                 QStringLiteral(" Цветовой калькулятор "));
   const char* rgb[3] = {"R", "G", "B"};
   const char* hsv[3] = {"H", "S", "V"};
+  QLineEdit** rgbEdits[3] = {&R_ed, &G_ed, &B_ed};
+  QLineEdit** hsvEdits[3] = {&H_ed, &S_ed, &V_ed};
   for (int i = 0; i < 3; ++i) {
     const int y = 32 + i * 38;
     addLabel(calculator, QString::fromLatin1(rgb[i]) + QStringLiteral("_caption"),
              QString::fromLatin1(rgb[i]), QRect(10, y, 20, 32), 15, true);
-    addEdit(calculator, QString::fromLatin1(rgb[i]) + QStringLiteral("_ed"), QRect(32, y, 80, 32));
+    *rgbEdits[i] =
+        addEdit(calculator, QString::fromLatin1(rgb[i]) + QStringLiteral("_ed"), QRect(32, y, 80, 32));
     addLabel(calculator, QString::fromLatin1(hsv[i]) + QStringLiteral("_caption"),
              QString::fromLatin1(hsv[i]), QRect(270, y, 20, 32), 15, true);
-    addEdit(calculator, QString::fromLatin1(hsv[i]) + QStringLiteral("_ed"), QRect(292, y, 96, 32));
+    *hsvEdits[i] =
+        addEdit(calculator, QString::fromLatin1(hsv[i]) + QStringLiteral("_ed"), QRect(292, y, 96, 32));
   }
-  addButton(calculator, QStringLiteral("RgbToHsvButton"), QStringLiteral(">>>"), QRect(140, 40, 100, 40));
-  addButton(calculator, QStringLiteral("HsvToRgbButton"), QStringLiteral("<<<"), QRect(140, 92, 100, 40));
+  RgbToHsvButton =
+      addButton(calculator, QStringLiteral("RgbToHsvButton"), QStringLiteral(">>>"), QRect(140, 40, 100, 40));
+  HsvToRgbButton =
+      addButton(calculator, QStringLiteral("HsvToRgbButton"), QStringLiteral("<<<"), QRect(140, 92, 100, 40));
 
   ResearchButton = addButton(this, QStringLiteral("ResearchButton"), QStringLiteral("Исследование"),
                              QRect(2, 160, 196, 44));

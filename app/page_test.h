@@ -35,6 +35,16 @@ class PageTest : public QWidget {
   QLabel* ssImage;
   StepperRow MaxTime;    // MaxTimeLabel with MaxTime_Left, MaxTime_Right
   StepperRow MaxObject;  // MaxObjectLabel
+  // The colour calculator: ">>>" (RgbToHsvButton) fills H, S, V from R, G, B; "<<<" (HsvToRgbButton)
+  // the other way.
+  QLineEdit* R_ed;
+  QLineEdit* G_ed;
+  QLineEdit* B_ed;
+  QLineEdit* H_ed;
+  QLineEdit* S_ed;
+  QLineEdit* V_ed;
+  QPushButton* RgbToHsvButton;
+  QPushButton* HsvToRgbButton;
 };
 
 }  // namespace tolvane

@@ -1,10 +1,13 @@
 #include "app/page_test_controller.h"
 
+#include <array>
 #include <mutex>
+#include <string>
 
 #include "app/machine.h"
 #include "app/page_egectors_controller.h"
 #include "app/page_test.h"
+#include "colour_tools/colour_calculator.h"
 #include "settings/machine_settings.h"
 #include "settings/stored_controls.h"
 
@@ -21,6 +24,20 @@ PageTestController::PageTestController(PageTest& page, Machine& machine, PageEge
     connect(row.right, &TasSwitch::clicked, this,
             [this, maxObject](QObject*) { stepHiddenParameter(maxObject, StepDirection::kUp); });
   }
+  connect(page_.RgbToHsvButton, &QPushButton::clicked, this, [this] { convertColour(true); });
+  connect(page_.HsvToRgbButton, &QPushButton::clicked, this, [this] { convertColour(false); });
+}
+
+void PageTestController::convertColour(bool toHsv) {
+  const std::array<QLineEdit*, 3> rgb = {page_.R_ed, page_.G_ed, page_.B_ed};
+  const std::array<QLineEdit*, 3> hsv = {page_.H_ed, page_.S_ed, page_.V_ed};
+  const std::array<QLineEdit*, 3>& from = toHsv ? rgb : hsv;
+  const std::array<QLineEdit*, 3>& to = toHsv ? hsv : rgb;
+  const std::string a = from[0]->text().toStdString();
+  const std::string b = from[1]->text().toStdString();
+  const std::string c = from[2]->text().toStdString();
+  const ColourFields result = toHsv ? rgbToHsvFields(a, b, c) : hsvToRgbFields(a, b, c);
+  for (std::size_t i = 0; i < to.size(); ++i) to[i]->setText(QString::fromStdString(result[i]));
 }
 
 void PageTestController::stepHiddenParameter(bool maxObject, StepDirection direction) {

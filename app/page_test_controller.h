@@ -12,7 +12,7 @@ class PageTest;
 
 // The service page (TabTest): the hidden system parameters MaxTime and MaxObject with their arrows, and
 // its ejector test "Тест|эжектора" (asSwitch3) with the pulse time of SpinEdit1, run on the ejector
-// selected on the ejector page and shown on its cells.
+// selected on the ejector page and shown on its cells; and the colour calculator.
 //
 // Threads: main thread.
 class PageTestController : public QObject {
@@ -26,6 +26,8 @@ class PageTestController : public QObject {
   void asSwitch3Click();
   // One press of MaxTime's (maxObject false) or MaxObject's arrows, within their limits.
   void stepHiddenParameter(bool maxObject, StepDirection direction);
+  // ">>>" (toHsv) and "<<<" of the colour calculator.
+  void convertColour(bool toHsv);
 
  private:
   PageTest& page_;

@@ -99,6 +99,20 @@ PageWork::PageWork(QWidget* parent) : QWidget(parent) {
   RGBshiftButton->setEnabled(false);
   RGBshiftButton->hide();
 
+  // The shape template editor over the lower option switches, clear of "ФОРМА 1" and its threshold and of
+  // the cancel and save buttons.
+  FrmEditPanel = addPanel(this, QStringLiteral("FrmEditPanel"), QRect(kX, 178, 278, 206));
+  FormImage = new TouchLabel(FrmEditPanel);
+  FormImage->setObjectName(QStringLiteral("FormImage"));
+  FormImage->setAccessibleDescription(QStringLiteral("FormImage"));
+  FormImage->setGeometry(39, 8, 200, 140);
+  FormaLeftUp =
+      addArrow(FrmEditPanel, QStringLiteral("FormaLeftUp"), QStringLiteral("<<"), QRect(8, 154, 80, 44));
+  FormaOk = addArrow(FrmEditPanel, QStringLiteral("FormaOk"), QStringLiteral("Ok"), QRect(99, 154, 80, 44));
+  FormaRightDown =
+      addArrow(FrmEditPanel, QStringLiteral("FormaRightDown"), QStringLiteral(">>"), QRect(190, 154, 80, 44));
+  FrmEditPanel->hide();
+
   CancelButton = addSwitch(this, QStringLiteral("CancelButton"), QStringLiteral("ОТМЕНИТЬ|НАСТРОЙКИ"),
                            QRect(kX, 420, 278, 62), 15);
   CancelButton->setAutoOff(true);

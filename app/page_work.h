@@ -24,6 +24,9 @@ class PageWork : public QWidget {
   Q_OBJECT
 
  public:
+  // The row of "ФОРМА 1" in conditions; its label is Forma_val.
+  static constexpr std::size_t kFormaRow = 7;
+
   explicit PageWork(QWidget* parent = nullptr);
 
   TasSwitch* FineTimerButton;
@@ -44,6 +47,13 @@ class PageWork : public QWidget {
   TasSwitch* P1_type;
   TasSwitch* P2_type;
   TasSwitch* Forma_Edit;
+  // The shape template editor that Forma_Edit opens, hidden at start: the template picture (touch it
+  // to draw again), "<<" and ">>" to bend it and "Ok" to take its ratio as the threshold.
+  QFrame* FrmEditPanel;
+  TouchLabel* FormImage;
+  TasSwitch* FormaLeftUp;
+  TasSwitch* FormaRightDown;
+  TasSwitch* FormaOk;
   // Hidden and disabled; its state is kept in the settings file only.
   TasSwitch* RGBshiftButton;
 };

@@ -15,6 +15,7 @@
 #include "app/page_simple_work_settings.h"
 #include "app/page_test.h"
 #include "app/page_work.h"
+#include "app/shape_template_controller.h"
 #include "tests/app/main_window_rig.h"
 
 namespace tolvane {
@@ -56,6 +57,12 @@ TEST(Screenshots, EveryPageAt1024x768) {
   shoot(form, form.tabEgectors(), "TabEgectors");
   form.modeList()->setCurrentIndex(3);
   shoot(form, form.tabWork(), "TabWork");
+  {
+    ShapeTemplateController editor(*form.tabWork(), form.machine());
+    editor.open();
+    shoot(form, form.tabWork(), "TabWork_shape_template");
+    form.tabWork()->FrmEditPanel->hide();
+  }
   shoot(form, form.tabSimpleWorkSettings(), "TabSimpleWorkSettings");
   form.modeList()->setCurrentIndex(-1);
   shoot(form, form.tabTest(), "TabTest");
