@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace tolvane {
 
@@ -43,6 +44,8 @@ int toPixel(double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); }
 
 void drawHsvMapPicture(Rgb24Canvas& picture) {
   picture.setSize(kHsvMapSize, kHsvMapSize);
+  // Many pixels share a hue and saturation; each colour is worked out once.
+  std::vector<std::optional<Rgb24>> colours(360 * 256);
   for (int y = 0; y < kHsvMapSize; ++y) {
     for (int x = 0; x < kHsvMapSize; ++x) {
       const double dx = x + 0.5 - kCentre;
@@ -56,10 +59,13 @@ void drawHsvMapPicture(Rgb24Canvas& picture) {
       const double theta = std::atan2(dy, dx) * 180.0 / std::numbers::pi;
       const int hue = wrapHue(static_cast<int>(roundHalfEven(theta)));
       const int s = std::min(255, static_cast<int>(roundHalfEven(d)));
-      const RgbValues rgb = discColour(hue, s);
-      picture.putPixel(x, y,
-                       {static_cast<std::uint8_t>(rgb.r), static_cast<std::uint8_t>(rgb.g),
-                        static_cast<std::uint8_t>(rgb.b)});
+      std::optional<Rgb24>& colour = colours[static_cast<std::size_t>(hue * 256 + s)];
+      if (!colour) {
+        const RgbValues rgb = discColour(hue, s);
+        colour = Rgb24{static_cast<std::uint8_t>(rgb.r), static_cast<std::uint8_t>(rgb.g),
+                       static_cast<std::uint8_t>(rgb.b)};
+      }
+      picture.putPixel(x, y, *colour);
     }
   }
 }

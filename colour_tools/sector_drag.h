@@ -24,8 +24,8 @@ class SectorDrag {
   // again from the snapshot; then pending HMAX/SMAX/VMAX and the yellow rubber band (centre offset 255)
   // on `working`. True when the pointer is over a colour.
   bool moveHeld(const Rgb24Canvas& picture, Rgb24Canvas& working, Rgb24Canvas& snapshot, int x, int y);
-  // Move without a button: ends a drag that lost its release.
-  void moveFree() { dragging_ = false; }
+  // Ends the drag: a move without a button (a drag that lost its release) and the start of a release.
+  void stopDragging() { dragging_ = false; }
 
   // Release: ends the drag; pending HMAX/SMAX/VMAX from the colour under (x, y), saturations in order,
   // and the yellow outline (centre offset 256) on `working` when the band is at least 5 wide. The caller
