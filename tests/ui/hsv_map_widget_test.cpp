@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <string>
@@ -134,6 +135,23 @@ TEST_F(HsvMapWidgetTest, SampleProposalAndStripProbe) {
   EXPECT_NE(map.workingMap().pixel(384 - 5, 256), kRgbBlack);
   map.redrawMap();
   EXPECT_NE(map.grab().toImage().pixelColor(384 - 5, 256), QColor(Qt::black));
+}
+
+// Renders the map with sectors, the last drag's outline and a strip probe into
+// TOLVANE_SCREENSHOT_DIR/hsv_map.png so that a person can look at it.
+TEST_F(HsvMapWidgetTest, Screenshot) {
+  lines.push_back(
+      R"(##ID="12" ##TYPE="-1" ##HMIN="200" ##HMAX="250" ##SMIN="10" ##SMAX="90" ##VMIN="0" ##VMAX="255" ##ACTIVE="TRUE")");
+  lines.push_back(
+      R"(##ID="13" ##TYPE="2" ##HMIN="300" ##HMAX="20" ##SMIN="150" ##SMAX="250" ##VMIN="0" ##VMAX="255" ##ACTIVE="TRUE")");
+  map.redrawMap();
+  QTest::mousePress(&map, Qt::LeftButton, Qt::NoModifier, mapPointOf(map, 120, 60));
+  QTest::mouseMove(&map, mapPointOf(map, 150, 200));
+  QTest::mouseRelease(&map, Qt::LeftButton, Qt::NoModifier, mapPointOf(map, 160, 220));
+  map.showStripProbe(QColor(40, 160, 90));
+  const QImage shot = map.grab().toImage();
+  ASSERT_TRUE(QDir().mkpath(QStringLiteral(TOLVANE_SCREENSHOT_DIR)));
+  EXPECT_TRUE(shot.save(QStringLiteral(TOLVANE_SCREENSHOT_DIR "/hsv_map.png")));
 }
 
 }  // namespace
