@@ -31,6 +31,7 @@
 #include "app/program_controller.h"
 #include "app/program_restart.h"
 #include "app/regulator_controller.h"
+#include "app/shape_template_controller.h"
 #include "app/unhandled_error.h"
 #include "app/window_state_store.h"
 #include "ejection/ejector_zones.h"
@@ -326,7 +327,7 @@ void TmForm::buildControllers() {
        .sectorChosen = [this] { regulatorController_->recompute(); },
        .heldSectorBounds =
            [this](std::optional<int32_t> id) { return regulatorController_->heldSectorBounds(id); },
-       .mapRedrawn = {}},
+       .mapRedrawn = {}},  // the sample images follow the map with the samples page
       this);
   regulatorController_ = new RegulatorController(
       *tabSimpleWorkSettings_, *tabSimpleWork_, *tabWork_, m,
@@ -341,6 +342,13 @@ void TmForm::buildControllers() {
                                               .restart = [this] { restartProgram(); },
                                               .tell = [this](const QString& text) { tell(text); }},
                                              this);
+
+  shapeTemplateController_ = new ShapeTemplateController(*tabWork_, m, this);
+  // The live-strip probe: a touch on a strip marks its colour on the map.
+  for (StripView* strip : strips_) {
+    connect(strip, &StripView::colourTouched, this,
+            [this](const QColor& colour) { tabSettings_->HSVpaint->showStripProbe(colour); });
+  }
 
   m.setSaveSettings([this] { saveSettings(false); });
   m.setFullEjectorTest([this] { egectorsController_->runFullEjectorTest(); });
@@ -457,6 +465,7 @@ void TmForm::showProgram() {
   // regulator shows the thresholds it drives.
   oneChanalController_->showProgram();
   regulatorController_->showProgram();
+  shapeTemplateController_->showProgram();
   if (pageControl_->currentWidget() == tabSimpleWork_) simpleWorkController_->show();
 }
 

@@ -22,6 +22,7 @@ class PageSimpleWorkController;
 class PageTestController;
 class PageWorkController;
 class RegulatorController;
+class ShapeTemplateController;
 class ProgramController;
 class TKeyForm;
 class PageEgectors;
@@ -106,6 +107,7 @@ class TmForm : public QWidget {
   ProgramController& programController() const { return *programController_; }
   PageTestController& testController() const { return *testController_; }
   RegulatorController& regulatorController() const { return *regulatorController_; }
+  ShapeTemplateController& shapeTemplateController() const { return *shapeTemplateController_; }
 
   // --- Handlers (also driven directly by tests) ---
   void showPage(QWidget* page);
@@ -189,6 +191,7 @@ class TmForm : public QWidget {
   ProgramController* programController_ = nullptr;
   PageTestController* testController_ = nullptr;
   RegulatorController* regulatorController_ = nullptr;
+  ShapeTemplateController* shapeTemplateController_ = nullptr;
 
   QTimer* timer1_ = nullptr;
   QTimer* timer2_ = nullptr;

@@ -193,7 +193,8 @@ std::optional<QColor> StripView::colourAt(int x) const {
 
 void StripView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  if (const std::optional<QColor> colour = colourAt(event->position().toPoint().x())) emit colourTouched(*colour);
+  if (const std::optional<QColor> colour = colourAt(event->position().toPoint().x()))
+    emit colourTouched(*colour);
 }
 
 void StripView::paintEvent(QPaintEvent*) {

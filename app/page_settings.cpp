@@ -5,45 +5,11 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "app/page_common.h"
 #include "app/page_data.h"
-#include "engine/color_convert.h"
 
 namespace tolvane {
-
-QImage hsvMapPicture() {
-  constexpr int kSize = 514;
-  constexpr double kCentre = 256.5;
-  constexpr double kRadius = 255.5;
-  QImage image(kSize, kSize, QImage::Format_RGB888);
-  for (int y = 0; y < kSize; ++y) {
-    for (int x = 0; x < kSize; ++x) {
-      const double dx = x - kCentre;
-      const double dy = y - kCentre;
-      const double d = std::hypot(dx, dy);
-      QRgb colour;
-      if (d <= kRadius) {
-        double angle = std::atan2(dy, dx) * 180.0 / std::numbers::pi;
-        if (angle < 0) angle += 360.0;
-        const int h = std::min(359, static_cast<int>(angle));
-        const int s = std::min(255, static_cast<int>(d));
-        const RgbValues rgb = HsvToRgb(h, s, 255);
-        colour = qRgb(std::clamp(rgb.r, 1, 255), std::clamp(rgb.g, 1, 255), std::clamp(rgb.b, 1, 255));
-      } else {
-        // A soft darker rim around the disc and along the border; never black.
-        const double fromDisc = std::min(1.0, (d - kRadius) / 6.0);
-        const int edge = std::min({x, y, kSize - 1 - x, kSize - 1 - y});
-        const double fromBorder = std::min(1.0, edge / 6.0);
-        const int grey = 21 + static_cast<int>(76 * std::min(fromDisc, fromBorder));
-        colour = qRgb(grey, grey, grey);
-      }
-      image.setPixel(x, y, colour);
-    }
-  }
-  return image;
-}
 
 namespace {
 
@@ -145,15 +111,14 @@ PageSettings::PageSettings(QWidget* parent) : QWidget(parent) {
   auto* hsvPanel = new QFrame(this);
   hsvPanel->setObjectName(QStringLiteral("hsvPanel"));
   hsvPanel->setGeometry(2, 2, 514, 514);
-  HSVpaint = new QLabel(hsvPanel);
-  HSVpaint->setObjectName(QStringLiteral("HSVpaint"));
+  HSVpaint = new HsvMapWidget(QStringLiteral("HSVpaint"), hsvPanel);
   HSVpaint->setGeometry(0, 0, 514, 514);
-  HSVpaint->setPixmap(QPixmap::fromImage(hsvMapPicture()));
 
   Panel3DSwitch =
       addSwitch(hsvPanel, QStringLiteral("Panel3DSwitch"), QStringLiteral("3D|>>"), QRect(6, 6, 62, 46), 13);
   FonSwitch =
-      addSwitch(hsvPanel, QStringLiteral("FonSwitch"), QStringLiteral("фон|>>"), QRect(446, 6, 62, 46), 13);
+      // Bottom left: the selected sector's bounds are written at the top right.
+      addSwitch(hsvPanel, QStringLiteral("FonSwitch"), QStringLiteral("фон|>>"), QRect(6, 462, 62, 46), 13);
 
   Label33 = addLabel(this, QStringLiteral("Label33"),
                      QStringLiteral("H=0..360 градусов. Оттенок, направление цвета.\n"

@@ -8,13 +8,10 @@
 #include <array>
 
 #include "app/sector_list_box.h"
+#include "ui/hsv_map_widget.h"
 #include "ui/tas_switch.h"
 
 namespace tolvane {
-
-// The HSV colour map picture: every hue and saturation at full brightness on a disc of radius 255.5
-// around (256.5, 256.5), hue clockwise from the right, on a dark grey surround without black.
-QImage hsvMapPicture();
 
 // The colour page (TabSettings): the HSV colour map with its switches and legend, the sector list and
 // sector buttons of the edited camera, the blue and black background values, and the small sample
@@ -25,7 +22,7 @@ class PageSettings : public QWidget {
  public:
   explicit PageSettings(QWidget* parent = nullptr);
 
-  QLabel* HSVpaint;  // inside hsvPanel
+  HsvMapWidget* HSVpaint;  // inside hsvPanel
   TasSwitch* Panel3DSwitch;
   TasSwitch* FonSwitch;
   QLabel* Label33;

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <mutex>
 
 #include "app/machine.h"
@@ -10,6 +11,7 @@
 #include "app/sector_list_box.h"
 #include "app/sector_tables_refresh.h"
 #include "ejection/run_control.h"
+#include "ui/view_3d.h"
 
 namespace tolvane {
 
@@ -35,7 +37,24 @@ QString questionTitle() {
 
 PageSettingsController::PageSettingsController(PageSettings& page, Machine& machine, Actions actions,
                                                QObject* parent)
-    : QObject(parent), page_(page), machine_(machine), actions_(std::move(actions)) {
+    : QObject(parent),
+      page_(page),
+      machine_(machine),
+      actions_(std::move(actions)),
+      view3d_(std::make_unique<View3D>()) {
+  // A press on the map closes the sector editor before the map is drawn again.
+  connect(page_.HSVpaint, &HsvMapWidget::pressed, this,
+          [this] { page_.SectorEditorSwitch->setStateOn(false); });
+  connect(page_.HSVpaint, &HsvMapWidget::mapRedrawn, this, [this] { followMap(); });
+  for (QLabel* sample : {page_.Paint2, page_.Paint3}) sample->installEventFilter(this);
+
+  connect(page_.Panel3DSwitch, &TasSwitch::switchedOn, this, [this](QObject*) { show3D(true); });
+  connect(page_.Panel3DSwitch, &TasSwitch::switchedOff, this, [this](QObject*) { show3D(false); });
+  connect(page_.turn3DUpButton, &TasSwitch::clicked, this, [this](QObject*) { stepTilt(1); });
+  connect(page_.turn3DDownButton, &TasSwitch::clicked, this, [this](QObject*) { stepTilt(-1); });
+  connect(page_.turn3DLeftButton, &TasSwitch::clicked, this, [this](QObject*) { stepTurn(-1); });
+  connect(page_.turn3DRightButton, &TasSwitch::clicked, this, [this](QObject*) { stepTurn(1); });
+  connect(page_.turnBeginButton, &TasSwitch::clicked, this, [this](QObject*) { returnToStart(); });
   connect(page_.FonSwitch, &TasSwitch::switchedOn, this, [this](QObject*) {
     if (actions_.showBackgroundReadout) actions_.showBackgroundReadout(true);
   });
@@ -103,7 +122,16 @@ PageSettingsController::PageSettingsController(PageSettings& page, Machine& mach
   showBlueFonChoice();
 }
 
+PageSettingsController::~PageSettingsController() = default;
+
 bool PageSettingsController::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress && (watched == page_.Paint2 || watched == page_.Paint3)) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const auto* sample = static_cast<QLabel*>(watched);
+    sampleTouched(sample->pixmap().toImage(), mouse->position().toPoint(),
+                  mouse->button() == Qt::RightButton);
+    return true;
+  }
   if (event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     for (std::size_t i = 0; i < page_.blueFonLabels.size(); ++i) {
@@ -253,12 +281,13 @@ void PageSettingsController::touchEntry(std::optional<std::size_t> index, int x)
   redrawMap();
   if (editedCamera() == 0 && selected && actions_.sectorChosen) actions_.sectorChosen();
   showHeldPairs();
+  if (!page_.SectorEditorPanel->isHidden()) placeSectorEditor();
 }
 
 void PageSettingsController::createSector(int32_t type) {
   SectorListBox& list = editedList();
   SectorLines& lines = editedLinesForChange();
-  tolvane::createSector(lines, pending_, type);
+  tolvane::createSector(lines, pendingSector(), type);
   // As after a touch on the entry shown at the top of the list.
   const QModelIndex top = list.indexAt(QPoint(100, 1));
   const std::size_t selected = top.isValid() ? static_cast<std::size_t>(top.row()) : 0;
@@ -308,11 +337,99 @@ void PageSettingsController::stepShape(ShapeStep step) {
 void PageSettingsController::showSectorEditor(bool shown) {
   page_.SectorEditorSwitch->setCaption(shown ? QStringLiteral("ред|>>") : QStringLiteral("ред|<<"));
   page_.SectorEditorPanel->setVisible(shown);
-  if (shown) page_.SectorEditorPanel->raise();
+  if (!shown) return;
+  placeSectorEditor();
+  page_.SectorEditorPanel->raise();
 }
 
+// The editor covers a quarter of the map: the one opposite the selected sector, so that the operator
+// sees the outline move; the map's switches stay free.
+void PageSettingsController::placeSectorEditor() {
+  std::optional<ColorSector> sector;
+  if (const auto selected = selectedEntry()) sector = parseSectorLine(editedLines()[*selected]);
+  int64_t middle = 45;  // no selection: the free top-left quarter
+  if (sector) {
+    const int64_t to = sector->HMAX < sector->HMIN ? int64_t{sector->HMAX} + 360 : int64_t{sector->HMAX};
+    middle = ((int64_t{sector->HMIN} + to) / 2 % 360 + 360) % 360;
+  }
+  const QWidget* map = page_.HSVpaint->parentWidget();
+  const int size = page_.SectorEditorPanel->width();
+  const int left = map->x() + 72;
+  const int right = map->x() + map->width() - size;
+  const int top = map->y() + 56;
+  const int bottom = map->y() + map->height() - size;
+  // Hue runs clockwise from the right: 0..90 is the bottom-right quarter.
+  QPoint at;
+  if (middle < 90) {
+    at = {left, top};
+  } else if (middle < 180) {
+    at = {right, top};
+  } else if (middle < 270) {
+    at = {right, bottom};
+  } else {
+    at = {left, bottom};
+  }
+  page_.SectorEditorPanel->move(at);
+}
+
+void PageSettingsController::setPendingSector(const ColorSector& pending) {
+  page_.HSVpaint->setPending(pending);
+}
+
+const ColorSector& PageSettingsController::pendingSector() const { return page_.HSVpaint->pending(); }
+
 void PageSettingsController::redrawMap() {
+  page_.HSVpaint->setSectorList(&editedLines(), selectedEntry());
+  page_.HSVpaint->redrawMap();
+}
+
+void PageSettingsController::followMap() {
+  if (!page_.Panel3D->isHidden()) {
+    view3d_->rebuild(editedLines());
+    view3d_->redraw();
+    show3DPicture();
+  }
   if (actions_.mapRedrawn) actions_.mapRedrawn();
+}
+
+void PageSettingsController::sampleTouched(const QImage& picture, QPoint at, bool rightButton) {
+  const QString meanV = page_.HSVpaint->proposeFromSample(picture, at, rightButton);
+  if (!meanV.isEmpty()) page_.V_Label->setText(meanV);
+}
+
+// --- 3D view ---------------------------------------------------------------------------------
+
+void PageSettingsController::show3DPicture() {
+  page_.Paint3D->setPixmap(QPixmap::fromImage(view3d_->viewImage(page_.Paint3D->size())));
+}
+
+void PageSettingsController::show3D(bool shown) {
+  page_.Panel3DSwitch->setCaption(shown ? QStringLiteral("3D|<<") : QStringLiteral("3D|>>"));
+  page_.Panel3D->setVisible(shown);
+  if (!shown) return;
+  page_.Panel3D->raise();
+  view3d_->rebuild(editedLines());
+  show3DPicture();
+}
+
+void PageSettingsController::stepTilt(int delta) {
+  view3d_->stepTilt(delta);
+  show3DPicture();
+}
+
+void PageSettingsController::stepTurn(int delta) {
+  view3d_->stepTurn(delta);
+  show3DPicture();
+}
+
+void PageSettingsController::returnToStart() {
+  for (const auto& [tilt, turn] : view3d_->returnToStartFrames()) {
+    view3d_->setAngles(tilt, turn);
+    view3d_->redraw();
+    show3DPicture();
+    // Each frame reaches the screen before the next one is drawn.
+    page_.Paint3D->repaint();
+  }
 }
 
 // --- Blue and black background ---------------------------------------------------------------

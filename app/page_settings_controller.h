@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "ejection/reject_regulator.h"
@@ -15,6 +16,7 @@ namespace tolvane {
 class Machine;
 class PageSettings;
 class SectorListBox;
+class View3D;
 
 // The colour page (TabSettings): the sector lists of both cameras and every operation on them, the
 // sector editor, the report of sector lines that were left out, the background readout switch, the
@@ -42,6 +44,7 @@ class PageSettingsController : public QObject {
   };
 
   PageSettingsController(PageSettings& page, Machine& machine, Actions actions, QObject* parent = nullptr);
+  ~PageSettingsController() override;
 
   // 0 while "Камера 1" is on, else 1.
   int editedCamera() const;
@@ -71,11 +74,23 @@ class PageSettingsController : public QObject {
   void showSectorEditor(bool shown);
 
   // The sector the map's tools proposed (drag or sample); the sector buttons take it over.
-  void setPendingSector(const ColorSector& pending) { pending_ = pending; }
-  const ColorSector& pendingSector() const { return pending_; }
-  // Draws the map with the edited list (the map itself comes with its widget; until then a no-op
-  // apart from the notification).
+  void setPendingSector(const ColorSector& pending);
+  const ColorSector& pendingSector() const;
+  // Draws the map with the edited list and its selection; the 3D view (when shown) and the sample
+  // images follow.
   void redrawMap();
+  // A touch on a sample image (Paint2, Paint3, and their copies on the single-tone page): the sector
+  // proposal from the picture shown there.
+  void sampleTouched(const QImage& picture, QPoint at, bool rightButton);
+
+  // --- 3D view ---
+  // "3D|>>" / "3D|<<".
+  void show3D(bool shown);
+  void stepTilt(int delta);
+  void stepTurn(int delta);
+  // "Исходное|положение": the view turns back to its start in 21 frames.
+  void returnToStart();
+  const View3D& view3D() const { return *view3d_; }
 
   // A touch on blue-background label index (FRminLabel ... FBmaxLabel): it alone turns opaque grey
   // and is the one the arrows step. An index that names no label leaves none chosen.
@@ -95,14 +110,18 @@ class PageSettingsController : public QObject {
   void showSectorList();
   void showBrightness(const BrightnessTexts& texts);
   void showHeldPairs();
+  void placeSectorEditor();
   void listChanged(bool redraw);
   void showBlueFonChoice();
+  // After every map redraw.
+  void followMap();
+  void show3DPicture();
 
   PageSettings& page_;
   Machine& machine_;
   Actions actions_;
   BlueFonChoice blueChoice_;
-  ColorSector pending_{};
+  std::unique_ptr<View3D> view3d_;
   bool switchingCamera_ = false;
 };
 

@@ -79,11 +79,15 @@ class SectorEntryDelegate : public QStyledItemDelegate {
     if (sector->Active) painter->fillRect(QRect(l + 5, t + 4, 12, 12), QColor(0, 128, 0));
 
     painter->setPen(typeTextColour(sector->Type));
-    painter->setFont(entryFont(11, true));
+    painter->setFont(entryFont(10, true));
     const std::string_view typeText = sectorTypeText(sector->Type);
-    painter->drawText(QPoint(l + 21, t + 3 + QFontMetrics(painter->font()).ascent()),
-                      QString::number(sector->ID) +
-                          QString::fromUtf8(typeText.data(), static_cast<qsizetype>(typeText.size())));
+    const QString caption = QString::number(sector->ID) +
+                            QString::fromUtf8(typeText.data(), static_cast<qsizetype>(typeText.size()));
+    // Up to the brightness bar, which begins at r - 151.
+    const int textRight = hasBrightnessBar(sector->Type) ? r - 153 : r - 21;
+    const QFontMetrics metrics(painter->font());
+    painter->drawText(QPoint(l + 21, t + 3 + metrics.ascent()),
+                      metrics.elidedText(caption, Qt::ElideRight, textRight - (l + 21)));
 
     if (hasBrightnessBar(sector->Type)) {
       painter->setPen(QColor(128, 128, 128));

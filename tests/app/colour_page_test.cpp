@@ -2,16 +2,21 @@
 // camera, and that every change reaches the engine's tables and the program's file.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QTest>
+#include <cmath>
 #include <mutex>
+#include <numbers>
 #include <string>
 
 #include "app/machine.h"
 #include "app/page_settings.h"
 #include "app/page_settings_controller.h"
 #include "app/sector_list_box.h"
+#include "engine/pixel_classifier.h"
 #include "settings/ini_file.h"
 #include "tests/app/main_window_rig.h"
+#include "ui/view_3d.h"
 
 namespace tolvane {
 namespace {
@@ -27,10 +32,12 @@ const std::string kBackground =
 
 struct ColourPage {
   ColourPage() {
-    rig.writeSettings("\xEF\xBB\xBF[options]\r\nActiveProg=0\r\n\r\n[program0]\r\nSectorCounts=2\r\nSector0=" +
-                      kBackground + "\r\nSector1=" + kRed + "\r\n");
+    rig.writeSettings(
+        "\xEF\xBB\xBF[options]\r\nActiveProg=0\r\n\r\n[program0]\r\nSectorCounts=2\r\nSector0=" +
+        kBackground + "\r\nSector1=" + kRed + "\r\n");
     form = &rig.create();
     test::stopTimers(*form);
+    form->applyScreenSize(QSize(1024, 768));
     form->show();
     form->showPage(form->tabSettings());
     page = form->tabSettings();
@@ -43,7 +50,8 @@ struct ColourPage {
   }
   // A touch x pixels from the list's left edge on entry row.
   void touchEntry(SectorListBox* list, int row, int x) {
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(x, row * SectorListBox::kEntryHeight + 10));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(x, row * SectorListBox::kEntryHeight + 10));
   }
 
   WindowRig rig;
@@ -181,6 +189,66 @@ TEST(ColourPageSectors, TheEditedCameraChoosesListAndQuestionsGuardWholeListChan
   EXPECT_TRUE(screen.sorter().Sectors[1].empty());
   EXPECT_TRUE(screen.tables(1).red.empty());
   EXPECT_EQ(screen.sorter().Sectors[0].size(), 2u);
+}
+
+// The map point of hue h (degrees) and saturation s.
+QPoint mapPoint(double h, double s) {
+  const double a = h * std::numbers::pi / 180.0;
+  return {static_cast<int>(256.5 + s * std::cos(a)), static_cast<int>(256.5 + s * std::sin(a))};
+}
+
+TEST(ColourPageMap, ADragProposesASectorThatClassifiesTheNextLine) {
+  ColourPage screen;
+  Machine& m = screen.rig.machine();
+  {
+    std::lock_guard lock(m.engine().engineLock);
+    m.engine().singleToneCamera = false;
+    m.engine().BrightMode.store(false);
+  }
+  const auto classOf = [&m](int r, int g, int b) {
+    std::lock_guard lock(m.engine().engineLock);
+    return ClassifyPixel(r, g, b, 0, m.engine(), m.sorter());
+  };
+  const PixelClass before = classOf(255, 228, 95);  // hue 50, S 160, V 255
+  ASSERT_NE(before, kClassColour2);
+
+  // From hue 20 at S 220 to hue 55 at S 120: saturation is put in order, hue keeps the gesture's.
+  screen.page->SectorEditorSwitch->setStateOn(true);
+  HsvMapWidget* map = screen.page->HSVpaint;
+  QTest::mousePress(map, Qt::LeftButton, {}, mapPoint(20, 220));
+  EXPECT_FALSE(screen.page->SectorEditorSwitch->stateOn());
+  QTest::mouseMove(map, mapPoint(40, 170));
+  QTest::mouseRelease(map, Qt::LeftButton, {}, mapPoint(55, 120));
+  const ColorSector pending = screen.controller().pendingSector();
+  EXPECT_NEAR(pending.HMIN, 20, 1);
+  EXPECT_NEAR(pending.HMAX, 55, 1);
+  EXPECT_NEAR(pending.SMIN, 120, 1);
+  EXPECT_NEAR(pending.SMAX, 220, 1);
+
+  test::touch(screen.page->BlueSectorButton);
+  ASSERT_EQ(screen.sorter().Sectors[0].size(), 3u);
+  EXPECT_EQ(classOf(255, 228, 95), kClassColour2);
+
+  // For a person to look at: the page with its sectors, then with the 3D view open.
+  const auto shoot = [&screen](const char* name) {
+    QCoreApplication::processEvents();
+    const QString file = QStringLiteral(TOLVANE_SCREENSHOT_DIR "/%1.png").arg(QString::fromLatin1(name));
+    EXPECT_TRUE(screen.form->grab().toImage().save(file)) << file.toStdString();
+  };
+  screen.touchEntry(screen.page->BoxSectorA, 1, 100);
+  screen.page->SectorEditorSwitch->setStateOn(true);
+  shoot("TabSettings_sectors");
+  screen.page->SectorEditorSwitch->setStateOn(false);
+  test::touch(screen.page->Panel3DSwitch);
+  EXPECT_FALSE(screen.page->Panel3D->isHidden());
+  EXPECT_FALSE(screen.page->Paint3D->pixmap().isNull());
+  test::touch(screen.page->turn3DRightButton);
+  EXPECT_EQ(screen.controller().view3D().turn(), 1);
+  test::touch(screen.page->turnBeginButton);
+  EXPECT_EQ(screen.controller().view3D().turn(), 0);
+  shoot("TabSettings_3D");
+  test::touch(screen.page->Panel3DSwitch);
+  EXPECT_TRUE(screen.page->Panel3D->isHidden());
 }
 
 }  // namespace

@@ -57,12 +57,9 @@ TEST(Screenshots, EveryPageAt1024x768) {
   shoot(form, form.tabEgectors(), "TabEgectors");
   form.modeList()->setCurrentIndex(3);
   shoot(form, form.tabWork(), "TabWork");
-  {
-    ShapeTemplateController editor(*form.tabWork(), form.machine());
-    editor.open();
-    shoot(form, form.tabWork(), "TabWork_shape_template");
-    form.tabWork()->FrmEditPanel->hide();
-  }
+  form.shapeTemplateController().open();
+  shoot(form, form.tabWork(), "TabWork_shape_template");
+  form.tabWork()->FrmEditPanel->hide();
   shoot(form, form.tabSimpleWorkSettings(), "TabSimpleWorkSettings");
   form.modeList()->setCurrentIndex(-1);
   shoot(form, form.tabTest(), "TabTest");

@@ -23,10 +23,11 @@ struct EditorRig {
   WindowRig rig;
   TmForm& form;
   PageWork& page;
-  ShapeTemplateController editor;
+  ShapeTemplateController& editor;
   test::AccessibleDriver driver;
 
-  EditorRig() : form(rig.create()), page(*form.tabWork()), editor(page, rig.machine()), driver(&form) {
+  EditorRig()
+      : form(rig.create()), page(*form.tabWork()), editor(form.shapeTemplateController()), driver(&form) {
     stopTimers(form);
     form.show();
     form.enterSetupMode();
