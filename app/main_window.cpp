@@ -343,6 +343,8 @@ void TmForm::buildControllers() {
                                               .tell = [this](const QString& text) { tell(text); }},
                                              this);
 
+  settingsController_->watchSamplePicture(tabOneChanal_->Paint4);
+  settingsController_->watchSamplePicture(tabOneChanal_->Paint5);
   shapeTemplateController_ = new ShapeTemplateController(*tabWork_, m, this);
   // The live-strip probe: a touch on a strip marks its colour on the map.
   for (StripView* strip : strips_) {

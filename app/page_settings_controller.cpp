@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <algorithm>
 #include <mutex>
 
 #include "app/machine.h"
@@ -46,7 +47,8 @@ PageSettingsController::PageSettingsController(PageSettings& page, Machine& mach
   connect(page_.HSVpaint, &HsvMapWidget::pressed, this,
           [this] { page_.SectorEditorSwitch->setStateOn(false); });
   connect(page_.HSVpaint, &HsvMapWidget::mapRedrawn, this, [this] { followMap(); });
-  for (QLabel* sample : {page_.Paint2, page_.Paint3}) sample->installEventFilter(this);
+  watchSamplePicture(page_.Paint2);
+  watchSamplePicture(page_.Paint3);
 
   connect(page_.Panel3DSwitch, &TasSwitch::switchedOn, this, [this](QObject*) { show3D(true); });
   connect(page_.Panel3DSwitch, &TasSwitch::switchedOff, this, [this](QObject*) { show3D(false); });
@@ -125,7 +127,8 @@ PageSettingsController::PageSettingsController(PageSettings& page, Machine& mach
 PageSettingsController::~PageSettingsController() = default;
 
 bool PageSettingsController::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::MouseButtonPress && (watched == page_.Paint2 || watched == page_.Paint3)) {
+  if (event->type() == QEvent::MouseButtonPress &&
+      std::find(samplePictures_.begin(), samplePictures_.end(), watched) != samplePictures_.end()) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
     const auto* sample = static_cast<QLabel*>(watched);
     sampleTouched(sample->pixmap().toImage(), mouse->position().toPoint(),
@@ -390,6 +393,11 @@ void PageSettingsController::followMap() {
     show3DPicture();
   }
   if (actions_.mapRedrawn) actions_.mapRedrawn();
+}
+
+void PageSettingsController::watchSamplePicture(QLabel* picture) {
+  samplePictures_.push_back(picture);
+  picture->installEventFilter(this);
 }
 
 void PageSettingsController::sampleTouched(const QImage& picture, QPoint at, bool rightButton) {

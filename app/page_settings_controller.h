@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QLabel>
 #include <QObject>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "ejection/reject_regulator.h"
 #include "settings/colour_ranges.h"
@@ -82,6 +84,8 @@ class PageSettingsController : public QObject {
   // A touch on a sample image (Paint2, Paint3, and their copies on the single-tone page): the sector
   // proposal from the picture shown there.
   void sampleTouched(const QImage& picture, QPoint at, bool rightButton);
+  // A sample picture elsewhere (the single-tone page's copies) whose touches propose sectors too.
+  void watchSamplePicture(QLabel* picture);
 
   // --- 3D view ---
   // "3D|>>" / "3D|<<".
@@ -122,6 +126,7 @@ class PageSettingsController : public QObject {
   Actions actions_;
   BlueFonChoice blueChoice_;
   std::unique_ptr<View3D> view3d_;
+  std::vector<QLabel*> samplePictures_;
   bool switchingCamera_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/machine.h"
+#include "app/page_one_chanal.h"
 #include "app/page_settings.h"
 #include "app/page_settings_controller.h"
 #include "app/sector_list_box.h"
@@ -249,6 +250,53 @@ TEST(ColourPageMap, ADragProposesASectorThatClassifiesTheNextLine) {
   shoot("TabSettings_3D");
   test::touch(screen.page->Panel3DSwitch);
   EXPECT_TRUE(screen.page->Panel3D->isHidden());
+}
+
+TEST(ColourPageMap, SamplePicturesProposeSectors) {
+  ColourPage screen;
+  // A sample of one colour: hue 200, S 180, V 200. One hue gives HMAX = HMIN: the closing "HMAX - 1"
+  // never takes it below HMIN.
+  QImage sample(100, 100, QImage::Format_RGB888);
+  sample.fill(QColor(59, 153, 200));
+  const Hsv colour = RgbToHsv(59, 153, 200);
+  struct Case {
+    const char* what;
+    QLabel* picture;
+    bool withImage;
+    Qt::MouseButton button;
+    ColorSector expected;  // bounds only
+  };
+  const Case cases[] = {
+      {"empty picture: the default", screen.page->Paint3, false, Qt::LeftButton,
+       ColorSector{.HMIN = 0, .HMAX = 20, .SMIN = 50, .SMAX = 200, .VMIN = 0, .VMAX = 255}},
+      {"one colour", screen.page->Paint2, true, Qt::LeftButton,
+       ColorSector{.HMIN = colour.h,
+                   .HMAX = colour.h,
+                   .SMIN = colour.s,
+                   .SMAX = colour.s,
+                   .VMIN = colour.v,
+                   .VMAX = colour.v}},
+      {"single-tone page's copy", screen.form->tabOneChanal()->Paint4, true, Qt::LeftButton,
+       ColorSector{.HMIN = colour.h,
+                   .HMAX = colour.h,
+                   .SMIN = colour.s,
+                   .SMAX = colour.s,
+                   .VMIN = colour.v,
+                   .VMAX = colour.v}},
+      {"right button clears", screen.page->Paint2, true, Qt::RightButton, ColorSector{}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.picture->setPixmap(c.withImage ? QPixmap::fromImage(sample) : QPixmap());
+    screen.controller().setPendingSector(ColorSector{.HMIN = 7, .HMAX = 9});
+    c.picture->window()->show();
+    QTest::mouseClick(c.picture, c.button, {}, QPoint(50, 50));
+    const ColorSector pending = screen.controller().pendingSector();
+    EXPECT_EQ(std::tuple(pending.HMIN, pending.HMAX, pending.SMIN, pending.SMAX, pending.VMIN, pending.VMAX),
+              std::tuple(c.expected.HMIN, c.expected.HMAX, c.expected.SMIN, c.expected.SMAX, c.expected.VMIN,
+                         c.expected.VMAX));
+  }
+  EXPECT_EQ(screen.page->V_Label->text(), QStringLiteral("Среднее значение яркости V=200.000"));
 }
 
 }  // namespace
