@@ -85,30 +85,28 @@ SampleProposal proposeSector(const RgbImageView& image, int x, int y, const Colo
     result.sector = withBounds(current, kDefaultProposal);
     return result;
   }
-  // Window coordinates stay far from overflow whatever point was touched.
-  const auto inside = [&](std::int64_t px, std::int64_t py) {
-    return px >= 0 && py >= 0 && px < image.width && py < image.height;
+  // The window's pixels inside the image, i outer and j inner; coordinates stay far from overflow
+  // whatever point was touched.
+  const auto forEachInWindow = [&](const auto& visit) {
+    for (int i = -kSampleWindowReach; i <= kSampleWindowReach; ++i) {
+      for (int j = -kSampleWindowReach; j <= kSampleWindowReach; ++j) {
+        const std::int64_t px = std::int64_t{x} + i;
+        const std::int64_t py = std::int64_t{y} + j;
+        if (px < 0 || py < 0 || px >= image.width || py >= image.height) continue;
+        visit(image.hsvAt(static_cast<int>(px), static_cast<int>(py)));
+      }
+    }
   };
 
   std::array<int, 360> hues{};
   std::array<int, 256> saturations{};
   std::array<int, 256> values{};
-  for (int i = -kSampleWindowReach; i <= kSampleWindowReach; ++i) {
-    for (int j = -kSampleWindowReach; j <= kSampleWindowReach; ++j) {
-      const std::int64_t px = std::int64_t{x} + i;
-      const std::int64_t py = std::int64_t{y} + j;
-      if (!inside(px, py)) {
-        continue;
-      }
-      const Hsv c = image.hsvAt(static_cast<int>(px), static_cast<int>(py));
-      if (c.s == 0) {
-        continue;
-      }
-      ++hues[static_cast<std::size_t>(c.h)];
-      ++saturations[static_cast<std::size_t>(c.s)];
-      ++values[static_cast<std::size_t>(c.v)];
-    }
-  }
+  forEachInWindow([&](const Hsv& c) {
+    if (c.s == 0) return;
+    ++hues[static_cast<std::size_t>(c.h)];
+    ++saturations[static_cast<std::size_t>(c.s)];
+    ++values[static_cast<std::size_t>(c.v)];
+  });
   const int hm = modeOf(hues);
   const int sm = modeOf(saturations);
   const int vm = modeOf(values);
@@ -116,22 +114,12 @@ SampleProposal proposeSector(const RgbImageView& image, int x, int y, const Colo
   result.modeLineFrom = sampleMarkPosition(hm, sm);
 
   std::int64_t brightnessSum = 0;
-  for (int i = -kSampleWindowReach; i <= kSampleWindowReach; ++i) {
-    for (int j = -kSampleWindowReach; j <= kSampleWindowReach; ++j) {
-      const std::int64_t px = std::int64_t{x} + i;
-      const std::int64_t py = std::int64_t{y} + j;
-      if (!inside(px, py)) {
-        continue;
-      }
-      const Hsv c = image.hsvAt(static_cast<int>(px), static_cast<int>(py));
-      brightnessSum += c.v;
-      if (c.s <= kSampleGreyLimit) {
-        continue;
-      }
-      result.points.push_back(sampleMarkPosition(c.h, c.s));
-      widenProposal(b, c);
-    }
-  }
+  forEachInWindow([&](const Hsv& c) {
+    brightnessSum += c.v;
+    if (c.s <= kSampleGreyLimit) return;
+    result.points.push_back(sampleMarkPosition(c.h, c.s));
+    widenProposal(b, c);
+  });
   // Narrowed by a degree, but never below hMin: a patch of one hue would otherwise turn into a sector
   // across 0° covering all other hues.
   if (b.hMax > 1 && b.hMax > b.hMin) {
