@@ -2,6 +2,7 @@
 # Installs what is missing, builds TolvaneGrain, installs it into a machine folder of its own
 # (~/TolvaneGrain-machine, or TOLVANE_MACHINE_DIR) with the simulated machine's settings, and starts it
 # there. The default machine is fully simulated: cameras, boards and UPS; power-off is only recorded.
+# TOLVANE_CAMERAS=colour (or single-tone) sets the machine's camera kind (scripts/install-machine.sh).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 scripts/install-deps.sh

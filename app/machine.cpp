@@ -53,11 +53,6 @@ std::string readWholeFile(const std::filesystem::path& path, bool& ok) {
   return ok ? contents.bytes : std::string();
 }
 
-FillColour hsvFill(int32_t h, int32_t s, int32_t v) {
-  const RgbValues rgb = HsvToRgb(h, s, v);
-  return FillColour{static_cast<uint8_t>(rgb.r), static_cast<uint8_t>(rgb.g), static_cast<uint8_t>(rgb.b)};
-}
-
 }  // namespace
 
 PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hardwareEnv) {
@@ -78,6 +73,8 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
     const std::string value = trim(std::string_view(content).substr(equals + 1));
     if (key == "hardware") {
       result.config.hardware = value;
+    } else if (key == "cameras") {
+      result.config.cameras = value;
     } else if (key == "power") {
       result.config.power = value;
     } else if (key == "poweroff") {
@@ -94,6 +91,9 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
     result.error =
         configMessage("оборудование \"" + result.config.hardware +
                       "\" не поддерживается; драйверов камер и плат нет, возможно только \"simulated\"");
+  } else if (result.config.cameras != kSingleToneCameras && result.config.cameras != kColourCameras) {
+    result.error = configMessage("камеры \"" + result.config.cameras +
+                                 "\" неизвестны; возможно \"single-tone\" или \"colour\"");
   } else if (!knownPower(result.config.power)) {
     result.error = configMessage("источник питания \"" + result.config.power +
                                  "\" неизвестен; возможно \"simulated\", \"sysfs\" или \"nut:<ups>@<host>\"");
@@ -120,10 +120,13 @@ PlatformConfigResult readPlatformConfig(const std::filesystem::path& programFile
   return parsePlatformConfig(text, std::getenv(std::string(kHardwareEnvironment).c_str()));
 }
 
-MachineParts simulatedMachineParts(const std::filesystem::path& programFile) {
+MachineParts simulatedMachineParts(const std::filesystem::path& programFile, bool singleToneCamera) {
   MachineParts parts;
   parts.programFile = programFile;
-  parts.cameras = std::make_unique<ProductStreamSimulator>(ProductStreamConfig{});
+  parts.singleToneCamera = singleToneCamera;
+  ProductStreamConfig stream;
+  stream.colour = !singleToneCamera;
+  parts.cameras = std::make_unique<ProductStreamSimulator>(stream);
   parts.digitalBoard = std::make_unique<SimulatedDigitalBoard>();
   parts.analogBoard = std::make_unique<SimulatedAnalogBoard>();
   parts.power = std::make_unique<SimulatedPower>();
@@ -138,7 +141,11 @@ std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
     error = configMessage("оборудование \"" + config.hardware + "\" не поддерживается");
     return std::nullopt;
   }
-  MachineParts parts = simulatedMachineParts(programFile);
+  if (config.cameras != kSingleToneCameras && config.cameras != kColourCameras) {
+    error = configMessage("камеры \"" + config.cameras + "\" неизвестны");
+    return std::nullopt;
+  }
+  MachineParts parts = simulatedMachineParts(programFile, config.cameras == kSingleToneCameras);
   if (config.power == "sysfs") {
     parts.power = std::make_unique<SysfsPowerReader>();
   } else if (config.power.starts_with("nut:")) {
@@ -191,7 +198,14 @@ Machine::Machine(MachineParts parts)
       launcher_(parts.launcher != nullptr ? parts.launcher : &systemProgramLauncher()),
       testWait_(std::move(parts.testWait)),
       networkPresent_(std::move(parts.networkPresent)) {
-  if (!cameras_) cameras_ = std::make_unique<ProductStreamSimulator>(ProductStreamConfig{});
+  // The kind decides the analysis paths and the camera buffers: it is in place before anything loads.
+  engine_->singleToneCamera = parts.singleToneCamera;
+  applySingleToneFill(*engine_, sorter_);
+  if (!cameras_) {
+    ProductStreamConfig stream;
+    stream.colour = !parts.singleToneCamera;
+    cameras_ = std::make_unique<ProductStreamSimulator>(stream);
+  }
   if (!digitalBoard_) digitalBoard_ = std::make_unique<SimulatedDigitalBoard>();
   if (!analogBoard_) analogBoard_ = std::make_unique<SimulatedAnalogBoard>();
   if (!power_) power_ = std::make_unique<SimulatedPower>();
@@ -237,6 +251,15 @@ void Machine::testWait(int ms) const {
   } else {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
   }
+}
+
+bool Machine::copyReadoutLine(std::vector<std::uint8_t>& out) {
+  if (!engine_->ReadoutLineValid.load(std::memory_order_acquire)) return false;
+  // Sized before the lock: the copy under it allocates nothing.
+  out.resize(engine_->ReadoutLine.size());
+  std::lock_guard lock(engine_->engineLock);
+  std::copy(engine_->ReadoutLine.begin(), engine_->ReadoutLine.end(), out.begin());
+  return true;
 }
 
 void Machine::setDayIndex() { engine_->ejection.DayIndex.store(DayNumber(), std::memory_order_relaxed); }
@@ -293,8 +316,8 @@ std::optional<std::string> Machine::switchProgram(int index) {
   {
     std::lock_guard lock(engine_->engineLock);
     machine_.ActiveProg = index;
-    ReadProgramSection(doc, index, sorter_, machine_);
-    bad = rebuildSectorTables(sorter_, engine_->singleToneCamera, hsvFill, engine_->sectorTables,
+    ReadProgramSection(doc, index, sorter_, machine_, engine_->singleToneCamera);
+    bad = rebuildSectorTables(sorter_, engine_->singleToneCamera, hsvFillColour, engine_->sectorTables,
                               engine_->BackgroundFill);
     engine_->SingleChannel.store(sorter_.SingleChannel, std::memory_order_relaxed);
   }

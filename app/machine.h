@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "platform/power_off.h"
 #include "platform/power_status.h"
 #include "platform/program_launcher.h"
+#include "settings/build_constants.h"
 #include "settings/machine_settings.h"
 #include "settings/settings_file_check.h"
 #include "settings/sorter_settings.h"
@@ -28,14 +30,19 @@ namespace tolvane {
 // The platform configuration beside the program file: "TolvaneGrain.platform", lines "key = value",
 // "#" starts a comment. Without the file everything is simulated and harmless.
 //   hardware = simulated                cameras and boards (the only choice until real drivers exist)
+//   cameras  = single-tone | colour     the kind of the machine's cameras (single-tone when not given)
 //   power    = simulated | sysfs | nut:<ups>[@host[:port]]   where the mains/UPS state is read
 //   poweroff = record | system          record the request only, or really switch the machine off
 // The environment variable TOLVANE_HARDWARE overrides "hardware".
 inline constexpr std::string_view kPlatformConfigName = "TolvaneGrain.platform";
 inline constexpr std::string_view kHardwareEnvironment = "TOLVANE_HARDWARE";
 
+inline constexpr std::string_view kSingleToneCameras = "single-tone";
+inline constexpr std::string_view kColourCameras = "colour";
+
 struct PlatformConfig {
   std::string hardware = "simulated";
+  std::string cameras = std::string(kSingleToneCamera ? kSingleToneCameras : kColourCameras);
   std::string power = "simulated";
   std::string powerOff = "record";
 };
@@ -54,6 +61,9 @@ PlatformConfigResult readPlatformConfig(const std::filesystem::path& programFile
 // configuration.
 struct MachineParts {
   std::filesystem::path programFile;  // settings and side files lie beside it
+  // The cameras' kind: single-tone (one byte per pixel, BrightMode forced on) or colour. The machine
+  // puts it into EngineState::singleToneCamera before anything loads.
+  bool singleToneCamera = kSingleToneCamera;
   std::unique_ptr<CameraDriver> cameras;
   std::unique_ptr<DigitalBoard> digitalBoard;
   std::unique_ptr<AnalogBoard> analogBoard;
@@ -66,8 +76,10 @@ struct MachineParts {
   std::function<bool()> networkPresent;          // empty: a default route in the kernel's table
 };
 
-// Simulated cameras (product stream), boards, UPS on mains and a recorded power-off.
-MachineParts simulatedMachineParts(const std::filesystem::path& programFile);
+// Simulated cameras (product stream, colour lines for a colour machine), boards, UPS on mains and a
+// recorded power-off.
+MachineParts simulatedMachineParts(const std::filesystem::path& programFile,
+                                   bool singleToneCamera = kSingleToneCamera);
 // The parts the configuration asks for, or nullopt with the reason in error.
 std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
                                                    const std::filesystem::path& programFile,
@@ -146,6 +158,12 @@ class Machine {
   void closeSequence();
 
   // --- Parts ---
+  // The machine's camera kind, fixed for its whole run.
+  bool singleToneCamera() const { return engine_->singleToneCamera; }
+  // A copy of camera 1's latest published line (EngineState::ReadoutLine: pixel p at bytes 3p .. 3p+2,
+  // R, G, B) into out, resized to kLineElements * 3; false, and out unchanged, while no line was
+  // published yet. The engine lock is held only for the copy.
+  bool copyReadoutLine(std::vector<std::uint8_t>& out);
   EngineState& engine() { return *engine_; }
   SorterSettings& sorter() { return sorter_; }
   MachineSettings& machine() { return machine_; }

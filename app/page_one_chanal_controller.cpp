@@ -5,7 +5,6 @@
 #include "app/machine.h"
 #include "app/page_one_chanal.h"
 #include "app/page_simple_work.h"
-#include "settings/build_constants.h"
 #include "settings/stored_controls.h"
 
 namespace tolvane {
@@ -76,6 +75,8 @@ void PageOneChanalController::step(RangeField field, int camera, StepDirection d
   {
     std::lock_guard lock(machine_.engine().engineLock);
     stepped = stepRange(machine_.sorter(), machine_.machine().ActiveProg, field, camera, direction, text);
+    // A level step, or the test program's opened ranges, may move camera 1's levels.
+    applySingleToneFill(machine_.engine(), machine_.sorter());
   }
   // A label that is not a number stays as it is, and so does its field.
   if (stepped) shown->setText(QString::fromStdString(stepped->text));
@@ -101,11 +102,11 @@ void PageOneChanalController::showChannels() {
   page_.OC_G_Button->setStateOn(s.OCG);
   page_.OC_B_Button->setStateOn(s.OCB);
   showing_ = false;
-  if (kSingleToneCamera) {
-    page_.OC_R_Button->hide();
-    page_.OC_G_Button->hide();
-    page_.OC_B_Button->hide();
-  }
+  // Single-channel work needs colour cameras.
+  const bool shown = !machine_.singleToneCamera();
+  page_.OC_R_Button->setVisible(shown);
+  page_.OC_G_Button->setVisible(shown);
+  page_.OC_B_Button->setVisible(shown);
 }
 
 void PageOneChanalController::showProgram() {
@@ -123,6 +124,7 @@ void PageOneChanalController::evaluate() {
   {
     std::lock_guard lock(machine_.engine().engineLock);
     openTestProgramRanges(machine_.sorter(), machine_.machine().ActiveProg);
+    applySingleToneFill(machine_.engine(), machine_.sorter());
   }
   placeBars();
   if (refreshSampleView_) refreshSampleView_();

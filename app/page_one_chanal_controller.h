@@ -18,8 +18,9 @@ class PageSimpleWork;
 
 // The single-tone set-up page (TabOneChanal): the "<<"/">>" pairs of both cameras' ranges and
 // background levels, the range bars drawn from the values, and the three channel switches of
-// single-channel work (one of them on at most). The working page's line-mode arrows step the same
-// background levels once bound.
+// single-channel work (one of them on at most; shown with colour cameras only). The working page's
+// line-mode arrows step the same background levels once bound. Every step and evaluation also
+// renews the object-picture fill of a single-tone machine, which follows camera 1's levels.
 //
 // Threads: main thread. Settings the camera threads read change under the engine lock.
 class PageOneChanalController : public QObject {

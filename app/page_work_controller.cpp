@@ -5,7 +5,6 @@
 #include "app/machine.h"
 #include "app/page_common.h"
 #include "app/page_work.h"
-#include "settings/build_constants.h"
 #include "settings/stored_controls.h"
 
 namespace tolvane {
@@ -24,7 +23,11 @@ int32_t thresholdOf(const SorterSettings& s, std::size_t row) {
 
 PageWorkController::PageWorkController(PageWork& page, TasSwitch* fonBlueButton, TasSwitch* fonBlackButton,
                                        Machine& machine, Actions actions, QObject* parent)
-    : QObject(parent), page_(page), machine_(machine), actions_(std::move(actions)) {
+    : QObject(parent),
+      page_(page),
+      machine_(machine),
+      actions_(std::move(actions)),
+      brightModeCaption_(page.BrightModeButton->caption()) {
   for (std::size_t row = 0; row < kConditionRows.size(); ++row) {
     switches_[static_cast<std::size_t>(kConditionRows[row])] = page_.conditions[row].enable;
     switches_[static_cast<std::size_t>(kConditionDirections[row])] = page_.conditions[row].direction;
@@ -138,10 +141,14 @@ void PageWorkController::showProgram() {
   page_.BrightModeButton->setStateOn(loaded.BrightMode);
   page_.Cam1enableSwitch->setStateOn(loaded.onCamera1);
   page_.Cam2enableSwitch->setStateOn(loaded.onCamera2);
-  if (kSingleToneCamera) {
+  // Single-tone cameras know only the brightness test: the switch stays on and says why.
+  if (machine_.singleToneCamera()) {
     page_.BrightModeButton->setStateOn(true);
     page_.BrightModeButton->setEnabled(false);
     page_.BrightModeButton->setCaption(kSingleToneCaption);
+  } else {
+    page_.BrightModeButton->setEnabled(true);
+    page_.BrightModeButton->setCaption(brightModeCaption_);
   }
   machine_.engine().BrightMode.store(page_.BrightModeButton->stateOn(), std::memory_order_relaxed);
 

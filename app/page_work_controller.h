@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <array>
 #include <functional>
 #include <vector>
@@ -37,8 +38,9 @@ class PageWorkController : public QObject {
   PageWorkController(PageWork& page, TasSwitch* fonBlueButton, TasSwitch* fonBlackButton, Machine& machine,
                      Actions actions, QObject* parent = nullptr);
 
-  // After a program load: option switches of the program (single-tone forcing included), the
-  // thresholds in their labels, then the condition switches set from the loaded flags in load order.
+  // After a program load: option switches of the program (with single-tone cameras BrightModeButton
+  // on, disabled and captioned "Монохромная|камера"; with colour cameras free with the page's caption),
+  // the thresholds in their labels, then the condition switches set from the loaded flags in load order.
   void showProgram();
   // The three option flags taken from their switches (the window's first show).
   void takeOptionFlags();
@@ -66,6 +68,7 @@ class PageWorkController : public QObject {
   std::array<TasSwitch*, kConditionSwitchCount> switches_{};
   bool showing_ = false;  // switches set by this controller do not count as touches
   QLabel* lineModeOnWorkPage_ = nullptr;
+  QString brightModeCaption_;  // the page's own caption, shown with colour cameras
 };
 
 }  // namespace tolvane

@@ -14,11 +14,6 @@ namespace tolvane {
 struct EngineState;
 struct MachineSettings;
 
-// Element count of the per-pixel buffers: pixel p (1..4096) sits at element p. Element 0 is the
-// position an uncalibrated working range points at; it belongs to no pixel and stays 0 unless the
-// analysis of such a range classifies it.
-inline constexpr std::size_t kLineElements = kLineBufferPixels + 1;
-
 // The data of one camera's acquisition: line buffers, shading, class map, counters. The camera
 // thread owns one and hands it to the analysis of each line.
 //

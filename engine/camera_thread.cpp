@@ -270,7 +270,23 @@ void TCameraThread::markThousandLines(PassTimes& times, bool colourPreview) {
       point = {px[0], px[1], px[2]};
     }
   }
+  if (cs.CameraIndex == 0) publishReadoutLine(colourPreview);
   times.lastMarkMs = now;
+}
+
+// Called on camera 1's thread under the engine lock.
+void TCameraThread::publishReadoutLine(bool colourLine) {
+  const CameraLineState& cs = *line_;
+  auto& out = state_.ReadoutLine;
+  if (colourLine) {
+    out = cs.LineRGB;
+  } else {
+    for (std::size_t p = 0; p < kLineElements; ++p) {
+      const std::uint8_t v = cs.LineMono[p];
+      out[3 * p] = out[3 * p + 1] = out[3 * p + 2] = v;
+    }
+  }
+  state_.ReadoutLineValid.store(true, std::memory_order_release);
 }
 
 void TCameraThread::simulatorLoop() {

@@ -112,6 +112,9 @@ class TCameraThread {
   void paintTestMarks();
   void captureStripRow(PassTimes& times);
   void markThousandLines(PassTimes& times, bool colourPreview);
+  // Camera 1: copies the current line into EngineState::ReadoutLine (R = G = B from LineMono unless
+  // colourLine).
+  void publishReadoutLine(bool colourLine);
   void countLine();
   std::int64_t engineClock() const;
   std::int64_t nowMs() const;

@@ -46,6 +46,9 @@ Hsv RgbToHsv(int r, int g, int b) {
 }
 
 RgbValues HsvToRgb(int h, int s, int v) {
+  // Sector bounds from a file may hold any number; outside 0..255 the products below would leave int.
+  s = std::clamp(s, 0, 255);
+  v = std::clamp(v, 0, 255);
   if (h < 0) {
     return {v, v, v};
   }
@@ -74,6 +77,12 @@ RgbValues HsvToRgb(int h, int s, int v) {
     default:
       return {v, p, q};
   }
+}
+
+FillColour hsvFillColour(int32_t h, int32_t s, int32_t v) {
+  const RgbValues rgb = HsvToRgb(h, s, v);
+  return FillColour{static_cast<std::uint8_t>(rgb.r), static_cast<std::uint8_t>(rgb.g),
+                    static_cast<std::uint8_t>(rgb.b)};
 }
 
 }  // namespace tolvane

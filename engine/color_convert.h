@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "settings/sector_tables.h"
+
 namespace tolvane {
 
 struct Hsv {
@@ -42,9 +44,14 @@ inline double roundHalfEven(double x) {
 Hsv RgbToHsv(int r, int g, int b);
 
 // RGB of an integer HSV colour, with the conversion factor 0.016667 per degree as the colour tools
-// have always used it (H = 360 falls into the last sextant). A negative H gives grey V. For S and V
-// in 0..255 every result is in 0..255; other inputs are not clamped.
+// have always used it (H = 360 falls into the last sextant). Defined for every int input, and every
+// result is in 0..255: S and V are clamped to 0..255 first; a negative H gives grey V; any H from 360
+// up (a sector turned past the map) takes the last sextant's formula, as 360 does.
 // Pure function; safe on any thread.
 RgbValues HsvToRgb(int h, int s, int v);
+
+// HsvToRgb as the background fill of object pictures: the conversion the sector tables take
+// (buildSectorTables), defined for any sector bounds.
+FillColour hsvFillColour(int32_t h, int32_t s, int32_t v);
 
 }  // namespace tolvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "settings/build_constants.h"
@@ -10,8 +11,12 @@ namespace tolvane {
 // kSingleToneCamera and kEjectorsPerSide live with the settings (settings/build_constants.h)
 // because program loading depends on them too.
 
-inline constexpr int kPixelsPerLine = 2048;        // pixels per line handled by the engine
-inline constexpr int kLineBufferPixels = 4096;     // capacity of every per-camera line buffer
+inline constexpr int kPixelsPerLine = 2048;     // pixels per line handled by the engine
+inline constexpr int kLineBufferPixels = 4096;  // capacity of every per-camera line buffer
+// Element count of the per-pixel buffers: pixel p (1..4096) sits at element p. Element 0 is the
+// position an uncalibrated working range points at; it belongs to no pixel and stays 0 unless the
+// analysis of such a range classifies it.
+inline constexpr std::size_t kLineElements = kLineBufferPixels + 1;
 inline constexpr double kPreviewStep = 2.04;       // pixel step between the points of a line preview
 inline constexpr int kPreviewPoints = 1000;        // points per line preview
 inline constexpr bool kSummaryOutput = false;      // one output mirrors "any valve open"

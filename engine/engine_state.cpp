@@ -19,6 +19,10 @@ void EngineState::clearTables() {
   objectIndex.clear();
 }
 
+void applySingleToneFill(EngineState& state, const SorterSettings& sorter) {
+  if (state.singleToneCamera) state.BackgroundFill = singleToneBackgroundFill(sorter);
+}
+
 void EngineState::requestStripCapture() {
   std::lock_guard guard(engineLock);
   if (!StripImage) {

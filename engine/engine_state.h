@@ -9,8 +9,8 @@
 #include <string>
 
 #include "engine/ejection_state.h"
-#include "engine/engine_lock.h"
 #include "engine/engine_constants.h"
+#include "engine/engine_lock.h"
 #include "engine/line_dump.h"
 #include "engine/object_index.h"
 #include "engine/object_record.h"
@@ -37,8 +37,9 @@ struct EngineState {
   // step, and by UI handlers while they change engine data.
   EngineLock engineLock;
 
-  // The analysis paths of the single-tone build. Fixed at build time in the program; tests of the
-  // colour paths switch it off before feeding lines.
+  // The machine's camera kind: single-tone analysis paths when set, colour paths otherwise. The
+  // machine sets it from its platform configuration before anything loads, and it never changes
+  // while cameras run; tests of the colour paths switch it off before feeding lines.
   bool singleToneCamera = kSingleToneCamera;
 
   // Camera presence and per-pass liveness, by camera index.
@@ -62,6 +63,13 @@ struct EngineState {
 
   // Latest 1000-point preview of each camera's line.
   std::array<PreviewPoints, kCameraCount> PreviewLine{};
+
+  // A copy of camera 1's whole current line for the UI (the driver writes the camera's own buffer
+  // outside the lock), in the layout of CameraLineState::LineRGB: pixel p at bytes 3p, 3p+1, 3p+2 = R,
+  // G, B. Single-tone lines have R = G = B. Written by camera 1's thread once per 1000 lines under
+  // the lock; ReadoutLineValid is set once the first line was copied in.
+  std::array<std::uint8_t, kLineElements * 3> ReadoutLine{};
+  std::atomic<bool> ReadoutLineValid{false};
 
   // Strip capture of consecutive camera-1 lines. The picture is allocated by the first request
   // (UI thread) and never freed; rows are R, G, B, kStripWidth pixels each.
@@ -104,6 +112,12 @@ struct EngineState {
   // Called on the UI thread.
   void requestStripCapture();
 };
+
+// In a single-tone machine sets BackgroundFill from camera 1's background levels
+// (singleToneBackgroundFill); a colour machine keeps its fill, which follows the background sectors.
+// Wanted whenever FonBlack[0] or FonLight[0] may have changed.
+// Called under the engine lock.
+void applySingleToneFill(EngineState& state, const SorterSettings& sorter);
 
 // The .samples file is the whole SampleTable.
 static_assert(kSamplesFileSize == kSampleSlots * kObjectRecordSize);

@@ -136,10 +136,10 @@ struct RgbPixel {
 };
 
 // Reads pixel (c, r); anything outside 1..100 (column 0, row 0) holds no image data and reads as
-// black.
-inline RgbPixel readImagePixel(const ObjectRecord& rec, int column, int row) {
+// outside (black unless given; the measures pass the picture's fill).
+inline RgbPixel readImagePixel(const ObjectRecord& rec, int column, int row, RgbPixel outside = {}) {
   if (!imagePixelValid(column, row)) {
-    return {};
+    return outside;
   }
   const std::uint8_t* p = imagePixel(rec, column, row);
   return {p[0], p[1], p[2]};

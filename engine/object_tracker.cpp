@@ -77,6 +77,8 @@ struct FastClass {
   PixelClass operator()(RgbPixel p) const { return classifier.plain(p.r, p.g, p.b); }
 };
 
+RgbPixel pixelOf(FillColour fill) { return {fill.r, fill.g, fill.b}; }
+
 // Classes of the image pixels the moment step visited, for the projection to reuse: [column][row].
 using BoxClasses = std::array<std::array<PixelClass, kObjectImageSize + 1>, kObjectImageSize + 1>;
 
@@ -97,7 +99,8 @@ void clampBox(ObjectRecord& rec) {
 // Pixel by pixel. Sums of integers: exact in double for any live object, and no overflow for a
 // damaged record.
 template <typename Classify>
-MomentSums momentSumsDirect(const ObjectRecord& rec, Classify classify, BoxClasses* keep) {
+// Column 0 holds no image data and reads as outside.
+MomentSums momentSumsDirect(const ObjectRecord& rec, Classify classify, BoxClasses* keep, RgbPixel outside) {
   MomentSums sums;
   const std::int64_t meanX = rec.MeanX;
   const std::int64_t meanY = rec.MeanY;
@@ -105,7 +108,7 @@ MomentSums momentSumsDirect(const ObjectRecord& rec, Classify classify, BoxClass
   for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
     const auto dx = static_cast<double>(c - meanX);
     for (int r = 1; r <= rec.ImgRows; ++r) {
-      const PixelClass cls = classify(readImagePixel(rec, c, r));
+      const PixelClass cls = classify(readImagePixel(rec, c, r, outside));
       if (keep != nullptr) {
         (*keep)[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = cls;
       }
@@ -128,7 +131,8 @@ constexpr std::int64_t kCountedMeanLimit = std::int64_t{1} << 16;
 
 // The same sums from pixel counts: per column the count and the sum of rows, overall the sum of
 // squared rows. Classes of a whole column come from one table walk; no floating point per pixel.
-MomentSums momentSumsCounted(const ObjectRecord& rec, PixelClassifier& classifier, BoxClasses& keep) {
+MomentSums momentSumsCounted(const ObjectRecord& rec, PixelClassifier& classifier, BoxClasses& keep,
+                             RgbPixel outside) {
   const std::int64_t meanX = rec.MeanX;
   const std::int64_t meanY = rec.MeanY;
   const int rows = rec.ImgRows;
@@ -140,8 +144,9 @@ MomentSums momentSumsCounted(const ObjectRecord& rec, PixelClassifier& classifie
   for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
     PixelClass* classes = keep[static_cast<std::size_t>(c)].data();
     if (c == 0) {
-      // Column 0 holds no image data and reads as black.
-      std::memset(classes + 1, classifier.plain(0, 0, 0), static_cast<std::size_t>(rows));
+      // Column 0 holds no image data and reads as outside.
+      std::memset(classes + 1, classifier.plain(outside.r, outside.g, outside.b),
+                  static_cast<std::size_t>(rows));
     } else {
       classifier.plainClasses(imagePixel(rec, c, 1), classes + 1, rows);
     }
@@ -188,18 +193,18 @@ void finishMoments(ObjectRecord& rec, const MomentSums& sums) {
 }
 
 template <typename Classify>
-void momentStepWith(ObjectRecord& rec, Classify classify) {
+void momentStepWith(ObjectRecord& rec, Classify classify, RgbPixel outside) {
   clampBox(rec);
-  finishMoments(rec, momentSumsDirect(rec, classify, nullptr));
+  finishMoments(rec, momentSumsDirect(rec, classify, nullptr, outside));
 }
 
 // The moment step of a live record; keeps the classes of the box for the projection.
-void momentStepLive(ObjectRecord& rec, PixelClassifier& classifier, BoxClasses& keep) {
+void momentStepLive(ObjectRecord& rec, PixelClassifier& classifier, BoxClasses& keep, RgbPixel outside) {
   clampBox(rec);
   const bool counted = std::abs(static_cast<std::int64_t>(rec.MeanX)) <= kCountedMeanLimit &&
                        std::abs(static_cast<std::int64_t>(rec.MeanY)) <= kCountedMeanLimit;
-  finishMoments(rec, counted ? momentSumsCounted(rec, classifier, keep)
-                             : momentSumsDirect(rec, FastClass{classifier}, &keep));
+  finishMoments(rec, counted ? momentSumsCounted(rec, classifier, keep, outside)
+                             : momentSumsDirect(rec, FastClass{classifier}, &keep, outside));
 }
 
 // One axis for the grid walk of a live record: every bracket is a whole number and every quotient
@@ -314,14 +319,15 @@ void finishProjection(ObjectRecord& rec, const ProjectionSums& sums) {
       10.0 * static_cast<double>(sums.along) / static_cast<double>(std::max<std::int64_t>(sums.across, 1));
 }
 
-// Every column 1..100 and half-line 1..100; half-line s shows image row s div 2 (row 0 is black).
+// Every column 1..100 and half-line 1..100; half-line s shows image row s div 2. Row 0 holds no image
+// data and reads as outside: the picture's fill, so that an empty row never counts as product.
 template <typename Classify>
-void projectionStepWith(ObjectRecord& rec, Classify classify) {
+void projectionStepWith(ObjectRecord& rec, Classify classify, RgbPixel outside) {
   const Axes axes = axesOf(rec, true);
   ProjectionSums sums;
   for (int c = 1; c <= kObjectImageSize; ++c) {
     for (int s = 1; s <= kObjectImageSize; ++s) {
-      if (classify(readImagePixel(rec, c, s / 2)) != kClassBackground) {
+      if (classify(readImagePixel(rec, c, s / 2, outside)) != kClassBackground) {
         sums.add(axes, c, s);
       }
     }
@@ -462,8 +468,8 @@ class GridWalk {
 };
 
 // The projection of a live record. Outside the box its pixels still hold what creation put there:
-// the prefill in rows 1..50 and black in row 0 (half-line 1). Those two colours are classified once,
-// so only the box needs the classifier, and the rest is visited only when its colour is not
+// the prefill in rows 1..50; row 0 (half-line 1) reads as the prefill too. That colour is classified
+// once, so only the box needs the classifier, and the rest is visited only when its colour is not
 // background.
 void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColour prefill,
                         const BoxClasses& boxClasses) {
@@ -472,12 +478,11 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
   std::optional<GridAxis> majorAxis = axes.major.gridAxis();
   std::optional<GridAxis> minorAxis = axes.minor.gridAxis();
   if (!majorAxis || !minorAxis) {
-    projectionStepWith(rec, classify);
+    projectionStepWith(rec, classify, pixelOf(prefill));
     return;
   }
   GridWalk walk(*majorAxis, *minorAxis);
-  const bool fillCounts = classify(RgbPixel{prefill.r, prefill.g, prefill.b}) != kClassBackground;
-  const bool blackCounts = classify(RgbPixel{}) != kClassBackground;
+  const bool fillCounts = classify(pixelOf(prefill)) != kClassBackground;
   const int firstColumn = std::max(rec.ImgXMin, 1);
   const int lastColumn = std::min(rec.ImgXMax, kObjectImageSize);
   const int lastRow = std::min(rec.ImgRows, kPrefilledRows);
@@ -485,8 +490,8 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
     const bool boxColumn = c >= firstColumn && c <= lastColumn;
     // The brackets of both distances at half-line 1, then one step of B per half-line.
     walk.startColumn(c);
-    if (blackCounts) {
-      walk.add();
+    if (fillCounts) {
+      walk.add();  // row 0
     }
     if (!boxColumn && !fillCounts) {
       continue;
@@ -861,12 +866,14 @@ void closeObject(LineWork& w, int k) {
   rec.MeanY = toInt32(roundHalfEven(static_cast<double>(rec.MeanY) / rec.SumWeight));
   rec.XCentre = static_cast<std::int32_t>(rec.XMin + (static_cast<std::int64_t>(rec.XMax) - rec.XMin) / 2);
   if (w.measures) {
+    // The fill the picture was created with; row 0 and column 0 read as it.
+    const FillColour prefill = w.state.objectIndex.prefill[static_cast<std::size_t>(k)];
     if (w.state.objectIndex.direct) {
       const ClassifierInputs& inputs = w.camera.classifier.inputs();
-      momentStepWith(rec, DirectClass{inputs});
-      projectionStepWith(rec, DirectClass{inputs});
+      momentStepWith(rec, DirectClass{inputs}, pixelOf(prefill));
+      projectionStepWith(rec, DirectClass{inputs}, pixelOf(prefill));
     } else {
-      liveShapeMeasures(rec, w.camera.classifier, w.state.objectIndex.prefill[static_cast<std::size_t>(k)]);
+      liveShapeMeasures(rec, w.camera.classifier, prefill);
     }
   }
   w.state.objectIndex.closed[static_cast<std::size_t>(w.cam)].insert(k);
@@ -1043,22 +1050,22 @@ void analyseLine(EngineState& state, CameraLineState& camera, const SorterSettin
   }
 }
 
-void momentStep(ObjectRecord& record, const ClassifierInputs& inputs) {
-  momentStepWith(record, DirectClass{inputs});
+void momentStep(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside) {
+  momentStepWith(record, DirectClass{inputs}, pixelOf(outside));
 }
 
-void projectionStep(ObjectRecord& record, const ClassifierInputs& inputs) {
-  projectionStepWith(record, DirectClass{inputs});
+void projectionStep(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside) {
+  projectionStepWith(record, DirectClass{inputs}, pixelOf(outside));
 }
 
-void shapeMeasures(ObjectRecord& record, const ClassifierInputs& inputs) {
-  momentStep(record, inputs);
-  projectionStep(record, inputs);
+void shapeMeasures(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside) {
+  momentStep(record, inputs, outside);
+  projectionStep(record, inputs, outside);
 }
 
 void liveShapeMeasures(ObjectRecord& record, PixelClassifier& classifier, FillColour prefill) {
   BoxClasses boxClasses;  // filled for the box by the moment step, read only there
-  momentStepLive(record, classifier, boxClasses);
+  momentStepLive(record, classifier, boxClasses, pixelOf(prefill));
   projectionStepLive(record, classifier, prefill, boxClasses);
 }
 

@@ -95,8 +95,8 @@ void drawResearchFrame(BmpImage& image, int x0, int y0, int x1, int y1, BmpPixel
   }
 }
 
-void researchMeasure(ObjectRecord& record, const ClassifierInputs& camera1) {
-  projectionStep(record, camera1);
+void researchMeasure(ObjectRecord& record, const ClassifierInputs& camera1, FillColour fill) {
+  projectionStep(record, camera1, fill);
 }
 
 ResearchResult runResearch(EngineState& state, CameraLineState& camera1, const SorterSettings& sorter,
@@ -132,7 +132,7 @@ ResearchResult runResearch(EngineState& state, CameraLineState& camera1, const S
       ObjectRecord& rec = state.ObjectTable[k];
       if (rec.Open != 0 || rec.InUse == 0 || rec.Done != 0) continue;
       if (static_cast<std::int64_t>(rec.LastLine) - rec.FirstLine > 1) {
-        researchMeasure(rec, camera1Classes);
+        researchMeasure(rec, camera1Classes, state.objectIndex.prefill[static_cast<std::size_t>(k)]);
         rec.WidthMean = std::max(rec.WidthMean, 1);
         const bool elongated = static_cast<double>(rec.LengthMean) / rec.WidthMean > kElongatedRatio;
         const BmpPixel colour = elongated ? kResearchGreen : kResearchSilver;

@@ -43,9 +43,10 @@ struct ResearchResult {
 };
 
 // Length, width and elongation of a closed record from its image, with camera 1's class test:
-// the projection measure of the object analysis. Sets Length, Width, LengthMean, WidthMean, Eks.
+// the projection measure of the object analysis, row 0 read as the picture's fill. Sets Length,
+// Width, LengthMean, WidthMean, Eks.
 // Called on the main thread under the engine lock.
-void researchMeasure(ObjectRecord& record, const ClassifierInputs& camera1);
+void researchMeasure(ObjectRecord& record, const ClassifierInputs& camera1, FillColour fill);
 
 // Runs camera 1's single-tone object analysis over every row of the picture (red byte of column x
 // to line pixel x; column 0 and columns past the line buffer are not used; line pixels the picture

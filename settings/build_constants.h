@@ -7,7 +7,8 @@ namespace tolvane {
 // Fixed configuration of this build. Nothing changes these at run time; the engine and the
 // ejection code take them from here so that settings and engine agree.
 
-// The delivered machines have single-tone cameras: every program load forces BrightMode on.
+// The camera kind of a machine whose platform configuration does not name one: the delivered
+// machines have single-tone cameras. The machine's own kind is in EngineState::singleToneCamera.
 inline constexpr bool kSingleToneCamera = true;
 
 // Ejectors per side of the ejector bar; default of EGA_Max and EGB_Max.

@@ -2,13 +2,14 @@
 
 namespace tolvane {
 
-namespace {
-
-int32_t middleOf(int32_t low, int32_t high) {
-  return static_cast<int32_t>(int64_t{low} + (int64_t{high} - int64_t{low}) / 2);
+FillColour singleToneBackgroundFill(const SorterSettings& settings) {
+  const bool dark = 255 - int64_t{settings.FonLight[0]} < int64_t{settings.FonBlack[0]};
+  return dark ? FillColour{0, 0, 0} : FillColour{255, 255, 255};
 }
 
-}  // namespace
+int32_t sectorRangeMiddle(int32_t lower, int32_t upper) {
+  return static_cast<int32_t>(int64_t{lower} + (int64_t{upper} - int64_t{lower}) / 2);
+}
 
 SectorTablesBuild buildSectorTables(const SorterSettings& settings, bool singleToneCamera,
                                     const HsvToRgbFunction& hsvToRgb) {
@@ -40,18 +41,16 @@ SectorTablesBuild buildSectorTables(const SorterSettings& settings, bool singleT
           break;
       }
     }
-    if (tables.background.empty()) {
-      continue;
-    }
-    if (singleToneCamera) {
-      const bool dark = 255 - int64_t{settings.FonLight[0]} < int64_t{settings.FonBlack[0]};
-      build.BackgroundFill = dark ? FillColour{0, 0, 0} : FillColour{255, 255, 255};
-    } else if (hsvToRgb) {
+    if (!singleToneCamera && hsvToRgb && !tables.background.empty()) {
       const ColorSector& last = tables.background.back();
-      build.BackgroundFill = hsvToRgb(middleOf(last.HMIN, last.HMAX), middleOf(last.SMIN, last.SMAX),
-                                      middleOf(last.VMIN, last.VMAX));
+      build.BackgroundFill =
+          hsvToRgb(sectorRangeMiddle(last.HMIN, last.HMAX), sectorRangeMiddle(last.SMIN, last.SMAX),
+                   sectorRangeMiddle(last.VMIN, last.VMAX));
     }
   }
+  // Without a background sector the fill must still be the plate's: a black picture on a light plate
+  // would count its empty half as product.
+  if (singleToneCamera) build.BackgroundFill = singleToneBackgroundFill(settings);
   return build;
 }
 

@@ -34,7 +34,8 @@ struct FillColour {
 };
 
 // The colour conversion of classification (H 0..359, S and V 0..255), passed in because it lives in the
-// engine. Only colour builds need it.
+// engine. Only colour machines need it. It is called with whatever a sector line holds (any int32), so
+// it must be defined for every value.
 using HsvToRgbFunction = std::function<FillColour(int32_t h, int32_t s, int32_t v)>;
 
 // A line of a sector list that does not parse: skipped by the tables, kept in the list as read.
@@ -47,14 +48,26 @@ struct BadSectorLine {
 
 struct SectorTablesBuild {
   std::array<SectorTables, kSectorCameraCount> tables;
-  // Set when an active background sector exists in either camera; otherwise the fill keeps its value.
+  // Single-tone cameras: always set. Colour cameras: set when an active background sector exists in
+  // either camera; otherwise the fill keeps its value.
   std::optional<FillColour> BackgroundFill;
   std::vector<BadSectorLine> badLines;
 };
 
-// Tables of both cameras from settings.Sectors. The fill follows the last active background sector of
-// camera 2, else of camera 1: the middle of its H, S and V ranges, converted to RGB; in the single-tone
-// build instead black when 255 - FonLight[0] < FonBlack[0], else white.
+// The object-picture fill of a single-tone machine, from camera 1's background levels: black when
+// 255 - FonLight[0] < FonBlack[0] (the dark cut-off is the wider one), else white. Either way the
+// brightness test takes it as background whenever the plate is cut off by that level.
+FillColour singleToneBackgroundFill(const SorterSettings& settings);
+
+// The middle of a sector range, lower + (upper - lower) / 2 with the half rounded toward zero; exact for
+// any int32 bounds (computed in 64 bits, and the result always lies between them).
+int32_t sectorRangeMiddle(int32_t lower, int32_t upper);
+
+// Tables of both cameras from settings.Sectors. Sector bounds may be any int32 (a damaged or hand-made
+// file): they are stored as read, and only classification interprets them.
+// The fill: single-tone cameras always take singleToneBackgroundFill, with or without background
+// sectors. Colour cameras take the last active background sector of camera 2, else of camera 1: the
+// middle of its H, S and V ranges (sectorRangeMiddle), converted by hsvToRgb.
 SectorTablesBuild buildSectorTables(const SorterSettings& settings, bool singleToneCamera,
                                     const HsvToRgbFunction& hsvToRgb);
 

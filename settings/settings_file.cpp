@@ -76,7 +76,8 @@ void WriteProgramSection(IniDocument& doc, int program, const SorterSettings& s,
   }
 }
 
-void ReadProgramSection(const IniDocument& doc, int program, SorterSettings& s, MachineSettings& machine) {
+void ReadProgramSection(const IniDocument& doc, int program, SorterSettings& s, MachineSettings& machine,
+                        bool singleToneCamera) {
   checkProgram(program);
   const std::string section = programSectionName(program);
   readEjectorRanges(doc, machine);
@@ -105,7 +106,7 @@ void ReadProgramSection(const IniDocument& doc, int program, SorterSettings& s, 
     s.OCG = s.SingleChannel == 2;
     s.OCB = s.SingleChannel == 3;
   }
-  if (kSingleToneCamera) s.BrightMode = true;
+  if (singleToneCamera) s.BrightMode = true;
 
   // A damaged count cannot name more lines than the section holds.
   const size_t keysInSection = doc.keyNames(section).size();
@@ -199,8 +200,8 @@ void WriteProgramSection(const std::filesystem::path& file, int program, const S
 }
 
 void ReadProgramSection(const std::filesystem::path& file, int program, SorterSettings& sorter,
-                        MachineSettings& machine) {
-  ReadProgramSection(IniDocument::load(file), program, sorter, machine);
+                        MachineSettings& machine, bool singleToneCamera) {
+  ReadProgramSection(IniDocument::load(file), program, sorter, machine, singleToneCamera);
 }
 
 void ReadMachineSettings(const std::filesystem::path& file, MachineSettings& machine) {

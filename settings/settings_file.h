@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/build_constants.h"
 #include "settings/ini_file.h"
 #include "settings/machine_settings.h"
 #include "settings/sorter_settings.h"
@@ -26,11 +27,12 @@ void WriteProgramSection(IniDocument& doc, int program, const SorterSettings& so
 
 // Reads every key of program<program> with its default (a missing section gives all defaults) and
 // EGA_Min ... EGB_Max from "options". SingleChannel follows the last of OCR, OCG, OCB that is set,
-// which alone stays set; with none set it keeps its value. BrightMode is forced on in a single-tone
-// build. Sector lines: SectorCounts lines Sector0 ...; missing or empty lines are skipped.
+// which alone stays set; with none set it keeps its value. BrightMode is forced on for a machine with
+// single-tone cameras; colour cameras take the program's own value. Sector lines: SectorCounts lines
+// Sector0 ...; missing or empty lines are skipped.
 // Throws std::out_of_range for a program outside 0 ... 9.
-void ReadProgramSection(const IniDocument& doc, int program, SorterSettings& sorter,
-                        MachineSettings& machine);
+void ReadProgramSection(const IniDocument& doc, int program, SorterSettings& sorter, MachineSettings& machine,
+                        bool singleToneCamera = kSingleToneCamera);
 
 // At start: ActiveProg (a value outside 0 ... 9 reads as 0), the calibration points (missing: n * 625)
 // and ProgramName0 ... ProgramName8. The machine identifier is read from the file's bytes with
@@ -57,7 +59,7 @@ std::string readMachineId(std::string_view fileBytes, std::string current);
 void WriteProgramSection(const std::filesystem::path& file, int program, const SorterSettings& sorter,
                          const MachineSettings& machine);
 void ReadProgramSection(const std::filesystem::path& file, int program, SorterSettings& sorter,
-                        MachineSettings& machine);
+                        MachineSettings& machine, bool singleToneCamera = kSingleToneCamera);
 // Also reads the machine identifier. A missing file reads every key's default and keeps the
 // identifier; an unreadable one leaves every value as it is.
 void ReadMachineSettings(const std::filesystem::path& file, MachineSettings& machine);

@@ -59,20 +59,16 @@ std::unique_ptr<Sorter> loadSorter(const std::vector<std::string>& args, std::si
     const IniDocument doc = IniDocument::load(file);
     readStoredControls(doc, s->machine);
     ReadMachineSettings(doc, s->machine);
-    ReadProgramSection(doc, program < 0 ? s->machine.ActiveProg : program, s->sorter, s->machine);
+    ReadProgramSection(doc, program < 0 ? s->machine.ActiveProg : program, s->sorter, s->machine,
+                       s->state->singleToneCamera);
   }
 
   EngineState& state = *s->state;
   state.BrightMode = s->sorter.BrightMode;
   state.SingleChannel = s->sorter.SingleChannel;
   state.ColorTune = s->machine.ColorTuneButton_StateOn;
-  const auto bad = rebuildSectorTables(
-      s->sorter, state.singleToneCamera,
-      [](int32_t h, int32_t sat, int32_t v) {
-        const RgbValues c = HsvToRgb(h, sat, v);
-        return FillColour{static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g), static_cast<uint8_t>(c.b)};
-      },
-      state.sectorTables, state.BackgroundFill);
+  const auto bad = rebuildSectorTables(s->sorter, state.singleToneCamera, hsvFillColour, state.sectorTables,
+                                       state.BackgroundFill);
   if (!bad.empty()) io.err << describeBadSectorLines(bad);
   computeEjectorZones(s->machine, state.ejection.EjectorZones);
   prepareCameraForRun(*s->camera1, state, s->machine);

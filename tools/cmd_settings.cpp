@@ -1,8 +1,8 @@
 // The settings records as the program loads them, and the factory settings file it carries.
 
 #include <ostream>
-#include <tuple>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "settings/factory_settings.h"
@@ -24,13 +24,15 @@ void dumpMachine(const MachineSettings& m, std::ostream& out) {
       << "EGA_Max=" << m.EGA_Max << '\n'
       << "EGB_Min=" << m.EGB_Min << '\n'
       << "EGB_Max=" << m.EGB_Max << '\n';
-  for (const auto& [name, first, second] : {std::tuple{"A", &m.EgecA, &m.EgecAx}, std::tuple{"B", &m.EgecB, &m.EgecBx}}) {
+  for (const auto& [name, first, second] :
+       {std::tuple{"A", &m.EgecA, &m.EgecAx}, std::tuple{"B", &m.EgecB, &m.EgecBx}}) {
     for (size_t n = 0; n < first->size(); ++n) {
       out << "Egec" << name << '[' << n << "]=" << (*first)[n] << '\n';
       out << "Egec" << name << "x[" << n << "]=" << (*second)[n] << '\n';
     }
   }
-  for (size_t n = 0; n < m.ProgramName.size(); ++n) out << "ProgramName[" << n << "]=" << m.ProgramName[n] << '\n';
+  for (size_t n = 0; n < m.ProgramName.size(); ++n)
+    out << "ProgramName[" << n << "]=" << m.ProgramName[n] << '\n';
   const auto flag = [&out](const char* name, bool value) { out << name << '=' << (value ? 1 : 0) << '\n'; };
   flag("MaskSwitch_StateOn", m.MaskSwitch_StateOn);
   out << "Time=" << m.Time << '\n' << "Delay=" << m.Delay << '\n' << "MinVes=" << m.MinVes << '\n';
@@ -103,7 +105,8 @@ int settingsCommand(const std::vector<std::string>& args, ToolIo& io) {
   ReadMachineSettings(doc, machine);
   machine.MachineId = readMachineId(contents.bytes, machine.MachineId);
   SorterSettings sorter;
-  ReadProgramSection(doc, program < 0 ? machine.ActiveProg : program, sorter, machine);
+  // As a machine of the delivered kind loads it (BrightMode forced on).
+  ReadProgramSection(doc, program < 0 ? machine.ActiveProg : program, sorter, machine, kSingleToneCamera);
   dumpMachine(machine, io.out);
   dumpProgram(sorter, io.out);
   return 0;

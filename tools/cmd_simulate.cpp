@@ -205,22 +205,15 @@ int loadSettings(const IniDocument& doc, int program, bool colour, Machine& m, T
   readStoredControls(doc, m.machine);
   ReadMachineSettings(doc, m.machine);
   const int chosen = program >= 0 ? program : (colour ? kColourProgram : m.machine.ActiveProg);
-  ReadProgramSection(doc, chosen, m.sorter, m.machine);
   EngineState& state = *m.state;
   state.singleToneCamera = !colour;
-  // Loading forces single-tone mode in this build; colour cameras take the program's own switch.
-  if (colour) m.sorter.BrightMode = doc.readBool(programSectionName(chosen), "BrightMode", false);
+  ReadProgramSection(doc, chosen, m.sorter, m.machine, state.singleToneCamera);
   state.BrightMode = m.sorter.BrightMode;
   state.SingleChannel = m.sorter.SingleChannel;
   state.ColorTune = m.machine.ColorTuneButton_StateOn;
   state.FineTimer = m.machine.FineTimerButton_StateOn;
-  const auto bad = rebuildSectorTables(
-      m.sorter, state.singleToneCamera,
-      [](int32_t h, int32_t s, int32_t v) {
-        const RgbValues c = HsvToRgb(h, s, v);
-        return FillColour{static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g), static_cast<uint8_t>(c.b)};
-      },
-      state.sectorTables, state.BackgroundFill);
+  const auto bad = rebuildSectorTables(m.sorter, state.singleToneCamera, hsvFillColour, state.sectorTables,
+                                       state.BackgroundFill);
   if (!bad.empty()) io.err << describeBadSectorLines(bad);
   computeEjectorZones(m.machine, state.ejection.EjectorZones);
   return chosen;

@@ -29,6 +29,7 @@ struct RigOptions {
   bool boardPresent = true;
   bool network = true;
   double lineRateHz = 4000;
+  bool singleToneCamera = true;  // false: a colour machine with colour cameras
   // The running program file's name; the update hand-over runs as "TolvaneGrain_".
   std::string programName = "TolvaneGrain";
 };
@@ -48,7 +49,9 @@ class WindowRig {
   TmForm& create() {
     MachineParts parts;
     parts.programFile = programFile();
+    parts.singleToneCamera = options_.singleToneCamera;
     ProductStreamConfig stream;
+    stream.colour = !options_.singleToneCamera;
     stream.cameraPresent = {options_.camerasPresent, options_.camerasPresent};
     stream.lineRateHz = options_.lineRateHz;
     auto cams = std::make_unique<ProductStreamSimulator>(stream);

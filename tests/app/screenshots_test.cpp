@@ -92,5 +92,29 @@ TEST(Screenshots, WorkingPageWhileSorting) {
   EXPECT_FALSE(form.machine().run().view().puskSwitchOn);
 }
 
+// A colour machine on the simulated machine's colour program: the brightness-mode switch free, the
+// channel switches shown.
+TEST(Screenshots, PagesOfAColourMachine) {
+  test::WindowRig rig({.singleToneCamera = false});
+  std::string settings = simulatedMachineSettings();
+  if (settings.empty()) settings = std::string(test::kTwoCameraSettings);
+  const std::string active = "\r\nActiveProg=0\r\n";
+  if (const auto at = settings.find(active); at != std::string::npos) {
+    settings.replace(at, active.size(), "\r\nActiveProg=1\r\n");
+  }
+  rig.writeSettings(settings);
+  TmForm& form = rig.create();
+  form.applyScreenSize(QSize(1024, 768));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+  form.enterSetupMode();
+  form.modeList()->setCurrentIndex(1);
+  shoot(form, form.tabSettings(), "Colour_TabSettings");
+  shoot(form, form.tabOneChanal(), "Colour_TabOneChanal");
+  form.modeList()->setCurrentIndex(3);
+  shoot(form, form.tabWork(), "Colour_TabWork");
+}
+
 }  // namespace
 }  // namespace tolvane

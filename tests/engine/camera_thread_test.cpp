@@ -14,11 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "tests/thread_test_support.h"
-
 #include "engine/object_tracker.h"
 #include "platform/product_stream_simulator.h"
 #include "platform/recording_camera_driver.h"
+#include "tests/thread_test_support.h"
 
 namespace tolvane {
 namespace {
@@ -326,6 +325,72 @@ TEST_F(CameraThreadTest, FirstLineGivesPreviewAndHugeRateThenEveryThousandLines)
   feed(*thread, std::vector<std::vector<std::uint8_t>>(1000, monoLine()));
   EXPECT_EQ(rate(*thread), 1u);
   finish(*thread);
+}
+
+// Camera 1's whole line is copied out for the UI at the same moments as the preview, R = G = B for a
+// single-tone camera; camera 2 publishes nothing.
+TEST_F(CameraThreadTest, CameraOnePublishesItsWholeLineInTheLayoutOfTheRgbLine) {
+  for (const bool singleTone : {true, false}) {
+    SCOPED_TRACE(singleTone ? "single-tone" : "colour");
+    state = std::make_unique<EngineState>();
+    state->singleToneCamera = singleTone;
+    auto two = make(1);
+    two->Resume();
+    feed(*two, singleTone ? monoLine({{300, 400}}) : rgbLine([](int) { return Rgb{1, 2, 3}; }));
+    finish(*two);
+    EXPECT_FALSE(state->ReadoutLineValid.load());
+
+    auto one = make(0);
+    one->Resume();
+    const auto colourOf = [](int p) {
+      return Rgb{static_cast<std::uint8_t>(p), static_cast<std::uint8_t>(p >> 4),
+                 static_cast<std::uint8_t>(3 * p)};
+    };
+    const auto line =
+        singleTone ? patternLine([](int p) { return static_cast<std::uint8_t>(p * 7); }) : rgbLine(colourOf);
+    feed(*one, line);
+    // Lines 2..1000 do not replace it.
+    feed(*one, std::vector<std::vector<std::uint8_t>>(5, singleTone ? monoLine() : rgbLine([](int) {
+                                                        return Rgb{9, 9, 9};
+                                                      })));
+    finish(*one);
+    ASSERT_TRUE(state->ReadoutLineValid.load());
+    for (int p : {1, 2, 777, kPixelsPerLine, static_cast<int>(kMaxLinePixels)}) {
+      const std::uint8_t* px = state->ReadoutLine.data() + 3 * static_cast<std::size_t>(p);
+      const Rgb expected =
+          singleTone ? Rgb{line[static_cast<std::size_t>(p - 1)], line[static_cast<std::size_t>(p - 1)],
+                           line[static_cast<std::size_t>(p - 1)]}
+                     : colourOf(p);
+      EXPECT_EQ((Rgb{px[0], px[1], px[2]}), expected) << "pixel " << p;
+    }
+  }
+}
+
+TEST_F(CameraThreadTest, ARunningSimulatedCameraPublishesAReadoutLine) {
+  state->singleToneCamera = false;
+  ProductStreamConfig config;
+  config.colour = true;
+  config.waitForLineTime = false;
+  config.productShare = 0.0;
+  config.noise = 0;
+  ProductStreamSimulator simulator(config);
+  ASSERT_TRUE(probeCamera(simulator, *state, 0));
+  auto thread =
+      std::make_unique<TCameraThread>(0, simulator, *state, sorter, machine, table, &valves, options);
+  {
+    std::lock_guard lock(state->engineLock);
+    prepareCameraForRun(thread->line(), *state, machine);
+  }
+  thread->Resume();
+  ASSERT_TRUE(waitFor([&] { return state->ReadoutLineValid.load(); }));
+  std::array<std::uint8_t, 3> pixel{};
+  {
+    std::lock_guard lock(state->engineLock);
+    std::copy_n(state->ReadoutLine.data() + 3 * 1000, 3, pixel.begin());
+  }
+  thread.reset();
+  // An empty curtain: the plate's colour.
+  EXPECT_EQ((Rgb{pixel[0], pixel[1], pixel[2]}), config.backgroundColour);
 }
 
 TEST_F(CameraThreadTest, MaskPreviewShowsTheClassMap) {

@@ -468,6 +468,9 @@ std::unique_ptr<ObjectRecord> shapeRecord(bool (*inside)(int c, int r)) {
   return rec;
 }
 
+// The pictures above are plate outside the shape; row 0 and column 0 read as the same.
+constexpr FillColour kPlateFill{kPlate, kPlate, kPlate};
+
 ClassifierInputs greyInputs() {
   ClassifierInputs in;
   in.ranges.FonBlack = 10;  // black is background
@@ -477,7 +480,7 @@ ClassifierInputs greyInputs() {
 TEST(ShapeMeasuresTest, WideRectangleLiesAlongTheColumns) {
   // 40 columns by 5 rows = 10 half-lines.
   auto rec = shapeRecord([](int c, int r) { return c >= 31 && c <= 70 && r >= 11 && r <= 15; });
-  shapeMeasures(*rec, greyInputs());
+  shapeMeasures(*rec, greyInputs(), kPlateFill);
   EXPECT_NEAR(rec->Angle, 0.0, 0.05);
   // Mean distance along about a quarter of 40 (x4 in LengthMean), across about a quarter of 10.
   EXPECT_NEAR(rec->LengthMean, 40, 3);
@@ -492,7 +495,7 @@ TEST(ShapeMeasuresTest, WideRectangleLiesAlongTheColumns) {
 TEST(ShapeMeasuresTest, TallRectangleLiesAlongTheLines) {
   // 6 columns by 20 rows = 40 half-lines.
   auto rec = shapeRecord([](int c, int r) { return c >= 48 && c <= 53 && r >= 5 && r <= 24; });
-  shapeMeasures(*rec, greyInputs());
+  shapeMeasures(*rec, greyInputs(), kPlateFill);
   EXPECT_NEAR(std::abs(rec->Angle), std::numbers::pi / 2, 0.05);
   EXPECT_NEAR(rec->Length, 20, 1);
   EXPECT_NEAR(rec->Width, 3, 1);
@@ -506,7 +509,7 @@ TEST(ShapeMeasuresTest, DiscInMixedUnitsIsRound) {
     const double dy = (2 * r - 0.5) - 40.5;
     return dx * dx + dy * dy <= 144.0;
   });
-  shapeMeasures(*rec, greyInputs());
+  shapeMeasures(*rec, greyInputs(), kPlateFill);
   EXPECT_NEAR(rec->Eks, 10.0, 1.5);
   EXPECT_NEAR(rec->LengthMean, rec->WidthMean, 3);
   EXPECT_NEAR(rec->Length, 12, 1.5);
@@ -518,7 +521,7 @@ TEST(ShapeMeasuresTest, EmptyImageGivesTheStartValues) {
   rec->ImgXMin = 50;
   rec->ImgXMax = 50;
   rec->ImgRows = 1;
-  shapeMeasures(*rec, greyInputs());
+  shapeMeasures(*rec, greyInputs(), kPlateFill);
   EXPECT_EQ(rec->Length, 1);
   EXPECT_EQ(rec->Width, 1);
   EXPECT_EQ(rec->LengthMean, 0);
@@ -530,12 +533,12 @@ TEST(ShapeMeasuresTest, DamagedRecordsAreMeasuredWithoutFault) {
   auto rec = std::make_unique<ObjectRecord>();
   std::memset(static_cast<void*>(rec.get()), 0x7F, sizeof(ObjectRecord));
   rec->Angle = std::nan("");
-  shapeMeasures(*rec, greyInputs());
+  shapeMeasures(*rec, greyInputs(), kPlateFill);
   EXPECT_EQ(rec->ImgXMin, 100);
   EXPECT_EQ(rec->ImgRows, 100);
   EXPECT_GE(rec->Length, 1);
   std::memset(static_cast<void*>(rec.get()), 0x80, sizeof(ObjectRecord));
-  shapeMeasures(*rec, greyInputs());
+  shapeMeasures(*rec, greyInputs(), kPlateFill);
   EXPECT_EQ(rec->ImgXMin, 0);
   EXPECT_GE(rec->Width, 1);
 }

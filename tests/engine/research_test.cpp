@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/object_tracker.h"
@@ -78,19 +80,30 @@ TEST(ResearchMeasure, DistancesFromTheAxesThroughTheMeanPoint) {
 
   // Black below FonBlack is background: only the pixel counts, at half-lines 20 and 21.
   // Major axis y = 50: distances 30 and 29; minor axis x = 50: 10 and 10; count 1 + 2.
+  constexpr FillColour kWhite{255, 255, 255};
+  constexpr FillColour kBlack{0, 0, 0};
   inputs.ranges.FonBlack = 1;
   ObjectRecord rec = onePixelRecord();
-  researchMeasure(rec, inputs);
+  researchMeasure(rec, inputs, kWhite);
   EXPECT_EQ(rec.LengthMean, 27);  // round(4 * 20 / 3)
   EXPECT_EQ(rec.WidthMean, 79);   // round(4 * 59 / 3)
   EXPECT_EQ(rec.Length, 10);
   EXPECT_EQ(rec.Width, 30);
   EXPECT_DOUBLE_EQ(rec.Eks, 10.0 * 20 / 59);
 
-  // With FonBlack 0 the black row 0 (half-line 1 of every column) is product and counts too.
+  // Row 0 (half-line 1 of every column) holds no image data and reads as the picture's fill: white
+  // is background whatever FonBlack says ...
   inputs.ranges.FonBlack = 0;
   rec = onePixelRecord();
-  researchMeasure(rec, inputs);
+  researchMeasure(rec, inputs, kWhite);
+  EXPECT_EQ(rec.LengthMean, 27);
+  EXPECT_EQ(rec.WidthMean, 79);
+  EXPECT_EQ(rec.Length, 10);
+  EXPECT_EQ(rec.Width, 30);
+
+  // ... while a picture filled black, where black is product, counts it in every column.
+  rec = onePixelRecord();
+  researchMeasure(rec, inputs, kBlack);
   EXPECT_EQ(rec.LengthMean, 98);  // round(4 * (2500 + 20) / 103)
   EXPECT_EQ(rec.WidthMean, 193);  // round(4 * (4900 + 59) / 103)
   EXPECT_EQ(rec.Length, 50);
@@ -141,6 +154,61 @@ TEST_F(ResearchTest, LabelsFramesAndMarksTheObjectsOfThePicture) {
   EXPECT_EQ(out.at(0, 10), kResearchGreen);
   EXPECT_EQ(out.at(2, 35), kResearchGreen);
   EXPECT_EQ(state_.ObjectCount, 0) << "every closed object is done and trimmed";
+}
+
+// A disc measures the same on a light plate as on a dark one: the picture's fill follows the
+// background levels of a single-tone machine, with or without colour sectors, and the empty part of
+// the picture (its fill, and row 0 read as the fill) never counts as product.
+TEST(ResearchSingleToneFill, ADiscMeasuresTheSameOnALightAndOnADarkPlate) {
+  struct Plate {
+    const char* name;
+    std::uint8_t plate;
+    std::uint8_t disc;
+    std::int32_t fonBlack;
+    std::int32_t fonLight;
+  };
+  // Light plate: cut off above FonLight, black would be product colour 1. Dark plate: cut off below
+  // FonBlack. The disc is product colour 1 on both.
+  const Plate plates[] = {
+      {"dark plate", 10, 60, 30, 255},
+      {"light plate", 230, 60, 0, 200},
+      {"light plate, narrow cut", 230, 60, 0, 229},
+      {"light plate, both levels", 230, 60, 5, 220},
+  };
+  std::optional<ResearchLabel> first;
+  for (const Plate& p : plates) {
+    SCOPED_TRACE(p.name);
+    auto state = std::make_unique<EngineState>();
+    calibrate(*state);
+    CameraLineState camera1(0);
+    SorterSettings sorter;
+    MachineSettings machine;
+    sorter.FonBlack[0] = p.fonBlack;
+    sorter.FonLight[0] = p.fonLight;
+    sorter.enLength = true;
+    applySingleToneFill(*state, sorter);  // as every program load and level step does
+
+    BmpImage picture(300, 80, BmpPixel{p.plate, p.plate, p.plate});
+    for (int y = 10; y <= 30; ++y) {
+      for (int x = 90; x <= 110; ++x) {
+        if ((x - 100) * (x - 100) + (y - 20) * (y - 20) <= 100) picture.set(x, y, {p.disc, p.disc, p.disc});
+      }
+    }
+    const ResearchResult result = runResearch(*state, camera1, sorter, machine, picture);
+    ASSERT_EQ(result.labels.size(), 1u);
+    const ResearchLabel& label = result.labels[0];
+    EXPECT_EQ(label.xMin, 90);
+    EXPECT_EQ(label.xMax, 111);
+    // Four times the mean distance from an axis: 4 * 4r / (3 pi) = 17 for r = 10 columns across, and
+    // 34 for the 21 lines = 42 half-lines along.
+    EXPECT_NEAR(label.widthMean, 17, 3);
+    EXPECT_NEAR(label.lengthMean, 34, 4);
+    if (!first) {
+      first = label;
+    } else {
+      EXPECT_EQ(label, *first);
+    }
+  }
 }
 
 TEST_F(ResearchTest, BlankPictureLeavesNoObjectAndAGreenColumnAtZero) {

@@ -92,8 +92,47 @@ TEST(SectorTables, SingleToneFillIsBlackOrWhiteFromTheCameraOneLevels) {
   EXPECT_EQ(*buildSectorTables(settings, true, {}).BackgroundFill, (FillColour{255, 255, 255}));
   settings.FonBlack[0] = 56;
   EXPECT_EQ(*buildSectorTables(settings, true, {}).BackgroundFill, (FillColour{0, 0, 0}));
+  // Without any background sector the rule holds all the same: the picture of an object on a light
+  // plate must not be black.
   settings.Sectors[1].clear();
-  EXPECT_FALSE(buildSectorTables(settings, true, {}).BackgroundFill);
+  settings.FonBlack[0] = 0;
+  EXPECT_EQ(*buildSectorTables(settings, true, {}).BackgroundFill, (FillColour{255, 255, 255}));
+  settings.FonBlack[0] = 60;
+  settings.FonLight[0] = 255;
+  EXPECT_EQ(*buildSectorTables(settings, true, {}).BackgroundFill, (FillColour{0, 0, 0}));
+}
+
+TEST(SectorTables, RangeMiddlesOfAnyBoundsStayBetweenThem) {
+  struct Case {
+    int32_t lower, upper, middle;
+  };
+  const Case cases[] = {
+      {10, 20, 15},
+      {-5, 0, -3},  // the half rounds toward zero
+      {20, 10, 15},
+      {INT32_MIN, INT32_MAX, -1},
+      {INT32_MAX, INT32_MIN, 0},
+      {-1000, 1999999999, 999999499},
+      {2000000000, INT32_MAX, 2073741823},
+      {INT32_MAX, INT32_MAX, INT32_MAX},
+      {INT32_MIN, INT32_MIN, INT32_MIN},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(sectorRangeMiddle(c.lower, c.upper), c.middle) << c.lower << " " << c.upper;
+
+  // The fill conversion sees the middles as they are (clamping is the conversion's business).
+  SorterSettings settings;
+  settings.Sectors[0] = {
+      "##ID=\"0\" ##TYPE=\"-1\" ##HMIN=\"-2147483648\" ##HMAX=\"2147483647\" ##SMIN=\"-1000\" "
+      "##SMAX=\"1999999999\" ##VMIN=\"2000000000\" ##VMAX=\"2147483647\" ##ACTIVE=\"TRUE\""};
+  std::vector<int32_t> seen;
+  const SectorTablesBuild build = buildSectorTables(settings, false, [&](int32_t h, int32_t s, int32_t v) {
+    seen = {h, s, v};
+    return FillColour{};
+  });
+  EXPECT_EQ(seen, (std::vector<int32_t>{-1, 999999499, 2073741823}));
+  ASSERT_EQ(build.tables[0].background.size(), 1u);
+  EXPECT_EQ(build.tables[0].background[0].SMIN, -1000) << "bounds are kept as read";
 }
 
 TEST(SectorTables, BadLinesAreSkippedAndReported) {

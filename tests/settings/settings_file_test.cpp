@@ -216,6 +216,30 @@ TEST(ProgramSection, SingleToneBuildForcesBrightMode) {
   EXPECT_EQ(s.BrightMode, kSingleToneCamera);
 }
 
+TEST(ProgramSection, OnlyASingleToneMachineForcesBrightMode) {
+  struct Case {
+    const char* file;
+    bool singleTone;
+    bool brightMode;
+  };
+  const Case cases[] = {
+      {"[program0]\r\nBrightMode=0\r\n", true, true},
+      {"[program0]\r\nBrightMode=1\r\n", true, true},
+      {"[program0]\r\nBrightMode=0\r\n", false, false},
+      {"[program0]\r\nBrightMode=1\r\n", false, true},
+      {"[program0]\r\nBrightMode=x\r\n", false, false},  // not a number: the key's default
+      {"", false, false},
+      {"", true, true},
+  };
+  for (const Case& c : cases) {
+    SorterSettings s;
+    s.BrightMode = !c.brightMode;
+    MachineSettings m;
+    ReadProgramSection(IniDocument::parse(c.file), 0, s, m, c.singleTone);
+    EXPECT_EQ(s.BrightMode, c.brightMode) << c.file << (c.singleTone ? " single-tone" : " colour");
+  }
+}
+
 TEST(ProgramSection, ProgramIndexOutsideTheTenIsRefused) {
   IniDocument doc;
   SorterSettings s;
