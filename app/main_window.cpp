@@ -34,6 +34,7 @@
 #include "app/shape_template_controller.h"
 #include "app/unhandled_error.h"
 #include "app/window_state_store.h"
+#include "colour_tools/background_readout.h"
 #include "ejection/ejector_zones.h"
 #include "ejection/valve_outputs.h"
 #include "ejection/valve_tests.h"
@@ -251,8 +252,9 @@ void TmForm::buildWindow() {
   for (int block = 1; block <= 4; ++block) {
     const char* channels[3] = {"LH", "LS", "LV"};
     for (int c = 0; c < 3; ++c) {
-      addLabel(fonInfoPanel_, QString::fromLatin1(channels[c]) + QString::number(block),
-               QStringLiteral("0 - 0"), QRect(10 + (block - 1) * 250 + c * 80, 10, 76, 24), 13, true);
+      fonInfoLabels_[static_cast<std::size_t>((block - 1) * 3 + c)] =
+          addLabel(fonInfoPanel_, QString::fromLatin1(channels[c]) + QString::number(block),
+                   QStringLiteral("0 - 0"), QRect(10 + (block - 1) * 250 + c * 80, 10, 76, 24), 13, true);
     }
   }
   fonInfoPanel_->hide();
@@ -322,7 +324,7 @@ void TmForm::buildControllers() {
   oneChanalController_->bindWorkingPageLevels(*tabSimpleWork_);
   settingsController_ = new PageSettingsController(
       *tabSettings_, m,
-      {.showBackgroundReadout = [this](bool shown) { fonInfoPanel_->setVisible(shown); },
+      {.showBackgroundReadout = [this](bool shown) { showBackgroundReadout(shown); },
        .ask = [this](const QString& title, const QString& question) { return ask_(title, question); },
        .sectorChosen = [this] { regulatorController_->recompute(); },
        .heldSectorBounds =
@@ -471,6 +473,17 @@ void TmForm::showProgram() {
   if (pageControl_->currentWidget() == tabSimpleWork_) simpleWorkController_->show();
 }
 
+void TmForm::showBackgroundReadout(bool shown) {
+  if (shown) {
+    // The values of the last tick; they stay until the panel is opened again.
+    const auto texts = backgroundReadoutTexts(backgroundReadout_);
+    for (std::size_t i = 0; i < texts.size(); ++i)
+      fonInfoLabels_[i]->setText(QString::fromStdString(texts[i]));
+    fonInfoPanel_->raise();
+  }
+  fonInfoPanel_->setVisible(shown);
+}
+
 void TmForm::refreshCalibrationMarkers() {
   const MachineSettings& ms = machine_->machine();
   for (int n = 0; n < 5; ++n) {
@@ -572,6 +585,14 @@ void TmForm::Timer1Timer() {
   machine_->run().Timer1Timer();
   applyRunView();
   if (machine_->run().cameraThread(0) == nullptr) return;
+  try {
+    // Camera 1's latest published line; the readout panel shows it when it is opened.
+    if (machine_->copyReadoutLine(readoutLine_)) {
+      backgroundReadout_ = computeBackgroundReadout(machine_->machine(), readoutLine_);
+    }
+  } catch (...) {
+    // A lost readout tick shows the previous values.
+  }
   const RunControlView& view = machine_->run().view();
   for (int camera = 0; camera < kCameraCount; ++camera) {
     const PreviewPoints& points = view.previewStrips[static_cast<std::size_t>(camera)];

@@ -8,8 +8,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/page_common.h"
+#include "colour_tools/background_readout.h"
 
 namespace tolvane {
 
@@ -76,6 +78,8 @@ class TmForm : public QWidget {
   // Window sizing for a screen of this size: the window covers it, the content panel is centred
   // vertically and stays at x = 2.
   void applyScreenSize(QSize screen);
+
+  const std::array<QLabel*, 12>& backgroundReadoutLabels() const { return fonInfoLabels_; }
 
   // --- Pages and regions ---
   QWidget* fonPanel() const { return fonPanel_; }
@@ -145,6 +149,8 @@ class TmForm : public QWidget {
   // Every page shows the program just loaded, in the order of a load.
   void showProgram();
   void refreshCalibrationMarkers();
+  // "фон|>>": the readout panel over the program bar with the last background readout.
+  void showBackgroundReadout(bool shown);
   void applyRunView();
   void tell(const QString& text);
 
@@ -173,6 +179,9 @@ class TmForm : public QWidget {
   PictureList* programList_ = nullptr;
   std::array<QLineEdit*, 9> nameFields_{};
   QWidget* fonInfoPanel_ = nullptr;
+  std::array<QLabel*, 12> fonInfoLabels_{};  // LH1, LS1, LV1 ... LH4, LS4, LV4
+  BackgroundReadout backgroundReadout_{};
+  std::vector<std::uint8_t> readoutLine_;
 
   PageSimpleWork* tabSimpleWork_ = nullptr;
   PageData* tabData_ = nullptr;

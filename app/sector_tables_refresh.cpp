@@ -8,18 +8,9 @@
 
 namespace tolvane {
 
-namespace {
-
-FillColour hsvFill(int32_t h, int32_t s, int32_t v) {
-  const RgbValues rgb = HsvToRgb(h, s, v);
-  return FillColour{static_cast<uint8_t>(rgb.r), static_cast<uint8_t>(rgb.g), static_cast<uint8_t>(rgb.b)};
-}
-
-}  // namespace
-
 std::vector<BadSectorLine> refreshSectorTables(Machine& machine) {
   EngineState& engine = machine.engine();
-  SectorTablesBuild build = buildSectorTables(machine.sorter(), engine.singleToneCamera, hsvFill);
+  SectorTablesBuild build = buildSectorTables(machine.sorter(), engine.singleToneCamera, hsvFillColour);
   {
     std::lock_guard lock(engine.engineLock);
     for (std::size_t camera = 0; camera < build.tables.size() && camera < engine.sectorTables.size();

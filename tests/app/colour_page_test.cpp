@@ -13,6 +13,7 @@
 #include "app/page_one_chanal.h"
 #include "app/page_settings.h"
 #include "app/page_settings_controller.h"
+#include "app/page_simple_work.h"
 #include "app/sector_list_box.h"
 #include "engine/pixel_classifier.h"
 #include "settings/ini_file.h"
@@ -55,7 +56,8 @@ struct ColourPage {
                       QPoint(x, row * SectorListBox::kEntryHeight + 10));
   }
 
-  WindowRig rig;
+  // The colour page belongs to colour machines.
+  WindowRig rig{{.singleToneCamera = false}};
   TmForm* form = nullptr;
   PageSettings* page = nullptr;
 };
@@ -201,11 +203,8 @@ QPoint mapPoint(double h, double s) {
 TEST(ColourPageMap, ADragProposesASectorThatClassifiesTheNextLine) {
   ColourPage screen;
   Machine& m = screen.rig.machine();
-  {
-    std::lock_guard lock(m.engine().engineLock);
-    m.engine().singleToneCamera = false;
-    m.engine().BrightMode.store(false);
-  }
+  ASSERT_FALSE(m.engine().singleToneCamera);
+  ASSERT_FALSE(m.engine().BrightMode.load());
   const auto classOf = [&m](int r, int g, int b) {
     std::lock_guard lock(m.engine().engineLock);
     return ClassifyPixel(r, g, b, 0, m.engine(), m.sorter());
@@ -297,6 +296,36 @@ TEST(ColourPageMap, SamplePicturesProposeSectors) {
                          c.expected.VMAX));
   }
   EXPECT_EQ(screen.page->V_Label->text(), QStringLiteral("Среднее значение яркости V=200.000"));
+}
+
+TEST(ColourPageMap, BackgroundReadoutShowsTheBlocksOfCameraOne) {
+  WindowRig rig({.singleToneCamera = false});
+  rig.writeSettings(test::kTwoCameraSettings);
+  TmForm& form = rig.create();
+  test::stopTimers(form);
+  PageSettings* page = form.tabSettings();
+  const auto& labels = form.backgroundReadoutLabels();
+  // Before the first tick every value is 0.
+  test::touch(page->FonSwitch);
+  EXPECT_EQ(labels[0]->text(), "0 - 0");
+  test::touch(page->FonSwitch);
+
+  test::touch(form.tabSimpleWork()->PuskSwitch);
+  std::vector<std::uint8_t> line;
+  QTRY_VERIFY_WITH_TIMEOUT(rig.machine().copyReadoutLine(line), 20000);
+  form.Timer1Timer();
+  test::touch(page->FonSwitch);
+  EXPECT_FALSE(form.fonPanel()->findChild<QWidget*>(QStringLiteral("FonInfo_Panel"))->isHidden());
+  // The simulated plate is blue (about H 225): every block reads hues there and a full saturation band
+  // starts above 0.
+  for (int block = 0; block < 4; ++block) {
+    const QStringList hue = labels[static_cast<std::size_t>(block * 3)]->text().split(QStringLiteral(" - "));
+    ASSERT_EQ(hue.size(), 2) << block;
+    EXPECT_LE(hue[0].toInt(), 230) << block;
+    EXPECT_GE(hue[1].toInt(), 220) << block;
+    EXPECT_NE(labels[static_cast<std::size_t>(block * 3 + 1)]->text(), "0 - 0") << block;
+  }
+  test::touch(form.tabSimpleWork()->PuskSwitch);
 }
 
 }  // namespace
