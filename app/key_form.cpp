@@ -81,6 +81,19 @@ void TKeyForm::openFor(int index, const QString& text) {
     return;
   }
   editedIndex_ = index;
+  valueDone_ = nullptr;
+  nameLabel_->setText(QStringLiteral("Название настроек"));
+  open(text);
+}
+
+void TKeyForm::openForValue(const QString& heading, const QString& text,
+                            std::function<void(const QString&)> done) {
+  valueDone_ = std::move(done);
+  nameLabel_->setText(heading);
+  open(text);
+}
+
+void TKeyForm::open(const QString& text) {
   keyboard_.setText(text.toStdString());
   showText();
   showCaptions();
@@ -132,6 +145,12 @@ void TKeyForm::keyTouched(std::size_t index) {
       const int field = editedIndex_;
       const QString name = text();
       hide();
+      if (valueDone_) {
+        const auto done = std::move(valueDone_);
+        valueDone_ = nullptr;
+        done(name);
+        break;
+      }
       emit confirmed(field, name);
       break;
     }

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "ui/on_screen_keyboard.h"
@@ -32,6 +33,9 @@ class TKeyForm : public QWidget {
   // blocking. An index outside 0..8 is ignored (nothing opens, nothing changes). Characters a program
   // name may not hold are left out of the text.
   void openFor(int index, const QString& text);
+  // Opens the keyboard for another field (the colour calculator's numbers): the heading reads
+  // `heading`, and Ok or Enter hands the text to done instead of emitting confirmed().
+  void openForValue(const QString& heading, const QString& text, std::function<void(const QString&)> done);
   bool isOpen() const;
   // The field being edited; -1 before the first opening.
   int editedIndex() const { return editedIndex_; }
@@ -67,8 +71,11 @@ class TKeyForm : public QWidget {
   void showText();
   void centreOnScreen();
 
+  void open(const QString& text);
+
   OnScreenKeyboard keyboard_;
   int editedIndex_ = -1;
+  std::function<void(const QString&)> valueDone_;  // set while a value field is edited
   QLabel* nameLabel_ = nullptr;
   QLabel* hintLabel_ = nullptr;
   QLineEdit* nameEdit_ = nullptr;

@@ -320,6 +320,7 @@ void TmForm::buildControllers() {
   egectorsController_->setActions({.calibrationChanged = [this] { refreshCalibrationMarkers(); },
                                    .tell = [this](const QString& text) { tell(text); }});
   testController_ = new PageTestController(*tabTest_, m, *egectorsController_, this);
+  testController_->bindKeyboard([this]() -> TKeyForm& { return keyboard(); });
   oneChanalController_ = new PageOneChanalController(*tabOneChanal_, m, this);
   oneChanalController_->bindWorkingPageLevels(*tabSimpleWork_);
   settingsController_ = new PageSettingsController(

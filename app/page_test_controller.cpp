@@ -1,9 +1,13 @@
 #include "app/page_test_controller.h"
 
+#include <QEvent>
+#include <QLineEdit>
+#include <QPointer>
 #include <array>
 #include <mutex>
 #include <string>
 
+#include "app/key_form.h"
 #include "app/machine.h"
 #include "app/page_egectors_controller.h"
 #include "app/page_test.h"
@@ -56,5 +60,27 @@ void PageTestController::stepHiddenParameter(bool maxObject, StepDirection direc
 }
 
 void PageTestController::asSwitch3Click() { ejectors_.runServiceEjectorTest(page_.SpinEdit1->value()); }
+
+void PageTestController::bindKeyboard(std::function<TKeyForm&()> keyboard) {
+  keyboard_ = std::move(keyboard);
+  for (QLineEdit* field : {page_.R_ed, page_.G_ed, page_.B_ed, page_.H_ed, page_.S_ed, page_.V_ed}) {
+    field->installEventFilter(this);
+  }
+}
+
+bool PageTestController::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease && keyboard_) {
+    if (auto* field = qobject_cast<QLineEdit*>(watched)) {
+      // The field's own letter ("R", "H" ...) heads the keyboard.
+      const QString heading = QStringLiteral("Цветовой калькулятор: ") + field->objectName().left(1);
+      QPointer<QLineEdit> target(field);
+      keyboard_().openForValue(heading, field->text(), [target](const QString& text) {
+        if (target) target->setText(text);
+      });
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
 
 }  // namespace tolvane

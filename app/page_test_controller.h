@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 #include "settings/value_step.h"
 
@@ -9,6 +10,7 @@ namespace tolvane {
 class Machine;
 class PageEgectorsController;
 class PageTest;
+class TKeyForm;
 
 // The service page (TabTest): the hidden system parameters MaxTime and MaxObject with their arrows, and
 // its ejector test "Тест|эжектора" (asSwitch3) with the pulse time of SpinEdit1, run on the ejector
@@ -28,11 +30,17 @@ class PageTestController : public QObject {
   void stepHiddenParameter(bool maxObject, StepDirection direction);
   // ">>>" (toHsv) and "<<<" of the colour calculator.
   void convertColour(bool toHsv);
+  // A touch on a calculator field opens the on-screen keyboard for it; Ok writes the text back.
+  void bindKeyboard(std::function<TKeyForm&()> keyboard);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   PageTest& page_;
   Machine& machine_;
   PageEgectorsController& ejectors_;
+  std::function<TKeyForm&()> keyboard_;
 };
 
 }  // namespace tolvane

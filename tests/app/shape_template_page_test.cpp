@@ -5,6 +5,7 @@
 #include <QTest>
 #include <mutex>
 
+#include "app/key_form.h"
 #include "app/machine.h"
 #include "app/page_test.h"
 #include "app/page_work.h"
@@ -154,7 +155,15 @@ TEST(ColourCalculatorPage, ButtonsConvertTheFields) {
   form.serviceDoubleTouch();
   PageTest& page = *form.tabTest();
 
-  page.R_ed->setText(QStringLiteral("255"));
+  // A touch on a field opens the on-screen keyboard; Ok writes the typed number into that field only.
+  page.R_ed->setText(QStringLiteral("7"));
+  touch(page.R_ed);
+  TKeyForm& keys = form.keyboard();
+  ASSERT_TRUE(keys.isOpen());
+  for (const char* key : {"BkSp", "2", "5", "5", "Ok"})
+    ASSERT_TRUE(keys.pressKey(QString::fromLatin1(key))) << key;
+  EXPECT_FALSE(keys.isOpen());
+  EXPECT_EQ(page.R_ed->text(), QStringLiteral("255"));
   page.G_ed->setText(QStringLiteral("0"));
   page.B_ed->setText(QStringLiteral("0"));
   touch(page.RgbToHsvButton);
