@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTest>
 #include <cmath>
 #include <mutex>
@@ -232,6 +233,7 @@ TEST(ColourPageMap, ADragProposesASectorThatClassifiesTheNextLine) {
   // For a person to look at: the page with its sectors, then with the 3D view open.
   const auto shoot = [&screen](const char* name) {
     QCoreApplication::processEvents();
+    QDir().mkpath(QStringLiteral(TOLVANE_SCREENSHOT_DIR));
     const QString file = QStringLiteral(TOLVANE_SCREENSHOT_DIR "/%1.png").arg(QString::fromLatin1(name));
     EXPECT_TRUE(screen.form->grab().toImage().save(file)) << file.toStdString();
   };
