@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -28,16 +29,17 @@ std::filesystem::path scratchFile() {
   return path;
 }
 
-// Reads file into a table prefilled with 0xA5 and checks the documented outcome.
+constexpr std::byte kUntouched{0xA5};
+
+// Reads file into a table prefilled with kUntouched and checks the documented outcome.
 void readInto(const std::filesystem::path& file, std::span<std::byte> table, std::span<const uint8_t> data) {
-  std::memset(table.data(), 0xA5, table.size());
+  static const std::vector<std::byte> untouched(tolvane::kSamplesFileSize, kUntouched);
+  std::memset(table.data(), static_cast<int>(kUntouched), table.size());
   const std::optional<size_t> placed = tolvane::readSideFile(file, table);
   const size_t expect = std::min(data.size(), table.size());
   if (!placed || *placed != expect) std::abort();
   if (std::memcmp(table.data(), data.data(), expect) != 0) std::abort();
-  for (size_t i = expect; i < table.size(); ++i) {
-    if (table[i] != std::byte{0xA5}) std::abort();
-  }
+  if (std::memcmp(table.data() + expect, untouched.data(), table.size() - expect) != 0) std::abort();
 }
 
 }  // namespace

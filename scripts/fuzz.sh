@@ -13,6 +13,8 @@ only=""
 if [ $# -ge 1 ]; then only="$1"; fi
 if [ $# -ge 2 ]; then seconds="$2"; fi
 
+scripts/install-deps.sh
+
 dir=build-fuzz
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
