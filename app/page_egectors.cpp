@@ -197,8 +197,13 @@ PageEgectors::PageEgectors(QWidget* parent) : QWidget(parent) {
   FPS2 = addLabel(info, QStringLiteral("FPS2"), QString(), QRect(272, 84, 112, 22), 14, true);
   addLabel(info, QStringLiteral("CountCaption"), QStringLiteral("Объектов в буфере:"),
            QRect(10, 110, 160, 22), 14);
-  CountLabel =
-      addLabel(info, QStringLiteral("CountLabel"), QStringLiteral("0"), QRect(170, 110, 100, 22), 14, true);
+  CountLabel = new TouchLabel(QStringLiteral("0"), info);
+  CountLabel->setObjectName(QStringLiteral("CountLabel"));
+  CountLabel->setAccessibleDescription(CountLabel->objectName());
+  CountLabel->setGeometry(170, 110, 100, 22);
+  CountLabel->setFont(screenFont(14, true));
+  CountLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  setLabelTextColor(CountLabel, QColor::fromRgb(kTextColor));
   addLabel(info, QStringLiteral("BrakCaption"), QStringLiteral("Норма/брак за 10 минут:"),
            QRect(10, 136, 374, 22), 14);
   BrakLabel = addLabel(info, QStringLiteral("BrakLabel"), QStringLiteral("1%: 0/0     2%: 0/0"),

@@ -87,7 +87,7 @@ class PageEgectors : public QWidget {
   QLabel* DASP1;
   QLabel* FPS1;
   QLabel* FPS2;
-  QLabel* CountLabel;
+  TouchLabel* CountLabel;  // a double touch writes the current objects dump
   QLabel* BrakLabel;
   TasSwitch* TestButton;
   TasSwitch* FullTestButton;
