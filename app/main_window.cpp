@@ -321,6 +321,8 @@ void TmForm::buildControllers() {
                                    .tell = [this](const QString& text) { tell(text); }});
   testController_ = new PageTestController(*tabTest_, m, *egectorsController_, this);
   testController_->bindKeyboard([this]() -> TKeyForm& { return keyboard(); });
+  testController_->setTell([this](const QString& text) { tell(text); });
+  testController_->bindObjectCounter(*tabEgectors_->CountLabel);
   oneChanalController_ = new PageOneChanalController(*tabOneChanal_, m, this);
   oneChanalController_->bindWorkingPageLevels(*tabSimpleWork_);
   settingsController_ = new PageSettingsController(
