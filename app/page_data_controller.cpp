@@ -28,7 +28,7 @@ constexpr QRgb kChannelOffColour = 0xFF808080;
 QFont itemFont() { return screenFont(12, true); }
 QFont markingFont() { return screenFont(9, true); }
 QFont bigFont() { return screenFont(11); }
-QFont smallFont() { return screenFont(10); }
+QFont smallFont() { return screenFont(8); }
 
 void writeTexts(TBitMapUtil& canvas, const std::vector<CanvasText>& texts, const QFont& font) {
   const QFontMetrics metrics(font);
