@@ -18,7 +18,9 @@ QListWidget* addSampleList(QWidget* parent, const QString& name, const QRect& ge
   list->setWrapping(true);
   list->setResizeMode(QListView::Adjust);
   list->setMovement(QListView::Static);
-  list->setGridSize(QSize(114, 106));
+  list->setGridSize(kSampleItemSize);
+  list->setSpacing(0);
+  list->setFrameShape(QFrame::NoFrame);
   list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   list->setFont(screenFont(14, true));
@@ -73,6 +75,9 @@ PageData::PageData(QWidget* parent) : QWidget(parent) {
   SampleBox2 = addSampleList(this, QStringLiteral("SampleBox2"), QRect(452, 4, 352, 220), 6);
   Paint = addPictureBox(this, QStringLiteral("Paint"), QRect(28, 240, 300, 300));
   PaintB = addPictureBox(this, QStringLiteral("PaintB"), QRect(478, 240, 300, 300));
+  // The picture fills the box, so a touch's position is the picture's pixel.
+  Paint->setFrameShape(QFrame::NoFrame);
+  PaintB->setFrameShape(QFrame::NoFrame);
 
   const QRect scan(360, 6, 86, 62);
   ScanExamSwitch = addSwitch(this, QStringLiteral("ScanExamSwitch"), QString(), scan);

@@ -2,11 +2,15 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QSize>
 #include <QWidget>
 
 #include "ui/tas_switch.h"
 
 namespace tolvane {
+
+// Each list shows its six samples in two rows of three items of this size.
+inline constexpr QSize kSampleItemSize{114, 110};
 
 // The samples page (TabData): the sample lists and big sample images of both cameras with the catch,
 // mask, channel and clearing controls between them.
