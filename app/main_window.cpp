@@ -15,6 +15,7 @@
 #include "app/main_window_layout.h"
 #include "app/operator_dialogs.h"
 #include "app/page_data.h"
+#include "app/page_data_controller.h"
 #include "app/page_egectors.h"
 #include "app/page_egectors_controller.h"
 #include "app/page_one_chanal.h"
@@ -325,6 +326,13 @@ void TmForm::buildControllers() {
   testController_->bindObjectCounter(*tabEgectors_->CountLabel);
   oneChanalController_ = new PageOneChanalController(*tabOneChanal_, m, this);
   oneChanalController_->bindWorkingPageLevels(*tabSimpleWork_);
+  dataController_ = new PageDataController(*tabData_, m,
+                                           {.Paint2 = tabSettings_->Paint2,
+                                            .Paint3 = tabSettings_->Paint3,
+                                            .Paint4 = tabOneChanal_->Paint4,
+                                            .Paint5 = tabOneChanal_->Paint5},
+                                           this);
+  oneChanalController_->setRefreshSampleView([this] { dataController_->maskRedraw(); });
   settingsController_ = new PageSettingsController(
       *tabSettings_, m,
       {.showBackgroundReadout = [this](bool shown) { showBackgroundReadout(shown); },
@@ -332,7 +340,7 @@ void TmForm::buildControllers() {
        .sectorChosen = [this] { regulatorController_->recompute(); },
        .heldSectorBounds =
            [this](std::optional<int32_t> id) { return regulatorController_->heldSectorBounds(id); },
-       .mapRedrawn = {}},  // the sample images follow the map with the samples page
+       .mapRedrawn = [this] { dataController_->maskRedraw(); }},
       this);
   regulatorController_ = new RegulatorController(
       *tabSimpleWorkSettings_, *tabSimpleWork_, *tabWork_, m,
@@ -419,6 +427,7 @@ void TmForm::formCreate() {
 
   m.clearEngineTables();
   guarded("side files", [&m] { m.readSideFiles(); });
+  dataController_->rebuildThumbnails();
 
   m.computeZonesAndWriteState();
   refreshCalibrationMarkers();
@@ -473,6 +482,7 @@ void TmForm::showProgram() {
   oneChanalController_->showProgram();
   regulatorController_->showProgram();
   shapeTemplateController_->showProgram();
+  dataController_->maskRedraw();
   if (pageControl_->currentWidget() == tabSimpleWork_) simpleWorkController_->show();
 }
 

@@ -17,6 +17,7 @@ namespace tolvane {
 
 class Machine;
 class PageData;
+class PageDataController;
 class PageEgectorsController;
 class PageOneChanalController;
 class PageSettingsController;
@@ -108,6 +109,7 @@ class TmForm : public QWidget {
   PageEgectorsController& egectorsController() const { return *egectorsController_; }
   PageOneChanalController& oneChanalController() const { return *oneChanalController_; }
   PageSettingsController& settingsController() const { return *settingsController_; }
+  PageDataController& dataController() const { return *dataController_; }
   ProgramController& programController() const { return *programController_; }
   PageTestController& testController() const { return *testController_; }
   RegulatorController& regulatorController() const { return *regulatorController_; }
@@ -197,6 +199,7 @@ class TmForm : public QWidget {
   PageEgectorsController* egectorsController_ = nullptr;
   PageOneChanalController* oneChanalController_ = nullptr;
   PageSettingsController* settingsController_ = nullptr;
+  PageDataController* dataController_ = nullptr;
   ProgramController* programController_ = nullptr;
   PageTestController* testController_ = nullptr;
   RegulatorController* regulatorController_ = nullptr;

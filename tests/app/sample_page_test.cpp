@@ -78,16 +78,10 @@ struct Rig {
       engine.SampleTable[1] = grainSample(0, 45, 5);
       engine.SampleTable[6] = grainSample(1, 55, 3);
     }
-    controller = std::make_unique<PageDataController>(
-        page(), window.machine(),
-        PageDataController::SmallPictures{.Paint2 = form->tabSettings()->Paint2,
-                                          .Paint3 = form->tabSettings()->Paint3,
-                                          .Paint4 = form->tabOneChanal()->Paint4,
-                                          .Paint5 = form->tabOneChanal()->Paint5});
+    controller = &form->dataController();
     controller->rebuildThumbnails();
     driver = std::make_unique<AccessibleDriver>(form);
   }
-  ~Rig() { controller.reset(); }
 
   PageData& page() { return *form->tabData(); }
   EngineState& engine() { return window.machine().engine(); }
@@ -116,7 +110,7 @@ struct Rig {
 
   WindowRig window;
   TmForm* form = nullptr;
-  std::unique_ptr<PageDataController> controller;
+  PageDataController* controller = nullptr;
   std::unique_ptr<AccessibleDriver> driver;
 };
 
@@ -200,7 +194,6 @@ TEST(SamplePageScreen, TouchOnAnItemDrawsItEverywhereWithItsInformation) {
             small);
   EXPECT_EQ(rig.form->tabOneChanal()->Paint4->pixmap().toImage().convertToFormat(QImage::Format_RGB888),
             small);
-  EXPECT_TRUE(rig.form->tabSettings()->Paint3->pixmap().isNull());
 
   rig.touchItem(6, {50, 40});
   EXPECT_EQ(rig.form->tabOneChanal()->Paint5->pixmap().toImage().convertToFormat(QImage::Format_RGB888),
