@@ -392,5 +392,37 @@ TEST_F(ReplayTest, LongCaptureReplaysInBoundedMemory) {
   }
 }
 
+TEST_F(ReplayTest, RowsBecomeCameraLinesAndUncoveredPixelsShowThePlate) {
+  const std::vector<std::uint8_t> row = {10, 20, 30, 40, 50, 60, 70, 80, 90};  // three pixels
+  for (const bool mono : {true, false}) {
+    SCOPED_TRACE(mono ? "single-tone" : "colour");
+    OfflineSorter s;
+    s.state->singleToneCamera = mono;
+    s.state->BackgroundFill = {1, 2, 3};
+    prepareCameraForRun(*s.camera1, *s.state, s.machine);
+    Recorded sink;
+    CaptureReplay replay(*s.state, *s.camera1, s.sorter, s.machine, nullptr, sink);
+    const CameraLineState& line = *s.camera1;
+    replay.feed(std::vector<std::uint8_t>(kLineBufferPixels * 3 + 30, 99));  // wider than the buffer
+    replay.feed(row);
+    EXPECT_EQ(line.LineCounter.load(), 2) << "counted per row";
+    if (mono) {
+      EXPECT_EQ(line.LineMono[1], 10);
+      EXPECT_EQ(line.LineMono[3], 70);
+      const std::uint8_t plate = line.LineMono[4];
+      EXPECT_EQ(line.classifier.grey(plate), kClassBackground);
+      EXPECT_NE(line.classifier.grey(static_cast<std::uint8_t>(plate + 1)), kClassBackground)
+          << "the brightest background grey";
+      EXPECT_EQ(line.LineMono[kLineBufferPixels], plate);
+    } else {
+      EXPECT_TRUE(std::equal(row.begin(), row.end(), line.LineRGB.begin() + 3));
+      for (int p : {4, 2048, kLineBufferPixels}) {
+        EXPECT_EQ(line.LineRGB[3 * static_cast<std::size_t>(p)], 1) << p;
+        EXPECT_EQ(line.LineRGB[3 * static_cast<std::size_t>(p) + 2], 3) << p;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tolvane::tool
