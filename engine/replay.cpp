@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "engine/line_classifier.h"
 #include "engine/object_tracker.h"
@@ -59,6 +60,7 @@ CaptureReplay::CaptureReplay(EngineState& state, CameraLineState& camera1, const
       config_(config),
       tracked_(kObjectTableSize + 1, 0),
       dueNow_(kObjectTableSize + 1, 0) {
+  std::lock_guard lock(state_.engineLock);
   // A run starts with an empty table and closed valves, as the start of sorting leaves them.
   state_.ObjectCount = 0;
   state_.objectIndex.clear();
@@ -125,6 +127,8 @@ ReplayObject CaptureReplay::describe(int k, ReplayOutcome outcome, std::int64_t 
 }
 
 void CaptureReplay::feed(std::span<const std::uint8_t> rgb) {
+  // Held per line as a camera thread holds it, so a replay beside a stopped sorter stays safe.
+  std::lock_guard lock(state_.engineLock);
   const std::int64_t line = camera_.LineCounter.load(std::memory_order_relaxed);
   loadLine(rgb);
 
@@ -183,6 +187,7 @@ void CaptureReplay::feed(std::span<const std::uint8_t> rgb) {
 }
 
 void CaptureReplay::finish() {
+  std::lock_guard lock(state_.engineLock);
   const std::int64_t last = std::max<std::int64_t>(lines_ - 1, 0);
   for (int k = 1; k <= kObjectTableSize; ++k) {
     if (tracked_[static_cast<std::size_t>(k)] == 0) continue;

@@ -83,8 +83,9 @@ std::uint64_t openWiredOutputs(const ValveTable& valves);
 //
 // The engine and camera must be prepared for a run (settings, sector tables, zones,
 // prepareCameraForRun); the replay clears the object table and starts the camera's counter at 0.
-// Memory: nothing grows with the number of lines. The caller holds no lock; nothing else may use
-// the engine meanwhile.
+// Memory: nothing grows with the number of lines. Each call takes the engine lock for its work, as a
+// camera thread does for a line; the sorter must not run meanwhile (the replay owns camera 1's
+// buffers and the object table). The sink is called under the lock: it must not take it.
 class CaptureReplay {
  public:
   // output may be null (no valve write); readback, when given, tells which outputs the written
