@@ -64,9 +64,11 @@ void BmpImage::fill(BmpPixel value) {
   }
 }
 
-BmpImage BmpImage::decode(std::span<const std::uint8_t> file) {
-  const std::size_t size = file.size();
-  if (size < kFileHeaderSize + 4) {
+BmpLayout parseBmpLayout(std::span<const std::uint8_t> file, std::int64_t fileSize, std::int64_t maxWidth,
+                         std::int64_t maxHeight, std::int64_t maxPixels) {
+  const std::int64_t size = fileSize;
+  const std::size_t have = file.size();
+  if (size < static_cast<std::int64_t>(kFileHeaderSize + 4) || have < kFileHeaderSize + 4) {
     throw BmpError("not a bitmap: file is only " + std::to_string(size) + " bytes long");
   }
   if (file[0] != 'B' || file[1] != 'M') {
@@ -77,7 +79,9 @@ BmpImage BmpImage::decode(std::span<const std::uint8_t> file) {
   if (headerSize != kCoreHeaderSize && headerSize < kInfoHeaderSize) {
     throw BmpError("unsupported bitmap header of " + std::to_string(headerSize) + " bytes");
   }
-  if (size < kFileHeaderSize + headerSize) {
+  // Only the fields up to the compression method are read, whatever the header's size.
+  const std::size_t readUpTo = kFileHeaderSize + (headerSize == kCoreHeaderSize ? kCoreHeaderSize : 20);
+  if (size < static_cast<std::int64_t>(kFileHeaderSize) + headerSize || have < readUpTo) {
     throw BmpError("truncated bitmap: header needs " + std::to_string(kFileHeaderSize + headerSize) +
                    " bytes, file has " + std::to_string(size));
   }
@@ -113,7 +117,10 @@ BmpImage BmpImage::decode(std::span<const std::uint8_t> file) {
   }
   const bool topDown = height < 0;
   height = topDown ? -height : height;
-  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide || width * height > kMaxPixels) {
+  if (width == 0 || height == 0) {
+    throw BmpError("empty bitmap of size " + std::to_string(width) + " x " + std::to_string(height));
+  }
+  if (width < 1 || width > maxWidth || height > maxHeight || width * height > maxPixels) {
     throw BmpError("unsupported bitmap size " + std::to_string(width) + " x " + std::to_string(height));
   }
   if (dataOffset < kFileHeaderSize + headerSize) {
@@ -123,15 +130,21 @@ BmpImage BmpImage::decode(std::span<const std::uint8_t> file) {
   const std::int64_t stride = strideOf(width);
   // Some writers leave out the padding of the last row; the pixels themselves must all be there.
   const std::int64_t needed = std::int64_t{dataOffset} + stride * (height - 1) + width * 3;
-  if (needed > static_cast<std::int64_t>(size)) {
+  if (needed > size) {
     throw BmpError("truncated bitmap: pixel data needs " + std::to_string(needed) + " bytes, file has " +
                    std::to_string(size));
   }
+  return {static_cast<int>(width), static_cast<int>(height), topDown, dataOffset, stride};
+}
 
+BmpImage BmpImage::decode(std::span<const std::uint8_t> file) {
+  const BmpLayout layout =
+      parseBmpLayout(file, static_cast<std::int64_t>(file.size()), kMaxSide, kMaxSide, kMaxPixels);
+  const std::int64_t width = layout.width;
+  const std::int64_t height = layout.height;
   BmpImage image(static_cast<int>(width), static_cast<int>(height));
   for (std::int64_t y = 0; y < height; ++y) {
-    const std::int64_t stored = topDown ? y : height - 1 - y;
-    const std::uint8_t* src = file.data() + dataOffset + stored * stride;
+    const std::uint8_t* src = file.data() + layout.rowOffset(static_cast<int>(y));
     std::uint8_t* dst = image.rgb_.data() + image.offset(0, static_cast<int>(y));
     for (std::int64_t x = 0; x < width; ++x) {
       dst[0] = src[2];

@@ -24,6 +24,28 @@ struct BmpPixel {
 
 enum class BmpRowOrder { BottomUp, TopDown };
 
+// Where the pixels of a 24-bit bitmap file lie, from its headers.
+struct BmpLayout {
+  int width = 0;
+  int height = 0;
+  bool topDown = false;
+  std::int64_t dataOffset = 0;
+  std::int64_t stride = 0;  // stored row length with its padding
+
+  // File offset of picture row y (0 = top row as the picture is seen).
+  std::int64_t rowOffset(int y) const { return dataOffset + (topDown ? y : height - 1 - y) * stride; }
+};
+
+// Bytes of a file that parseBmpLayout needs: both headers as far as they are read.
+inline constexpr std::size_t kBmpHeadBytes = 54;
+
+// Reads and checks the headers of a bitmap file of fileSize bytes whose first bytes are head (up to
+// kBmpHeadBytes, fewer for a shorter file): an uncompressed 24-bit picture whose pixel rows all lie
+// in the file (the last row may lack its padding). Sides must be 1..maxWidth and 1..maxHeight, and
+// hold at most maxPixels pixels. Throws BmpError with a message naming what is wrong.
+BmpLayout parseBmpLayout(std::span<const std::uint8_t> head, std::int64_t fileSize, std::int64_t maxWidth,
+                         std::int64_t maxHeight, std::int64_t maxPixels = INT64_MAX);
+
 // A 24-bit picture in memory, (0, 0) at the top left as the picture is seen. Files are uncompressed
 // 24-bit Windows bitmaps; stored rows are padded to four bytes and may run bottom-up (positive height,
 // the usual form) or top-down (negative height).

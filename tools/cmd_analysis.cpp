@@ -1,23 +1,17 @@
 // Offline analysis for engineers: the research run over a test picture and the emulation run, with
-// the settings of a settings file or the defaults.
+// the settings of a settings file or the defaults. Pictures are read row by row and only as far as
+// the run uses them, so a huge file cannot exhaust memory.
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "ejection/ejector_zones.h"
-#include "engine/camera_line_state.h"
-#include "engine/color_convert.h"
+#include "engine/bmp_row_reader.h"
 #include "engine/emulation_run.h"
-#include "engine/engine_state.h"
 #include "engine/research.h"
-#include "settings/ini_file.h"
-#include "settings/sector_tables.h"
-#include "settings/settings_file.h"
-#include "settings/stored_controls.h"
+#include "tools/offline_sorter.h"
 #include "tools/tool_command.h"
 
 namespace tolvane::tool {
@@ -29,58 +23,36 @@ constexpr const char* kResearchUsage =
 constexpr const char* kEmulateUsage =
     "emulate PICTURE.bmp [SETTINGS.ini [PROGRAM]]   emulation run; prints the current objects dump";
 
-// A stopped sorter with the settings loaded as at start-up.
-struct Sorter {
-  std::unique_ptr<EngineState> state = std::make_unique<EngineState>();
-  std::unique_ptr<CameraLineState> camera1 = std::make_unique<CameraLineState>(0);
-  std::unique_ptr<CameraLineState> camera2 = std::make_unique<CameraLineState>(1);
-  SorterSettings sorter;
-  MachineSettings machine;
-};
+// Research pictures are held twice (source and labelled copy); taller ones are refused.
+constexpr int kResearchMaxRows = 8192;
+// Research feeds picture columns 1.. to line pixels 1..; columns past the line buffer are never used.
+constexpr int kResearchColumns = kLineBufferPixels + 1;
 
-// Settings from args[first] (file) and args[first + 1] (program); nothing when the file cannot be read.
-std::unique_ptr<Sorter> loadSorter(const std::vector<std::string>& args, std::size_t first,
-                                   const char* command, ToolIo& io) {
-  auto s = std::make_unique<Sorter>();
-  int program = -1;
-  if (args.size() > first + 1) {
-    const long long n = parseIntArgument(args[first + 1], "PROGRAM");
-    if (n < 0 || n >= kProgramCount) throw UsageError("PROGRAM must be 0 ... 9, got " + args[first + 1]);
-    program = static_cast<int>(n);
+// The top left columns x rows of a picture, read row by row: a huge file costs only what is used.
+BmpImage readPictureArea(BmpRowReader& reader, int columns, int rows) {
+  BmpImage area(columns, rows);
+  for (int y = 0; y < rows; ++y) {
+    const std::span<const std::uint8_t> row = reader.row(y);
+    for (int x = 0; x < columns; ++x) area.set(x, y, {row[3 * x], row[3 * x + 1], row[3 * x + 2]});
   }
-  if (args.size() > first) {
-    const std::filesystem::path file = args[first];
-    std::error_code ec;
-    // A missing file would silently give the defaults; say so instead.
-    if (!std::filesystem::is_regular_file(file, ec) || !std::ifstream(file, std::ios::binary)) {
-      io.err << "tolvane-tool " << command << ": cannot read settings file " << file.string() << '\n';
-      return nullptr;
-    }
-    const IniDocument doc = IniDocument::load(file);
-    readStoredControls(doc, s->machine);
-    ReadMachineSettings(doc, s->machine);
-    ReadProgramSection(doc, program < 0 ? s->machine.ActiveProg : program, s->sorter, s->machine,
-                       s->state->singleToneCamera);
-  }
-
-  EngineState& state = *s->state;
-  state.BrightMode = s->sorter.BrightMode;
-  state.SingleChannel = s->sorter.SingleChannel;
-  state.ColorTune = s->machine.ColorTuneButton_StateOn;
-  const auto bad = rebuildSectorTables(s->sorter, state.singleToneCamera, hsvFillColour, state.sectorTables,
-                                       state.BackgroundFill);
-  if (!bad.empty()) io.err << describeBadSectorLines(bad);
-  computeEjectorZones(s->machine, state.ejection.EjectorZones);
-  prepareCameraForRun(*s->camera1, state, s->machine);
-  prepareCameraForRun(*s->camera2, state, s->machine);
-  return s;
+  return area;
 }
 
 int researchCommand(const std::vector<std::string>& args, ToolIo& io) {
   if (args.size() < 2 || args.size() > 4) throw UsageError(std::string("usage: ") + kResearchUsage);
-  const std::unique_ptr<Sorter> s = loadSorter(args, 2, "research", io);
+  const std::unique_ptr<OfflineSorter> s = loadOfflineSorter(args, 2, "research", io);
   if (!s) return 1;
-  const BmpImage picture = BmpImage::load(args[0]);
+  BmpRowReader reader(args[0], kResearchColumns);
+  if (reader.height() > kResearchMaxRows) {
+    io.err << "tolvane-tool research: " << args[0] << " has " << reader.height()
+           << " rows; research reads at most " << kResearchMaxRows << ", cut the picture into parts\n";
+    return 1;
+  }
+  if (reader.width() > reader.columns()) {
+    io.err << "tolvane-tool research: columns from " << reader.columns()
+           << " on are never analysed and are left out of " << args[1] << '\n';
+  }
+  const BmpImage picture = readPictureArea(reader, reader.columns(), reader.height());
   const ResearchResult result = runResearch(*s->state, *s->camera1, s->sorter, s->machine, picture);
   result.output.save(args[1]);
   for (const ResearchLabel& l : result.labels) {
@@ -92,9 +64,17 @@ int researchCommand(const std::vector<std::string>& args, ToolIo& io) {
 
 int emulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   if (args.empty() || args.size() > 3) throw UsageError(std::string("usage: ") + kEmulateUsage);
-  const std::unique_ptr<Sorter> s = loadSorter(args, 1, "emulate", io);
+  const std::unique_ptr<OfflineSorter> s = loadOfflineSorter(args, 1, "emulate", io);
   if (!s) return 1;
-  const BmpImage picture = BmpImage::load(args[0]);
+  BmpRowReader reader(args[0], kEmulationMinWidth);
+  if (reader.width() < kEmulationMinWidth || reader.height() < kEmulationMinHeight) {
+    io.err << "tolvane-tool emulate: the emulation picture must be at least " << kEmulationMinWidth << " x "
+           << kEmulationMinHeight << " pixels, this one is " << reader.width() << " x " << reader.height()
+           << '\n';
+    return 1;
+  }
+  // The emulation reads rows 1..199 and columns 1..1200 only.
+  const BmpImage picture = readPictureArea(reader, kEmulationMinWidth, kEmulationMinHeight);
   runEmulation(*s->state, *s->camera1, *s->camera2, s->sorter, s->machine, picture);
   for (const std::string& line : currentObjectsDump(*s->state)) io.out << line << '\n';
   return 0;

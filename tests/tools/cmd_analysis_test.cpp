@@ -144,5 +144,47 @@ TEST_F(AnalysisCommandTest, BadArgumentsAndFilesAreReported) {
   }
 }
 
+// A picture header over a file that holds no data blocks: huge to read, free to make.
+void writeSparsePicture(const std::string& file, int width, int height) {
+  const std::int64_t stride = (std::int64_t{width} * 3 + 3) / 4 * 4;
+  std::vector<std::uint8_t> head(54, 0);
+  const auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      head[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  head[0] = 'B';
+  head[1] = 'M';
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(width));
+  put32(22, static_cast<std::uint32_t>(height));
+  head[26] = 1;
+  head[28] = 24;
+  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(head.data()), 54);
+  fs::resize_file(file, static_cast<std::uintmax_t>(54 + stride * height));
+}
+
+TEST_F(AnalysisCommandTest, HugePicturesAreReadOnlyAsFarAsUsedOrRefused) {
+  writeSparsePicture(path("huge.bmp"), 16384, 16384);
+  // The emulation uses 1201 x 200 of it.
+  const ToolRun emulate = run({"emulate", path("huge.bmp"), writeSettings(), "3"});
+  EXPECT_EQ(emulate.code, 0) << emulate.err;
+  // Research holds the picture twice; a taller one than it takes is refused before anything is read.
+  const ToolRun research = run({"research", path("huge.bmp"), path("out.bmp")});
+  EXPECT_EQ(research.code, 1);
+  EXPECT_NE(research.err.find("16384 rows; research reads at most 8192"), std::string::npos) << research.err;
+  EXPECT_FALSE(fs::exists(path("out.bmp")));
+
+  // Columns past the camera line buffer are never analysed: left out, and said so.
+  BmpImage wide(5000, 60, kPlate);
+  fillRect(wide, 100, 20, 111, 39, kDark);
+  wide.save(path("wide.bmp"));
+  const ToolRun cropped = run({"research", path("wide.bmp"), path("out.bmp")});
+  ASSERT_EQ(cropped.code, 0) << cropped.err;
+  EXPECT_NE(cropped.err.find("columns from 4097 on are never analysed"), std::string::npos) << cropped.err;
+  EXPECT_EQ(cropped.out.rfind("100 20 112 39 ", 0), 0u) << cropped.out;
+  EXPECT_EQ(BmpImage::load(path("out.bmp")).width(), 4097);
+}
+
 }  // namespace
 }  // namespace tolvane::tool
