@@ -8,6 +8,43 @@
 
 namespace tolvane {
 
+void emulationLine(EngineState& state, CameraLineState& camera1, CameraLineState& camera2,
+                   const SorterSettings& sorter, const MachineSettings& machine, const BmpImage& picture,
+                   int r) {
+  const bool mono = state.singleToneCamera;
+  for (int x = 1; x <= kEmulationPixels; ++x) {
+    const BmpPixel p = picture.at(x, r);
+    const int mirrored = kEmulationPixels + 1 - x;
+    if (mono) {
+      camera1.LineMono[static_cast<std::size_t>(x)] = p.r;
+      camera2.LineMono[static_cast<std::size_t>(mirrored)] = p.r;
+    } else {
+      std::uint8_t* a = camera1.rgb(x);
+      std::uint8_t* b = camera2.rgb(mirrored);
+      a[0] = b[0] = p.r;
+      a[1] = b[1] = p.g;
+      a[2] = b[2] = p.b;
+    }
+  }
+  // From pixel 1200 on both lines are black; this also overwrites camera 2's copy of column 1.
+  for (CameraLineState* camera : {&camera1, &camera2}) {
+    if (mono) {
+      std::fill(camera->LineMono.begin() + kEmulationPixels, camera->LineMono.end(), std::uint8_t{0});
+    } else {
+      std::fill(camera->LineRGB.begin() + 3 * kEmulationPixels, camera->LineRGB.end(), std::uint8_t{0});
+    }
+  }
+  for (CameraLineState* camera : {&camera1, &camera2}) {
+    const std::int64_t clock = ejectionClock(state.FineTimer.load(std::memory_order_relaxed),
+                                             camera1.LineCounter.load(std::memory_order_relaxed));
+    if (mono) {
+      analyseMonoObjectLine(state, *camera, sorter, machine, clock);
+    } else {
+      analyseColourObjectLine(state, *camera, sorter, machine, clock);
+    }
+  }
+}
+
 void runEmulation(EngineState& state, CameraLineState& camera1, CameraLineState& camera2,
                   const SorterSettings& sorter, const MachineSettings& machine, const BmpImage& picture,
                   const std::function<void()>& processMessages) {
@@ -20,7 +57,6 @@ void runEmulation(EngineState& state, CameraLineState& camera1, CameraLineState&
   if (camera1.CameraIndex != 0 || camera2.CameraIndex != 1) {
     throw std::invalid_argument("the emulation needs camera 1 and camera 2, in this order");
   }
-  const bool mono = state.singleToneCamera;
   state.ObjectCount = 0;
   state.objectIndex.clear();
   camera1.LineCounter.store(1, std::memory_order_relaxed);
@@ -28,37 +64,7 @@ void runEmulation(EngineState& state, CameraLineState& camera1, CameraLineState&
 
   for (int line = 0; line < kEmulationLines; ++line) {
     const int r = static_cast<int>(camera1.LineCounter.load(std::memory_order_relaxed));
-    for (int x = 1; x <= kEmulationPixels; ++x) {
-      const BmpPixel p = picture.at(x, r);
-      const int mirrored = kEmulationPixels + 1 - x;
-      if (mono) {
-        camera1.LineMono[static_cast<std::size_t>(x)] = p.r;
-        camera2.LineMono[static_cast<std::size_t>(mirrored)] = p.r;
-      } else {
-        std::uint8_t* a = camera1.rgb(x);
-        std::uint8_t* b = camera2.rgb(mirrored);
-        a[0] = b[0] = p.r;
-        a[1] = b[1] = p.g;
-        a[2] = b[2] = p.b;
-      }
-    }
-    // From pixel 1200 on both lines are black; this also overwrites camera 2's copy of column 1.
-    for (CameraLineState* camera : {&camera1, &camera2}) {
-      if (mono) {
-        std::fill(camera->LineMono.begin() + kEmulationPixels, camera->LineMono.end(), std::uint8_t{0});
-      } else {
-        std::fill(camera->LineRGB.begin() + 3 * kEmulationPixels, camera->LineRGB.end(), std::uint8_t{0});
-      }
-    }
-    for (CameraLineState* camera : {&camera1, &camera2}) {
-      const std::int64_t clock = ejectionClock(state.FineTimer.load(std::memory_order_relaxed),
-                                               camera1.LineCounter.load(std::memory_order_relaxed));
-      if (mono) {
-        analyseMonoObjectLine(state, *camera, sorter, machine, clock);
-      } else {
-        analyseColourObjectLine(state, *camera, sorter, machine, clock);
-      }
-    }
+    emulationLine(state, camera1, camera2, sorter, machine, picture, r);
     camera1.countLine();
     camera2.countLine();
     if (processMessages) processMessages();

@@ -27,6 +27,13 @@ inline constexpr int kEmulationMinHeight = kEmulationLines + 1;
 // processMessages is called after every row. Throws std::invalid_argument for a picture smaller
 // than 1201 x 200 or cameras not given as camera 1, camera 2.
 // Called on the main thread under the engine lock; meant for a stopped sorter.
+// One emulated line: picture row `r` (pixels 1..1200) into camera 1 and, mirrored, camera 2, black from
+// pixel 1200 on, then both analysed on camera 1's clock. The caller holds the engine lock and counts the
+// lines.
+void emulationLine(EngineState& state, CameraLineState& camera1, CameraLineState& camera2,
+                   const SorterSettings& sorter, const MachineSettings& machine, const BmpImage& picture,
+                   int row);
+
 void runEmulation(EngineState& state, CameraLineState& camera1, CameraLineState& camera2,
                   const SorterSettings& sorter, const MachineSettings& machine, const BmpImage& picture,
                   const std::function<void()>& processMessages = {});

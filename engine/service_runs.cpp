@@ -112,41 +112,10 @@ void EmulationRun::start(EngineState& state, CameraLineState& camera1, CameraLin
 bool EmulationRun::step(EngineState& state, CameraLineState& camera1, CameraLineState& camera2,
                         const SorterSettings& sorter, const MachineSettings& machine) {
   if (finished()) return false;
-  const bool mono = state.singleToneCamera;
   // The counter picks the row, as the cameras' lines would come; kept inside the picture.
   const int r = static_cast<int>(std::clamp<std::int64_t>(camera1.LineCounter.load(std::memory_order_relaxed),
                                                           0, picture_.height() - 1));
-  for (int x = 1; x <= kEmulationPixels; ++x) {
-    const BmpPixel p = picture_.at(x, r);
-    const int mirrored = kEmulationPixels + 1 - x;
-    if (mono) {
-      camera1.LineMono[static_cast<std::size_t>(x)] = p.r;
-      camera2.LineMono[static_cast<std::size_t>(mirrored)] = p.r;
-    } else {
-      std::uint8_t* a = camera1.rgb(x);
-      std::uint8_t* b = camera2.rgb(mirrored);
-      a[0] = b[0] = p.r;
-      a[1] = b[1] = p.g;
-      a[2] = b[2] = p.b;
-    }
-  }
-  // From pixel 1200 on both lines are black; this also overwrites camera 2's copy of column 1.
-  for (CameraLineState* camera : {&camera1, &camera2}) {
-    if (mono) {
-      std::fill(camera->LineMono.begin() + kEmulationPixels, camera->LineMono.end(), std::uint8_t{0});
-    } else {
-      std::fill(camera->LineRGB.begin() + 3 * kEmulationPixels, camera->LineRGB.end(), std::uint8_t{0});
-    }
-  }
-  for (CameraLineState* camera : {&camera1, &camera2}) {
-    const std::int64_t clock = ejectionClock(state.FineTimer.load(std::memory_order_relaxed),
-                                             camera1.LineCounter.load(std::memory_order_relaxed));
-    if (mono) {
-      analyseMonoObjectLine(state, *camera, sorter, machine, clock);
-    } else {
-      analyseColourObjectLine(state, *camera, sorter, machine, clock);
-    }
-  }
+  emulationLine(state, camera1, camera2, sorter, machine, picture_, r);
   camera1.countLine();
   camera2.countLine();
   ++rowsDone_;
