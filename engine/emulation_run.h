@@ -19,6 +19,13 @@ inline constexpr int kEmulationPixels = 1200;  // picture columns 1..1200 feed t
 inline constexpr int kEmulationMinWidth = kEmulationPixels + 1;
 inline constexpr int kEmulationMinHeight = kEmulationLines + 1;
 
+// One emulated line: picture row `row` (pixels 1..1200) into camera 1 and, mirrored, camera 2, black from
+// pixel 1200 on, then both analysed on camera 1's clock. The caller holds the engine lock and counts the
+// lines.
+void emulationLine(EngineState& state, CameraLineState& camera1, CameraLineState& camera2,
+                   const SorterSettings& sorter, const MachineSettings& machine, const BmpImage& picture,
+                   int row);
+
 // The emulation run: ObjectCount and both line counters start again (at 0 and 1); then for rows
 // r = 1..199 of the picture camera 1 sees columns 1..1200 at line pixels 1..1200 and camera 2 sees
 // them mirrored (column x at pixel 1201 - x); line pixels 1200 and above are 0 on both; the object
@@ -27,13 +34,6 @@ inline constexpr int kEmulationMinHeight = kEmulationLines + 1;
 // processMessages is called after every row. Throws std::invalid_argument for a picture smaller
 // than 1201 x 200 or cameras not given as camera 1, camera 2.
 // Called on the main thread under the engine lock; meant for a stopped sorter.
-// One emulated line: picture row `r` (pixels 1..1200) into camera 1 and, mirrored, camera 2, black from
-// pixel 1200 on, then both analysed on camera 1's clock. The caller holds the engine lock and counts the
-// lines.
-void emulationLine(EngineState& state, CameraLineState& camera1, CameraLineState& camera2,
-                   const SorterSettings& sorter, const MachineSettings& machine, const BmpImage& picture,
-                   int row);
-
 void runEmulation(EngineState& state, CameraLineState& camera1, CameraLineState& camera2,
                   const SorterSettings& sorter, const MachineSettings& machine, const BmpImage& picture,
                   const std::function<void()>& processMessages = {});
