@@ -62,15 +62,14 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
   int number = 0;
   while (std::getline(lines, line)) {
     ++number;
-    const std::string content = trim(line.substr(0, line.find('#')));
-    if (content.empty()) continue;
-    const auto equals = content.find('=');
-    if (equals == std::string::npos) {
-      result.error = configMessage("строка " + std::to_string(number) + " без \"=\": " + content);
+    const ConfigLine parsed = splitConfigLine(line);
+    if (parsed.content.empty()) continue;
+    if (!parsed.hasEquals) {
+      result.error = configMessage("строка " + std::to_string(number) + " без \"=\": " + parsed.content);
       return result;
     }
-    const std::string key = trim(std::string_view(content).substr(0, equals));
-    const std::string value = trim(std::string_view(content).substr(equals + 1));
+    const std::string& key = parsed.key;
+    const std::string& value = parsed.value;
     if (key == "hardware") {
       result.config.hardware = value;
     } else if (key == "cameras") {
@@ -79,6 +78,11 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
       result.config.power = value;
     } else if (key == "poweroff") {
       result.config.powerOff = value;
+    } else if (isServiceLinkKey(key)) {
+      if (auto problem = setServiceLink(result.config.links, key, value)) {
+        result.error = configMessage(*problem + " (строка " + std::to_string(number) + ")");
+        return result;
+      }
     } else {
       result.error =
           configMessage("неизвестный ключ \"" + key + "\" (строка " + std::to_string(number) + ")");

@@ -20,6 +20,7 @@
 #include "platform/power_off.h"
 #include "platform/power_status.h"
 #include "platform/program_launcher.h"
+#include "service/service_links.h"
 #include "settings/build_constants.h"
 #include "settings/machine_settings.h"
 #include "settings/settings_file_check.h"
@@ -33,6 +34,7 @@ namespace tolvane {
 //   cameras  = single-tone | colour     the kind of the machine's cameras (single-tone when not given)
 //   power    = simulated | sysfs | nut:<ups>[@host[:port]]   where the mains/UPS state is read
 //   poweroff = record | system          record the request only, or really switch the machine off
+//   update_server, mail_server, mail_user, mail_password, mail_tls, ca_file: service/service_links.h
 // The environment variable TOLVANE_HARDWARE overrides "hardware".
 inline constexpr std::string_view kPlatformConfigName = "TolvaneGrain.platform";
 inline constexpr std::string_view kHardwareEnvironment = "TOLVANE_HARDWARE";
@@ -45,6 +47,7 @@ struct PlatformConfig {
   std::string cameras = std::string(kSingleToneCamera ? kSingleToneCameras : kColourCameras);
   std::string power = "simulated";
   std::string powerOff = "record";
+  ServiceLinks links;
 };
 
 // The configuration from the file's text and the environment's hardware value (null: not set).

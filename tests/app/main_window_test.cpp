@@ -737,6 +737,12 @@ TEST(PlatformConfig, SimulatedByDefaultAndAnythingElseIsAClearMessage) {
   EXPECT_FALSE(parsePlatformConfig("power = battery\n", nullptr).error.empty());
   EXPECT_FALSE(parsePlatformConfig("poweroff = now\n", nullptr).error.empty());
   EXPECT_TRUE(parsePlatformConfig("poweroff = system\n", nullptr).error.empty());
+
+  const PlatformConfigResult links =
+      parsePlatformConfig("update_server = https://u.example\nmail_tls = required\n", nullptr);
+  EXPECT_TRUE(links.error.empty()) << links.error;
+  EXPECT_EQ(links.config.links.updateServer, "https://u.example");
+  EXPECT_NE(parsePlatformConfig("mail_tls = often\n", nullptr).error.find("строка 1"), std::string::npos);
 }
 
 TEST(PlatformConfig, FileBesideTheProgramAndTheParts) {
