@@ -303,7 +303,7 @@ std::optional<std::string> Machine::switchProgram(int index) {
   if (index < 0 || index >= kProgramCount) index = 0;
   const std::filesystem::path file = settingsFile();
   IniDocument doc = IniDocument::load(file);
-  if (!startupLoad_) {
+  if (!startupLoad_ && !settingsFrozen_) {
     // The active program and the new ActiveProg go in one replacement of the file: a power cut
     // leaves the machine in the old program with its values or in the new one.
     try {
@@ -334,6 +334,7 @@ std::optional<std::string> Machine::switchProgram(int index) {
 }
 
 std::vector<int> Machine::writeProgramNames() {
+  if (settingsFrozen_) return {};
   try {
     return tolvane::writeProgramNames(settingsFile(), machine_);
   } catch (...) {
@@ -379,6 +380,7 @@ void Machine::computeZonesAndWriteState() {
     std::lock_guard lock(engine_->engineLock);
     computeEjectorZones(machine_, engine_->ejection.EjectorZones);
   }
+  if (settingsFrozen_) return;
   try {
     writeMachineState(settingsFile(), machine_);
   } catch (...) {
@@ -394,9 +396,11 @@ void Machine::readMachineId() {
 
 void Machine::closeSequence() {
   ioBoards_->CloseIoBoards();
-  try {
-    writeMachineState(settingsFile(), machine_);
-  } catch (...) {
+  if (!settingsFrozen_) {
+    try {
+      writeMachineState(settingsFile(), machine_);
+    } catch (...) {
+    }
   }
   {
     // Copies taken under the lock so that a camera thread still running cannot tear them.

@@ -155,6 +155,12 @@ class Machine {
     beforeFileWrite_ = std::move(hook);
   }
 
+  // After a factory reset, a rollback or an installed settings file the file on disk is the one the
+  // next start must read: from here on nothing of this instance writes it (program saves, names,
+  // ActiveProg and calibration points, the closing sequence's writes).
+  void freezeSettingsFile() { settingsFrozen_ = true; }
+  bool settingsFileFrozen() const { return settingsFrozen_; }
+
   // --- Closing ---
   // Closes the boards, writes ActiveProg and the calibration points, the three side files, then
   // saves the active program once more. Errors are dropped.
@@ -207,6 +213,7 @@ class Machine {
   std::function<void()> fullEjectorTest_;
   std::unique_ptr<IoBoards> ioBoards_;
   bool startupLoad_ = false;
+  bool settingsFrozen_ = false;
   std::string sectorReport_;
   std::function<void(const std::filesystem::path&)> beforeFileWrite_;
   // Last: its destructor stops and joins the camera threads while everything they use still exists.

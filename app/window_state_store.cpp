@@ -188,6 +188,7 @@ void WindowStateStore::setMachine(const MachineSettings& updated) {
 }
 
 bool WindowStateStore::write() {
+  if (frozen_) return false;
   controlsToMachine();
   try {
     IniDocument doc = IniDocument::load(settingsFile_);

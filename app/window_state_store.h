@@ -60,6 +60,10 @@ class WindowStateStore : public QObject {
 
   bool writtenSinceRead() const { return writtenSinceRead_; }
 
+  // The settings file was replaced (factory reset, rollback, installed update): every later write,
+  // the destruction write included, is dropped so the new file stays as it is.
+  void freeze() { frozen_ = true; }
+
   // The window's own keys as they would be written now, in write order.
   std::vector<std::pair<std::string, std::string>> placementKeys() const;
 
@@ -86,6 +90,7 @@ class WindowStateStore : public QObject {
   bool writtenSinceRead_ = false;
   bool destroyWriteDone_ = false;
   bool readOnce_ = false;
+  bool frozen_ = false;
 };
 
 }  // namespace tolvane
