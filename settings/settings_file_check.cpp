@@ -12,14 +12,6 @@ namespace tolvane {
 
 namespace {
 
-bool holdsSettings(const IniDocument& doc) {
-  if (doc.hasSection("options")) return true;
-  for (int program = 0; program < kProgramCount; ++program) {
-    if (doc.hasSection("program" + std::to_string(program))) return true;
-  }
-  return false;
-}
-
 bool canCreateTemporary(const std::filesystem::path& file) {
   std::filesystem::path probe = file;
   probe += ".tmp";
@@ -43,6 +35,15 @@ void addLine(std::string& message, const std::string& line) {
 
 }  // namespace
 
+bool holdsSettings(std::string_view fileBytes) {
+  const IniDocument doc = IniDocument::parse(fileBytes);
+  if (doc.hasSection("options")) return true;
+  for (int program = 0; program < kProgramCount; ++program) {
+    if (doc.hasSection("program" + std::to_string(program))) return true;
+  }
+  return false;
+}
+
 SettingsFileCheck checkSettingsFile(const std::filesystem::path& file, std::uintmax_t minFreeBytes) {
   SettingsFileCheck check;
   const std::string name = file.string();
@@ -59,7 +60,7 @@ SettingsFileCheck checkSettingsFile(const std::filesystem::path& file, std::uint
                                  " не читается: все значения по умолчанию. Файл не будет перезаписан.");
       break;
     case ReadStatus::kOk:
-      if (!holdsSettings(IniDocument::parse(contents.bytes))) {
+      if (!holdsSettings(contents.bytes)) {
         check.state = SettingsFileState::kNoSettings;
         addLine(check.message, "Файл настроек " + name + " пуст или повреждён: все значения по умолчанию.");
       }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace tolvane {
 
@@ -23,6 +24,10 @@ struct SettingsFileCheck {
   bool diskFull = false;  // less than the minimum free space in the folder
   std::string message;    // for the operator, empty when nothing is wrong
 };
+
+// Whether the bytes of a file hold settings of ours: an "options" or a "program<N>" section. An empty or
+// damaged file, or an INI file of something else, does not.
+bool holdsSettings(std::string_view fileBytes);
 
 // What the operator must know at start about the settings file: whether it is there, holds settings,
 // and can be saved. The write probe creates and removes the save's own temporary file, so it fails
