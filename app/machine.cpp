@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/machine_files.h"
+#include "app/network_presence.h"
 #include "ejection/ejector_zones.h"
 #include "engine/color_convert.h"
 #include "platform/nut_ups_reader.h"
@@ -246,7 +247,15 @@ Machine::~Machine() {
 
 std::filesystem::path Machine::settingsFile() const { return machineSettingsFile(programFile_); }
 
-bool Machine::networkPresent() const { return networkPresent_ ? networkPresent_() : defaultRoutePresent(); }
+bool Machine::networkPresent() const { return networkPresent_ ? networkPresent_() : systemNetworkPresent(); }
+
+OperatingStatisticsWritten Machine::recordOperatingHour(int day, int hour) {
+  const OperatingHour entry{.day = day,
+                            .hour = hour,
+                            .sorting = runControl_->view().puskSwitchOn,
+                            .activeProgram = machine_.ActiveProg};
+  return recordOperatingHourAndSave(*engine_, entry, programFile_);
+}
 
 void Machine::testWait(int ms) const {
   if (ms <= 0) return;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ejection/io_boards.h"
+#include "ejection/operating_statistics.h"
 #include "ejection/run_control.h"
 #include "engine/camera_thread.h"
 #include "engine/engine_state.h"
@@ -76,7 +77,7 @@ struct MachineParts {
   CameraThreadOptions threadOptions{};
   std::function<void(int mode)> setRunPriority;  // empty: the platform's SetRunPriority
   std::function<void(int ms)> testWait;          // valve test waits; empty: sleep
-  std::function<bool()> networkPresent;          // empty: a default route in the kernel's table
+  std::function<bool()> networkPresent;          // empty: the system's report (app/network_presence.h)
 };
 
 // Simulated cameras (product stream, colour lines for a colour machine), boards, UPS on mains and a
@@ -188,6 +189,10 @@ class Machine {
   std::filesystem::path programFolder() const { return programFile_.parent_path(); }
   std::filesystem::path settingsFile() const;
   bool networkPresent() const;
+  // The hourly recorder's tick at the given day number and hour: the start switch's state and the active
+  // program into the hour's record, DayIndex := day, then ".stat" and ".shots" from a copy taken under
+  // the engine lock. Never throws; says which files were replaced.
+  OperatingStatisticsWritten recordOperatingHour(int day, int hour);
   void testWait(int ms) const;
 
   // What "СОХРАНИТЬ|НАСТРОЙКИ" does; the window sets it. The run control calls it before an
