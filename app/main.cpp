@@ -19,6 +19,7 @@
 #include "app/qt_message_pump.h"
 #include "app/type_set_form.h"
 #include "app/unhandled_error.h"
+#include "pictures/preset_pictures.h"
 #include "platform/instance_lock.h"
 #include "platform/program_launcher.h"
 #include "service/self_update_completion.h"
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
     TTypeSetForm typeSetForm;
     TKeyForm keyForm;
     mForm.setKeyboard(&keyForm);
+    mForm.setPresetWindow(&typeSetForm, presetPictureBytes);
     if (closeRequests) {
       closeRequests->setCallback([&mForm](int signalNumber) {
         std::fprintf(stderr, "TolvaneGrain: %s: closing\n", signalName(signalNumber));

@@ -13,6 +13,7 @@
 
 #include "app/machine.h"
 #include "app/main_window_layout.h"
+#include "app/operating_statistics_controller.h"
 #include "app/operator_dialogs.h"
 #include "app/page_data.h"
 #include "app/page_data_controller.h"
@@ -33,6 +34,7 @@
 #include "app/program_restart.h"
 #include "app/regulator_controller.h"
 #include "app/shape_template_controller.h"
+#include "app/type_set_form.h"
 #include "app/unhandled_error.h"
 #include "app/window_state_store.h"
 #include "colour_tools/background_readout.h"
@@ -40,6 +42,7 @@
 #include "ejection/valve_outputs.h"
 #include "ejection/valve_tests.h"
 #include "settings/build_constants.h"
+#include "settings/preset_setups.h"
 #include "settings/stored_controls.h"
 #include "ui/program_name_validator.h"
 
@@ -133,6 +136,7 @@ TmForm::TmForm(std::unique_ptr<Machine> machine, QWidget* parent)
 }
 
 TmForm::~TmForm() {
+  if (statisticsController_ != nullptr) statisticsController_->inetTimer()->stop();
   timer1_->stop();
   timer2_->stop();
   timer5sek_->stop();
@@ -295,6 +299,7 @@ void TmForm::buildControllers() {
   connect(timer5sek_, &QTimer::timeout, this, &TmForm::Timer5sekTimer);
 
   connect(modeList_, &PictureList::itemTouched, this, &TmForm::modeListSelect);
+  connect(tabWork_->FactoryResetButton, &TasSwitch::clicked, this, [this] { typeSetController().open(); });
   connect(serviceLabel_, &TouchLabel::touched, this, &TmForm::serviceTouch);
   connect(serviceLabel_, &TouchLabel::doubleTouched, this, &TmForm::serviceDoubleTouch);
   connect(pageControl_, &QStackedWidget::currentChanged, this, [this](int) {
@@ -359,6 +364,7 @@ void TmForm::buildControllers() {
   settingsController_->watchSamplePicture(tabOneChanal_->Paint4);
   settingsController_->watchSamplePicture(tabOneChanal_->Paint5);
   shapeTemplateController_ = new ShapeTemplateController(*tabWork_, m, this);
+  statisticsController_ = new OperatingStatisticsController(*tabSimpleWork_, m, this);
   // The live-strip probe: a touch on a strip marks its colour on the map.
   for (StripView* strip : strips_) {
     connect(strip, &StripView::colourTouched, this,
@@ -440,9 +446,7 @@ void TmForm::formCreate() {
 
   guarded("machine identifier", [&m] { m.readMachineId(); });
 
-  const bool network = m.networkPresent();
-  tabSimpleWork_->iLEDgreen->setVisible(network);
-  tabSimpleWork_->SupportButton->setEnabled(network);
+  statisticsController_->showNetworkAtStart();
 
   timer2_->start();
   timer5sek_->start();
@@ -458,6 +462,34 @@ void TmForm::formCreate() {
 void TmForm::setKeyboard(TKeyForm* keyboard) { programController_->setKeyboard(keyboard); }
 
 TKeyForm& TmForm::keyboard() { return programController_->keyboard(); }
+
+void TmForm::setPresetWindow(TTypeSetForm* form, PresetPictureSource pictures) {
+  typeSetForm_ = form;
+  typeSetController_ = std::make_unique<TypeSetController>(
+      *form, machine_->programFile(), std::move(pictures),
+      TypeSetController::Actions{
+          .ask = [this](const QString& title, const QString& q) { return ask_(title, q); },
+          .tell = [this](const QString& text) { tell(text); },
+          .applyPreset = [this](std::size_t index) { applyPreset(index); },
+          .restartOnNewSettings = [this] { restartOnNewSettings(); }});
+}
+
+TypeSetController& TmForm::typeSetController() {
+  if (!typeSetController_) {
+    ownTypeSetForm_ = std::make_unique<TTypeSetForm>();
+    setPresetWindow(ownTypeSetForm_.get(), {});
+  }
+  return *typeSetController_;
+}
+
+void TmForm::applyPreset(std::size_t index) {
+  workController_->changeConditions([index](SorterSettings& sorter, ConditionSwitches& switches) {
+    return tolvane::applyPreset(index, sorter, switches);
+  });
+  // The sixteen values in their labels, the bars and zones of both cameras, the working page's levels.
+  oneChanalController_->showProgram();
+  regulatorController_->recompute();
+}
 
 void TmForm::tell(const QString& text) { tell_(text); }
 
@@ -576,6 +608,15 @@ bool TmForm::saveSettings(bool interactive) { return programController_->saveSet
 void TmForm::restartProgram() {
   if (!tolvane::restartProgram(machine_->launcher(), machine_->programFile(), machine_->programFolder())) {
     std::fprintf(stderr, "TolvaneGrain: the program could not be started again\n");
+  }
+}
+
+void TmForm::restartOnNewSettings() {
+  machine_->freezeSettingsFile();
+  if (store_) store_->freeze();
+  if (!tolvane::restartProgram(machine_->launcher(), machine_->programFile(), machine_->programFolder())) {
+    tell(QStringLiteral(
+        "Программа не запустилась заново; новые настройки будут загружены при следующем запуске."));
   }
 }
 

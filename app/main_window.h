@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/page_common.h"
+#include "app/type_set_controller.h"
 #include "colour_tools/background_readout.h"
 
 namespace tolvane {
@@ -38,6 +39,8 @@ class PageWork;
 class StripView;
 class ShapeBar;
 class WindowStateStore;
+class TTypeSetForm;
+class OperatingStatisticsController;
 
 // The operator's main window: a 1024x768 frameless full-screen window holding every page.
 //
@@ -73,6 +76,10 @@ class TmForm : public QWidget {
   // this window); without one the window makes its own when first needed.
   void setKeyboard(TKeyForm* keyboard);
   TKeyForm& keyboard();
+  // The preset set-ups window (the program entry creates it after this window) and where its pictures
+  // come from; without one the window makes its own, without pictures, when first needed.
+  void setPresetWindow(TTypeSetForm* form, PresetPictureSource pictures);
+  TypeSetController& typeSetController();
   // What the operator was told at start about the settings file; empty when all was well.
   const QString& settingsFileReport() const { return settingsFileReport_; }
 
@@ -114,6 +121,7 @@ class TmForm : public QWidget {
   PageTestController& testController() const { return *testController_; }
   RegulatorController& regulatorController() const { return *regulatorController_; }
   ShapeTemplateController& shapeTemplateController() const { return *shapeTemplateController_; }
+  OperatingStatisticsController& statisticsController() const { return *statisticsController_; }
 
   // --- Handlers (also driven directly by tests) ---
   void showPage(QWidget* page);
@@ -130,6 +138,11 @@ class TmForm : public QWidget {
   bool saveSettings(bool interactive = true);
   // "Сброс|программы" and "ОТМЕНИТЬ|НАСТРОЙКИ".
   void restartProgram();
+  // After a factory reset, a rollback or an installed settings file: this instance writes nothing more
+  // into the settings file (not even as its window is destroyed) and starts the program again.
+  void restartOnNewSettings();
+  // Preset index (0-based) applied to the active program, live, and shown on every page.
+  void applyPreset(std::size_t index);
   void powerOffButtomClick();
   void puskSwitchClick();
   void waitModeButtonClick();
@@ -204,6 +217,10 @@ class TmForm : public QWidget {
   PageTestController* testController_ = nullptr;
   RegulatorController* regulatorController_ = nullptr;
   ShapeTemplateController* shapeTemplateController_ = nullptr;
+  OperatingStatisticsController* statisticsController_ = nullptr;
+  TTypeSetForm* typeSetForm_ = nullptr;
+  std::unique_ptr<TTypeSetForm> ownTypeSetForm_;
+  std::unique_ptr<TypeSetController> typeSetController_;
 
   QTimer* timer1_ = nullptr;
   QTimer* timer2_ = nullptr;

@@ -152,15 +152,35 @@ void PageWorkController::showProgram() {
   }
   machine_.engine().BrightMode.store(page_.BrightModeButton->stateOn(), std::memory_order_relaxed);
 
-  for (std::size_t row = 0; row < page_.conditions.size(); ++row) {
-    page_.conditions[row].threshold.value->setText(
-        QString::fromStdString(numberLabelText(thresholdOf(loaded, row))));
-  }
+  showThresholds();
 
   std::vector<ConditionSwitch> changed;
   {
     std::lock_guard lock(machine_.engine().engineLock);
     changed = conditions_.load(machine_.sorter());
+  }
+  showConditionSwitches(changed);
+}
+
+void PageWorkController::showThresholds() {
+  const SorterSettings& s = machine_.sorter();
+  for (std::size_t row = 0; row < page_.conditions.size(); ++row) {
+    page_.conditions[row].threshold.value->setText(
+        QString::fromStdString(numberLabelText(thresholdOf(s, row))));
+  }
+}
+
+void PageWorkController::changeConditions(
+    const std::function<std::vector<ConditionSwitch>(SorterSettings&, ConditionSwitches&)>& change) {
+  std::vector<ConditionSwitch> changed;
+  {
+    std::lock_guard lock(machine_.engine().engineLock);
+    changed = change(machine_.sorter(), conditions_);
+  }
+  showThresholds();
+  // The working page's copy would otherwise show, and step from, the old sensitivity.
+  if (lineModeOnWorkPage_ != nullptr) {
+    lineModeOnWorkPage_->setText(page_.conditions[kLineModeRow].threshold.value->text());
   }
   showConditionSwitches(changed);
 }

@@ -42,6 +42,11 @@ class PageWorkController : public QObject {
   // on, disabled and captioned "Монохромная|камера"; with colour cameras free with the page's caption),
   // the thresholds in their labels, then the condition switches set from the loaded flags in load order.
   void showProgram();
+  // A change of the record and the condition switches together (a preset): change runs under the engine
+  // lock and returns the switches whose state changed; then the switches, the thresholds (also the
+  // working page's line-mode label) and their colours are shown.
+  void changeConditions(
+      const std::function<std::vector<ConditionSwitch>(SorterSettings&, ConditionSwitches&)>& change);
   // The three option flags taken from their switches (the window's first show).
   void takeOptionFlags();
   // The line-mode sensitivity arrows and label of the working page step the same value as
@@ -60,6 +65,7 @@ class PageWorkController : public QObject {
   void conditionTouched(ConditionSwitch which, bool on);
   void showConditionSwitches(const std::vector<ConditionSwitch>& changed);
   void showThresholdColours();
+  void showThresholds();
 
   PageWork& page_;
   Machine& machine_;

@@ -15,6 +15,7 @@
 
 #include "app/machine.h"
 #include "app/main_window.h"
+#include "app/operating_statistics_controller.h"
 #include "platform/power_off.h"
 #include "platform/product_stream_simulator.h"
 #include "platform/program_launcher.h"
@@ -109,6 +110,7 @@ class WindowRig {
 
 // Tests drive the timers' handlers themselves.
 inline void stopTimers(TmForm& form) {
+  form.statisticsController().inetTimer()->stop();
   form.timer1()->stop();
   form.timer2()->stop();
   form.timer5sek()->stop();
