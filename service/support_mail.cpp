@@ -231,6 +231,12 @@ std::string encodedWords(std::string_view text) {
   return result;
 }
 
+// The CR LF before a boundary belongs to the boundary: an empty part still needs one.
+void appendPartBody(std::string& text, const std::string& lines) {
+  text += lines;
+  if (lines.empty()) text += kCrLf;
+}
+
 }  // namespace
 
 std::string encodedHeaderText(std::string_view text) {
@@ -279,14 +285,14 @@ std::string mimeText(const SupportMessage& message, std::string_view boundary) {
   text += "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n\r\n";
   std::string body;
   for (const std::string& line : message.body) body += line + std::string(kCrLf);
-  text += base64Encode(body, 76);
+  appendPartBody(text, base64Encode(body, 76));
   if (message.attachment) {
     const std::string fileName = encodedHeaderText(message.attachment->name);
     text += "--" + b + "\r\n";
     text += "Content-Type: application/octet-stream; name=\"" + fileName + "\"\r\n";
     text += "Content-Transfer-Encoding: base64\r\n";
     text += "Content-Disposition: attachment; filename=\"" + fileName + "\"\r\n\r\n";
-    text += base64Encode(message.attachment->bytes, 76);
+    appendPartBody(text, base64Encode(message.attachment->bytes, 76));
   }
   text += "--" + b + "--\r\n";
   return text;
