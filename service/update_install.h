@@ -19,7 +19,7 @@ namespace tolvane {
 // The update file in a medium's root, and the program file a server update downloads.
 inline constexpr std::string_view kUpdateDownloadName = "TolvaneGrain.update";
 
-inline constexpr std::string_view kQuestionTitle = "Вопрос...";
+inline constexpr std::string_view kUpdateQuestionTitle = "Вопрос...";
 inline constexpr std::string_view kNoMediaUpdateText = "Обновление не найдено.";
 inline constexpr std::string_view kNoRollbackText = "Точек отката нет.";
 inline constexpr std::string_view kRollbackQuestion =

@@ -315,3 +315,27 @@ TEST_F(ServerUpdate, ClosingDuringADownloadCancelsItAndLeavesNothing) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST(DownloadPanelLook, EveryStatusTextFitsItsLabel) {
+  UpdateRig u;
+  PageSimpleWork& page = *u.rig.form->tabSimpleWork();
+  page.DownloadPanel->show();
+  for (const std::string& status :
+       {std::string(kSearchingText), std::string(kFoundText), fileOkText("TolvaneGrain.update"),
+        fileErrorText("TolvaneGrain.update"), fileOkText("TolvaneGrain.ini"), std::string(kNoServerText)}) {
+    page.ParLabel->setText(QString::fromStdString(status));
+    EXPECT_LE(page.ParLabel->fontMetrics().horizontalAdvance(page.ParLabel->text()),
+              page.ParLabel->contentsRect().width())
+        << status;
+  }
+  page.ParLabel->setText(QString::fromStdString(std::string(kFoundText)));
+  page.PBar->setRange(0, 100);
+  page.PBar->setValue(40);
+  page.DownloadPanel->grab().save(QStringLiteral(TOLVANE_SCREENSHOT_DIR "/download_panel.png"));
+}
+
+}  // namespace
+}  // namespace tolvane
