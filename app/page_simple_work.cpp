@@ -133,7 +133,7 @@ PageSimpleWork::PageSimpleWork(QWidget* parent) : QWidget(parent) {
   DownloadPanel = addPanel(this, QStringLiteral("DownloadPanel"), QRect(226, 500, 412, 58),
                            QStringLiteral("Загрузка обновления"));
   ParLabel = addLabel(DownloadPanel, QStringLiteral("ParLabel"), QStringLiteral("Подключение к серверу"),
-                      QRect(200, 4, 204, 20), 12);
+                      QRect(188, 4, 218, 20), 12);
   PBar = new QProgressBar(DownloadPanel);
   PBar->setObjectName(QStringLiteral("PBar"));
   PBar->setGeometry(8, 30, 396, 20);
