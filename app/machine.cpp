@@ -151,6 +151,7 @@ std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
     return std::nullopt;
   }
   MachineParts parts = simulatedMachineParts(programFile, config.cameras == kSingleToneCameras);
+  parts.links = config.links;
   if (config.power == "sysfs") {
     parts.power = std::make_unique<SysfsPowerReader>();
   } else if (config.power.starts_with("nut:")) {
@@ -202,7 +203,8 @@ Machine::Machine(MachineParts parts)
       powerOff_(std::move(parts.powerOff)),
       launcher_(parts.launcher != nullptr ? parts.launcher : &systemProgramLauncher()),
       testWait_(std::move(parts.testWait)),
-      networkPresent_(std::move(parts.networkPresent)) {
+      networkPresent_(std::move(parts.networkPresent)),
+      links_(std::move(parts.links)) {
   // The kind decides the analysis paths and the camera buffers: it is in place before anything loads.
   engine_->singleToneCamera = parts.singleToneCamera;
   applySingleToneFill(*engine_, sorter_);

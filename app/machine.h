@@ -74,6 +74,7 @@ struct MachineParts {
   std::unique_ptr<PowerStatusReader> power;
   std::unique_ptr<PowerOff> powerOff;
   ProgramLauncher* launcher = nullptr;  // null: the system launcher
+  ServiceLinks links;                   // update server and mail account
   CameraThreadOptions threadOptions{};
   std::function<void(int mode)> setRunPriority;  // empty: the platform's SetRunPriority
   std::function<void(int ms)> testWait;          // valve test waits; empty: sleep
@@ -189,6 +190,8 @@ class Machine {
   std::filesystem::path programFolder() const { return programFile_.parent_path(); }
   std::filesystem::path settingsFile() const;
   bool networkPresent() const;
+  // The update server and the mail account of the platform configuration.
+  const ServiceLinks& serviceLinks() const { return links_; }
   // The hourly recorder's tick at the given day number and hour: the start switch's state and the active
   // program into the hour's record, DayIndex := day, then ".stat" and ".shots" from a copy taken under
   // the engine lock. Never throws; says which files were replaced.
@@ -214,6 +217,7 @@ class Machine {
   ProgramLauncher* launcher_;
   std::function<void(int)> testWait_;
   std::function<bool()> networkPresent_;
+  ServiceLinks links_;
   std::function<void()> saveSettings_;
   std::function<void()> fullEjectorTest_;
   std::unique_ptr<IoBoards> ioBoards_;

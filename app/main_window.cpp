@@ -34,8 +34,10 @@
 #include "app/program_restart.h"
 #include "app/regulator_controller.h"
 #include "app/shape_template_controller.h"
+#include "app/support_request_controller.h"
 #include "app/type_set_form.h"
 #include "app/unhandled_error.h"
+#include "app/update_controller.h"
 #include "app/window_state_store.h"
 #include "colour_tools/background_readout.h"
 #include "ejection/ejector_zones.h"
@@ -365,6 +367,16 @@ void TmForm::buildControllers() {
   settingsController_->watchSamplePicture(tabOneChanal_->Paint5);
   shapeTemplateController_ = new ShapeTemplateController(*tabWork_, m, this);
   statisticsController_ = new OperatingStatisticsController(*tabSimpleWork_, m, this);
+  UpdateController::Actions updateActions;
+  updateActions.ask = [this](const QString& title, const QString& question) { return ask_(title, question); };
+  updateActions.tell = [this](const QString& text) { tell(text); };
+  updateActions.freezeSettingsFile = [this] { freezeSettingsFile(); };
+  updateController_ = new UpdateController(*tabWork_, *tabSettings_, *tabSimpleWork_, m, updateActions, this);
+  updateController_->setServiceLinks(m.serviceLinks());
+  SupportRequestController::Options mailOptions;
+  mailOptions.links = m.serviceLinks();
+  mailOptions.downloadUpdate = [this] { updateController_->downloadUpdate(); };
+  supportRequestController_ = new SupportRequestController(*tabSimpleWork_, m, std::move(mailOptions), this);
   // The live-strip probe: a touch on a strip marks its colour on the map.
   for (StripView* strip : strips_) {
     connect(strip, &StripView::colourTouched, this,
@@ -611,9 +623,13 @@ void TmForm::restartProgram() {
   }
 }
 
-void TmForm::restartOnNewSettings() {
+void TmForm::freezeSettingsFile() {
   machine_->freezeSettingsFile();
   if (store_) store_->freeze();
+}
+
+void TmForm::restartOnNewSettings() {
+  freezeSettingsFile();
   if (!tolvane::restartProgram(machine_->launcher(), machine_->programFile(), machine_->programFolder())) {
     tell(QStringLiteral(
         "Программа не запустилась заново; новые настройки будут загружены при следующем запуске."));

@@ -41,6 +41,8 @@ class ShapeBar;
 class WindowStateStore;
 class TTypeSetForm;
 class OperatingStatisticsController;
+class UpdateController;
+class SupportRequestController;
 
 // The operator's main window: a 1024x768 frameless full-screen window holding every page.
 //
@@ -122,6 +124,8 @@ class TmForm : public QWidget {
   RegulatorController& regulatorController() const { return *regulatorController_; }
   ShapeTemplateController& shapeTemplateController() const { return *shapeTemplateController_; }
   OperatingStatisticsController& statisticsController() const { return *statisticsController_; }
+  UpdateController& updateController() const { return *updateController_; }
+  SupportRequestController& supportRequestController() const { return *supportRequestController_; }
 
   // --- Handlers (also driven directly by tests) ---
   void showPage(QWidget* page);
@@ -168,6 +172,8 @@ class TmForm : public QWidget {
   void showBackgroundReadout(bool shown);
   void applyRunView();
   void tell(const QString& text);
+  // Nothing of this instance writes the settings file any more (it was replaced on disk).
+  void freezeSettingsFile();
 
   std::unique_ptr<Machine> machine_;
   // After the machine: its destruction write needs the machine settings and the controls.
@@ -218,6 +224,8 @@ class TmForm : public QWidget {
   RegulatorController* regulatorController_ = nullptr;
   ShapeTemplateController* shapeTemplateController_ = nullptr;
   OperatingStatisticsController* statisticsController_ = nullptr;
+  UpdateController* updateController_ = nullptr;
+  SupportRequestController* supportRequestController_ = nullptr;
   TTypeSetForm* typeSetForm_ = nullptr;
   std::unique_ptr<TTypeSetForm> ownTypeSetForm_;
   std::unique_ptr<TypeSetController> typeSetController_;

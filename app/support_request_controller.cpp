@@ -90,7 +90,13 @@ void SupportRequestController::sent(const MailResult& result) {
     page_.ParLabel->setText(QString::fromUtf8(status.data(), static_cast<qsizetype>(status.size())));
     page_.DownloadPanel->repaint();
     options_.wait(kStatusPauseMs);
-    if (options_.downloadUpdate) options_.downloadUpdate();
+    if (options_.downloadUpdate) {
+      // The update takes the panel over and hides it when it is done.
+      options_.downloadUpdate();
+      busy_ = false;
+      emit finished(result.outcome);
+      return;
+    }
   }
   page_.DownloadPanel->hide();
   busy_ = false;

@@ -25,7 +25,8 @@ class SupportRequestController : public QObject {
  public:
   struct Options {
     ServiceLinks links;
-    std::function<void()> downloadUpdate;     // the server update; may end the program
+    // The server update; it takes DownloadPanel over (hides it when done) and may end the program.
+    std::function<void()> downloadUpdate;
     std::function<void(std::uint32_t)> wait;  // the 3-s pause; empty: WaitMs with the window's messages
   };
 

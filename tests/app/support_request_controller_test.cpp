@@ -36,7 +36,11 @@ SupportRequestController::Options watched(Watch& watch, PageSimpleWork& page, Se
     watch.events.push_back("wait " + std::to_string(ms) + " " + page.ParLabel->text().toStdString() +
                            (page.DownloadPanel->isVisible() ? " (panel)" : ""));
   };
-  options.downloadUpdate = [&watch] { watch.events.emplace_back("update"); };
+  // As the real update does: it takes the panel over and hides it when done.
+  options.downloadUpdate = [&watch, &page] {
+    watch.events.emplace_back("update");
+    page.DownloadPanel->hide();
+  };
   return options;
 }
 
@@ -73,6 +77,8 @@ TEST(SupportRequest, OutcomesDecideWhetherTheUpdateCheckRuns) {
     stopTimers(form);
     PageSimpleWork& page = *form.tabSimpleWork();
     Watch watch;
+    // The window's own controller stands aside for the watched one.
+    QObject::disconnect(page.SupportButton, nullptr, &form.supportRequestController(), nullptr);
     SupportRequestController controller(page, rig.machine(), watched(watch, page, c.links));
     QObject::connect(&controller, &SupportRequestController::finished, [&watch](MailOutcome outcome) {
       watch.done = true;

@@ -71,6 +71,10 @@ struct UpdateRig {
       ++restarted;
       return true;
     };
+    // The window's own controller stands aside for this one, whose endings are recorded.
+    for (TasSwitch* button : {form.tabWork()->CheckUpdateButton, form.tabWork()->UpdateUnableButton}) {
+      QObject::disconnect(button, nullptr, &form.updateController(), nullptr);
+    }
     controller = std::make_unique<UpdateController>(*form.tabWork(), *form.tabSettings(),
                                                     *form.tabSimpleWork(), rig.machine(), actions);
     fs::create_directories(system / "block" / "sdb");
