@@ -35,7 +35,7 @@ TTypeSetForm::TTypeSetForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::F
   Description = new QLabel(text);
   Description->setObjectName(QStringLiteral("Description"));
   Description->setGeometry(10, 6, 512, 412);
-  Description->setFont(screenFont(13));
+  Description->setFont(screenFont(15));
   Description->setWordWrap(true);
   Description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Description->setStyleSheet(QStringLiteral("color: #F0F0F0;"));

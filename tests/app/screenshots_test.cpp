@@ -16,6 +16,9 @@
 #include "app/page_test.h"
 #include "app/page_work.h"
 #include "app/shape_template_controller.h"
+#include "app/type_set_controller.h"
+#include "app/type_set_form.h"
+#include "pictures/preset_pictures.h"
 #include "tests/app/main_window_rig.h"
 
 namespace tolvane {
@@ -63,6 +66,27 @@ TEST(Screenshots, EveryPageAt1024x768) {
   shoot(form, form.tabSimpleWorkSettings(), "TabSimpleWorkSettings");
   form.modeList()->setCurrentIndex(-1);
   shoot(form, form.tabTest(), "TabTest");
+}
+
+// The preset set-ups window with the pictures the program carries: the first preset with its colour-range
+// picture, the line-mode preset with its conditions picture.
+TEST(Screenshots, PresetWindow) {
+  test::WindowRig rig;
+  TmForm& form = rig.create();
+  TTypeSetForm window;
+  form.setPresetWindow(&window, presetPictureBytes);
+  form.typeSetController().open();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const auto save = [&window](const char* name) {
+    QCoreApplication::processEvents();
+    const QImage image = window.grab().toImage();
+    EXPECT_EQ(image.size(), QSize(1024, 768));
+    EXPECT_TRUE(image.save(QStringLiteral(TOLVANE_SCREENSHOT_DIR "/%1.png").arg(QString::fromLatin1(name))));
+  };
+  save("PresetWindow");
+  form.typeSetController().choosePreset(9);
+  form.typeSetController().showPicture(true);
+  save("PresetWindow_line_mode");
 }
 
 TEST(Screenshots, WorkingPageWhileSorting) {
