@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
-#include "settings/atomic_file.h"
+#include "service/curl_tls.h"
 
 namespace tolvane {
 
@@ -24,11 +23,6 @@ struct ListDeleter {
 };
 
 // libcurl's global set-up is not safe to race with other threads' first use: done once, up front.
-void globalInitOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 struct Upload {
   std::string_view text;
   std::size_t sent = 0;
@@ -65,24 +59,6 @@ std::string withoutPassword(std::string text, const std::string& password) {
   return text;
 }
 
-// CURLOPT_CAINFO and CURLOPT_CAINFO_BLOB each replace the system bundle, so the extra authority is
-// appended to a copy of it in memory: both stay trusted and no file is written.
-bool combinedAuthorities(CURL* curl, const std::filesystem::path& caFile, std::string& bundle,
-                         std::string& error) {
-  const FileContents extra = readWholeFile(caFile);
-  if (extra.status != ReadStatus::kOk) {
-    error = "ca_file не читается: " + caFile.string();
-    return false;
-  }
-  char* systemBundle = nullptr;
-  if (curl_easy_getinfo(curl, CURLINFO_CAINFO, &systemBundle) == CURLE_OK && systemBundle != nullptr) {
-    const FileContents system = readWholeFile(systemBundle);
-    if (system.status == ReadStatus::kOk) bundle = system.bytes + "\n";
-  }
-  bundle += extra.bytes;
-  return true;
-}
-
 }  // namespace
 
 MailResult sendMail(const ServiceLinks& links, std::string_view message, const std::atomic<bool>* cancel) {
@@ -93,7 +69,7 @@ MailResult sendMail(const ServiceLinks& links, std::string_view message, const s
   if (!plainMailbox(links.mailUser)) {
     return {MailOutcome::kFailed, "mail_user не годится как адрес: \"" + links.mailUser + "\""};
   }
-  globalInitOnce();
+  ensureCurlGlobalInit();
   std::unique_ptr<CURL, EasyDeleter> curl(curl_easy_init());
   if (!curl) return {MailOutcome::kFailed, "libcurl не запускается"};
   CURL* c = curl.get();
@@ -102,7 +78,6 @@ MailResult sendMail(const ServiceLinks& links, std::string_view message, const s
   std::unique_ptr<curl_slist, ListDeleter> recipients(curl_slist_append(nullptr, mailbox.c_str()));
   Upload upload{message, 0};
   char errorText[CURL_ERROR_SIZE] = {};
-  std::string bundle;
 
   curl_easy_setopt(c, CURLOPT_URL, links.mailServer.c_str());
   curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
@@ -131,12 +106,9 @@ MailResult sendMail(const ServiceLinks& links, std::string_view message, const s
     useSsl = CURLUSESSL_NONE;
   }
   curl_easy_setopt(c, CURLOPT_USE_SSL, useSsl);
-  if (!links.caFile.empty()) {
-    std::string error;
-    if (!combinedAuthorities(c, links.caFile, bundle, error)) return {MailOutcome::kFailed, error};
-    curl_blob blob{bundle.data(), bundle.size(), CURL_BLOB_COPY};
-    curl_easy_setopt(c, CURLOPT_CAINFO_BLOB, &blob);
-  }
+  // The system's authorities stay trusted beside ca_file.
+  if (std::string error; !applyTrustedAuthorities(c, links.caFile, error))
+    return {MailOutcome::kFailed, error};
 
   const CURLcode code = curl_easy_perform(c);
   if (code == CURLE_OK) return {MailOutcome::kSent, {}};
