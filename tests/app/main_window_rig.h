@@ -33,6 +33,7 @@ struct RigOptions {
   bool singleToneCamera = true;  // false: a colour machine with colour cameras
   // The running program file's name; the update hand-over runs as "TolvaneGrain_".
   std::string programName = "TolvaneGrain";
+  ServiceLinks links{};  // update server and mail account
 };
 
 class WindowRig {
@@ -75,6 +76,7 @@ class WindowRig {
     parts.testWait = [this](int ms) { waited.push_back(ms); };
     const bool network = options_.network;
     parts.networkPresent = [network] { return network; };
+    parts.links = options_.links;
 
     form = std::make_unique<TmForm>(std::make_unique<Machine>(std::move(parts)));
     form->setDialogs(
