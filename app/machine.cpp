@@ -123,7 +123,6 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
 std::optional<ModbusValveConfig> valveTerminalConfig(const PlatformConfig& config, std::string& error) {
   error.clear();
   constexpr std::string_view kModbus = "modbus:";
-  if (config.valves == "simulated") return std::nullopt;
   ModbusValveConfig terminal;
   const auto number = [](const std::string& text, int low, int high) -> std::optional<int> {
     int value = 0;
@@ -140,7 +139,8 @@ std::optional<ModbusValveConfig> valveTerminalConfig(const PlatformConfig& confi
   const auto base = number(config.valvesCoilBase, 0, ModbusValveConfig::kMaxCoilBase);
   const auto order = parseCoilOrder(config.valvesCoilOrder);
   const auto timeout = number(config.valvesTimeoutMs, 100, 600000);
-  if (!address) {
+  const bool simulated = config.valves == "simulated";
+  if (!address && !simulated) {
     error = configMessage("клапаны \"" + config.valves +
                           "\" неизвестны; возможно \"simulated\" или \"modbus:<адрес>[:порт][/устройство]\"");
   } else if (!base) {
@@ -152,7 +152,8 @@ std::optional<ModbusValveConfig> valveTerminalConfig(const PlatformConfig& confi
   } else if (!timeout) {
     error = configMessage("valves_timeout_ms \"" + config.valvesTimeoutMs + "\": возможно 100 ... 600000");
   }
-  if (!error.empty()) return std::nullopt;
+  // The layout keys are checked for simulated valves too: a mistake there would surprise later.
+  if (!error.empty() || simulated) return std::nullopt;
   terminal.address = *address;
   terminal.coilBase = *base;
   terminal.order = *order;

@@ -49,7 +49,8 @@ TEST(ValveTerminalSelection, ValveKeysOfThePlatformConfiguration) {
       {"valves = modbus:h\nvalves_timeout_ms = 99\n", "valves_timeout_ms \"99\""},
       {"valves = modbus:h\nvalves_timeout_ms = 2s\n", "valves_timeout_ms \"2s\""},
       // A bad layout key is refused even while the valves are simulated: it would surprise later.
-      {"valves_coil_order = 2-49\n", nullptr},
+      {"valves_coil_order = 2-49\n", "valves_coil_order \"2-49\""},
+      {"valves = simulated\nvalves_coil_base = 8\n", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
