@@ -1,6 +1,7 @@
 #include "app/machine.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -79,6 +80,14 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
       result.config.power = value;
     } else if (key == "poweroff") {
       result.config.powerOff = value;
+    } else if (key == "valves") {
+      result.config.valves = value;
+    } else if (key == "valves_coil_base") {
+      result.config.valvesCoilBase = value;
+    } else if (key == "valves_coil_order") {
+      result.config.valvesCoilOrder = value;
+    } else if (key == "valves_timeout_ms") {
+      result.config.valvesTimeoutMs = value;
     } else if (isServiceLinkKey(key)) {
       if (auto problem = setServiceLink(result.config.links, key, value)) {
         result.error = configMessage(*problem + " (строка " + std::to_string(number) + ")");
@@ -105,8 +114,51 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
   } else if (result.config.powerOff != "record" && result.config.powerOff != "system") {
     result.error = configMessage("выключение \"" + result.config.powerOff +
                                  "\" неизвестно; возможно \"record\" или \"system\"");
+  } else {
+    valveTerminalConfig(result.config, result.error);
   }
   return result;
+}
+
+std::optional<ModbusValveConfig> valveTerminalConfig(const PlatformConfig& config, std::string& error) {
+  error.clear();
+  constexpr std::string_view kModbus = "modbus:";
+  ModbusValveConfig terminal;
+  const auto number = [](const std::string& text, int low, int high) -> std::optional<int> {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < low ||
+        value > high) {
+      return std::nullopt;
+    }
+    return value;
+  };
+  const auto address = config.valves.starts_with(kModbus)
+                           ? parseModbusAddress(std::string_view(config.valves).substr(kModbus.size()))
+                           : std::nullopt;
+  const auto base = number(config.valvesCoilBase, 0, ModbusValveConfig::kMaxCoilBase);
+  const auto order = parseCoilOrder(config.valvesCoilOrder);
+  const auto timeout = number(config.valvesTimeoutMs, 100, 600000);
+  const bool simulated = config.valves == "simulated";
+  if (!address && !simulated) {
+    error = configMessage("клапаны \"" + config.valves +
+                          "\" неизвестны; возможно \"simulated\" или \"modbus:<адрес>[:порт][/устройство]\"");
+  } else if (!base) {
+    error = configMessage("valves_coil_base \"" + config.valvesCoilBase + "\": возможно 0 ... " +
+                          std::to_string(ModbusValveConfig::kMaxCoilBase));
+  } else if (!order) {
+    error =
+        configMessage("valves_coil_order \"" + config.valvesCoilOrder + "\": возможно \"1-48\" или \"48-1\"");
+  } else if (!timeout) {
+    error = configMessage("valves_timeout_ms \"" + config.valvesTimeoutMs + "\": возможно 100 ... 600000");
+  }
+  // The layout keys are checked for simulated valves too: a mistake there would surprise later.
+  if (!error.empty() || simulated) return std::nullopt;
+  terminal.address = *address;
+  terminal.coilBase = *base;
+  terminal.order = *order;
+  terminal.giveUpAfter = std::chrono::milliseconds(*timeout);
+  return terminal;
 }
 
 PlatformConfigResult readPlatformConfig(const std::filesystem::path& programFile) {
@@ -169,6 +221,11 @@ std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
     parts.powerOff = std::make_unique<SystemPowerOff>();
   } else if (config.powerOff != "record") {
     error = configMessage("выключение \"" + config.powerOff + "\" неизвестно");
+    return std::nullopt;
+  }
+  if (auto terminal = valveTerminalConfig(config, error)) {
+    parts.digitalBoard = std::make_unique<ModbusValveTerminal>(*terminal);
+  } else if (!error.empty()) {
     return std::nullopt;
   }
   return parts;

@@ -18,6 +18,7 @@
 #include "platform/analog_board.h"
 #include "platform/camera_driver.h"
 #include "platform/digital_board.h"
+#include "platform/modbus_valve_terminal.h"
 #include "platform/power_off.h"
 #include "platform/power_status.h"
 #include "platform/program_launcher.h"
@@ -35,6 +36,10 @@ namespace tolvane {
 //   cameras  = single-tone | colour     the kind of the machine's cameras (single-tone when not given)
 //   power    = simulated | sysfs | nut:<ups>[@host[:port]]   where the mains/UPS state is read
 //   poweroff = record | system          record the request only, or really switch the machine off
+//   valves   = simulated | modbus:<host>[:port][/unit]   the valve outputs (port 502, unit 1 when not
+//              given); a Modbus terminal takes valves_coil_base = N (first coil, 0),
+//              valves_coil_order = 1-48 | 48-1 (1-48) and valves_timeout_ms = N (how long the link may be
+//              down before sorting stops, 2000)
 //   update_server, mail_server, mail_user, mail_password, mail_tls, ca_file: service/service_links.h
 // The environment variable TOLVANE_HARDWARE overrides "hardware".
 inline constexpr std::string_view kPlatformConfigName = "TolvaneGrain.platform";
@@ -48,8 +53,16 @@ struct PlatformConfig {
   std::string cameras = std::string(kSingleToneCamera ? kSingleToneCameras : kColourCameras);
   std::string power = "simulated";
   std::string powerOff = "record";
+  std::string valves = "simulated";
+  std::string valvesCoilBase = "0";
+  std::string valvesCoilOrder = "1-48";
+  std::string valvesTimeoutMs = "2000";
   ServiceLinks links;
 };
+
+// The Modbus valve terminal the configuration asks for; nullopt with error set when a valve key cannot
+// be served, nullopt with error empty for simulated valves.
+std::optional<ModbusValveConfig> valveTerminalConfig(const PlatformConfig& config, std::string& error);
 
 // The configuration from the file's text and the environment's hardware value (null: not set).
 // Unknown keys and values the program cannot serve give a message that names them.

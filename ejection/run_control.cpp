@@ -292,7 +292,14 @@ void RunControl::Timer5sekTimer() {
 }
 
 void RunControl::Timer1Timer() {
+  // Valves that may not follow the table would blow out good product or let rejects pass.
+  if (view_.puskSwitchOn && deps_.board.outputsUntrusted()) {
+    ++valveLinkStops_;
+    setPuskSwitch(false);
+    PuskSwitchClick();
+  }
   try {
+    view_.boardLinkLabel = deps_.board.linkStatus();
     std::int32_t objectCount = 0;
     {
       std::lock_guard lock(deps_.engine.engineLock);

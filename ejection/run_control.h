@@ -81,6 +81,9 @@ struct RunControlView {
   std::array<LoadGaugeState, kCameraCount> gauges;
   bool lineModePanelVisible = false;
   bool regulatorPanelVisible = true;
+  // What the valve board says about its link (a network valve terminal), for the board label `DASP1`;
+  // empty for a board in the machine. Refreshed by Timer1.
+  std::string boardLinkLabel;
 };
 
 // What the run control works with. Everything referred to must outlive the RunControl.
@@ -146,7 +149,8 @@ class RunControl {
 
   // Every 5 s: supervision of cameras, power, object table, reject rates, standby test.
   void Timer5sekTimer();
-  // Every 1 s: line rates, object count, preview strips.
+  // Every 1 s: line rates, object count, preview strips, the valve board's link. Sorting stops (as by a
+  // touch on the switch) when the board reports its valves untrusted.
   void Timer1Timer();
   // Every 0.5 s: good/reject ratio, per-camera counts, load gauges.
   void Timer2Timer();
@@ -169,6 +173,8 @@ class RunControl {
   TCameraThread* cameraThread(int camera) const;
   // Camera threads created since construction.
   int threadsCreated() const { return threadsCreated_; }
+  // Stops made because the valve board's link stayed down.
+  int valveLinkStops() const { return valveLinkStops_; }
   // Asks both camera threads to stop and waits for them (tools, tests, shutdown).
   void stopAndJoinCameraThreads();
 
@@ -191,6 +197,7 @@ class RunControl {
   bool waitMode_ = false;
   std::array<std::int64_t, kCameraCount> previousSeen_{};
   int threadsCreated_ = 0;
+  int valveLinkStops_ = 0;
 };
 
 // "Камера 1\nработает" and the other camera texts.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace tolvane {
 
@@ -25,6 +26,13 @@ class DigitalBoard {
   // Writes one byte, widened to a word, to an I/O port.
   virtual std::uint16_t PIODIO_OutputByte(std::uint32_t port, std::uint16_t value) = 0;
   virtual std::uint16_t PIODIO_DriverClose() = 0;
+
+  // Boards behind a link (a network valve terminal) report it here; a board in the machine has
+  // nothing to say. The text for the board label, empty when there is nothing to show.
+  virtual std::string linkStatus() const { return {}; }
+  // True once the valves could not be driven for longer than the board tolerates: they cannot be
+  // trusted and sorting must stop. Polled by the run control.
+  virtual bool outputsUntrusted() const { return false; }
 
   // Set once by the board initialisation, before any camera thread runs; read by every valve write.
   void setFound(bool ready, std::uint32_t base) {

@@ -4,6 +4,22 @@
 
 namespace tolvane {
 
+void RecordingDigitalBoard::setLink(std::string status, bool untrusted) {
+  std::lock_guard lock(mutex_);
+  linkStatus_ = std::move(status);
+  untrusted_ = untrusted;
+}
+
+std::string RecordingDigitalBoard::linkStatus() const {
+  std::lock_guard lock(mutex_);
+  return linkStatus_;
+}
+
+bool RecordingDigitalBoard::outputsUntrusted() const {
+  std::lock_guard lock(mutex_);
+  return untrusted_;
+}
+
 void RecordingDigitalBoard::setCardPresent(bool present) {
   std::lock_guard lock(mutex_);
   cardPresent_ = present;

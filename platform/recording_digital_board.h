@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/digital_board.h"
@@ -32,6 +33,11 @@ class RecordingDigitalBoard : public DigitalBoard {
   // The n-th call of this function from now (0 = the next one) throws std::runtime_error.
   void failCall(Function function, std::size_t n = 0);
 
+  // What the board reports about its link (a network terminal's).
+  void setLink(std::string status, bool untrusted);
+  std::string linkStatus() const override;
+  bool outputsUntrusted() const override;
+
   std::vector<Call> calls() const;
   // Only the OutputByte calls.
   std::vector<Call> outputs() const;
@@ -56,6 +62,8 @@ class RecordingDigitalBoard : public DigitalBoard {
   bool cardPresent_ = true;
   std::uint32_t reportedBase_ = 0xE000;
   std::map<Function, std::size_t> failures_;
+  std::string linkStatus_;
+  bool untrusted_ = false;
 };
 
 }  // namespace tolvane

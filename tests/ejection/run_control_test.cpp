@@ -719,5 +719,44 @@ TEST_F(RunControlTest, StartStopSoakOnTheStreamSimulatorAtFullSpeed) {
   EXPECT_EQ(fs::file_size(folder / "TolvaneGrain.stat"), 297840u);
 }
 
+TEST_F(RunControlTest, ValveLinkDownBeyondItsTimeStopsSortingOnceAndIsShown) {
+  struct Case {
+    const char* name;
+    bool sorting;
+    bool untrusted;
+    bool expectStop;
+  };
+  const Case cases[] = {{"sorting, link trusted", true, false, false},
+                        {"sorting, link given up", true, true, true},
+                        {"standing, link given up", false, true, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (auto& seen : state->LineSeen) seen.store(false);
+    RunControl& rc = make();
+    board.setLink("link text " + std::string(c.name), false);
+    if (c.sorting) {
+      rc.touchPuskSwitch();
+      ASSERT_TRUE(waitFor([&] { return bothSeen(); }));
+    }
+    board.setLink("link text " + std::string(c.name), c.untrusted);
+    rc.Timer1Timer();
+    EXPECT_EQ(rc.view().boardLinkLabel, "link text " + std::string(c.name));
+    EXPECT_EQ(rc.valveLinkStops(), c.expectStop ? 1 : 0);
+    EXPECT_EQ(rc.view().puskSwitchOn, c.sorting && !c.expectStop);
+    if (c.expectStop) {
+      // The full stop sequence, not only the switch.
+      EXPECT_TRUE(rc.cameraThread(0)->stopRequested());
+      EXPECT_TRUE(rc.cameraThread(1)->stopRequested());
+      EXPECT_TRUE(state->ejection.OutputsBlocked.load());
+      EXPECT_EQ(lastValvePortValues(), (std::array<int, 6>{}));
+      EXPECT_EQ(priorities.back(), 0);
+      rc.Timer1Timer();
+      EXPECT_EQ(rc.valveLinkStops(), 1);
+    }
+    control.reset();
+    board.clear();
+  }
+}
+
 }  // namespace
 }  // namespace tolvane
