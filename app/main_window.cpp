@@ -652,8 +652,17 @@ void TmForm::puskSwitchClick() { simpleWorkController_->touchPuskSwitch(); }
 void TmForm::waitModeButtonClick() { simpleWorkController_->touchWaitModeButton(); }
 
 void TmForm::Timer1Timer() {
+  const int linkStopsBefore = machine_->run().valveLinkStops();
   machine_->run().Timer1Timer();
   applyRunView();
+  // A valve terminal's link: its state on the ejector page, and why sorting stopped when it was lost.
+  if (const std::string& link = machine_->run().view().boardLinkLabel; !link.empty()) {
+    egectorsController_->showBoard(link);
+  }
+  if (machine_->run().valveLinkStops() != linkStopsBefore) {
+    tell(QStringLiteral("Сортировка остановлена: нет связи с клапанами (%1).")
+             .arg(QString::fromStdString(machine_->run().view().boardLinkLabel)));
+  }
   if (machine_->run().cameraThread(0) == nullptr) return;
   try {
     // Camera 1's latest published line; the readout panel shows it when it is opened.
