@@ -32,6 +32,8 @@ namespace tolvane {
 // The platform configuration beside the program file: "TolvaneGrain.platform", lines "key = value",
 // "#" starts a comment. Without the file everything is simulated and harmless.
 //   hardware = simulated                cameras and boards (the only choice until real drivers exist)
+//   camera1  = simulated | aravis:<device>   camera 1 (camera2: camera 2): the product-stream simulator
+//                                       or a GenICam camera by Aravis device id or IP address
 //   cameras  = single-tone | colour     the kind of the machine's cameras (single-tone when not given)
 //   power    = simulated | sysfs | nut:<ups>[@host[:port]]   where the mains/UPS state is read
 //   poweroff = record | system          record the request only, or really switch the machine off
@@ -48,8 +50,14 @@ struct PlatformConfig {
   std::string cameras = std::string(kSingleToneCamera ? kSingleToneCameras : kColourCameras);
   std::string power = "simulated";
   std::string powerOff = "record";
+  // camera1, camera2: "simulated" or "aravis:<device>".
+  std::array<std::string, 2> cameraSources{"simulated", "simulated"};
   ServiceLinks links;
 };
+
+inline constexpr std::string_view kAravisCameraPrefix = "aravis:";
+// The device of an "aravis:<device>" camera source; empty for any other value.
+std::string aravisDevice(std::string_view source);
 
 // The configuration from the file's text and the environment's hardware value (null: not set).
 // Unknown keys and values the program cannot serve give a message that names them.
