@@ -16,6 +16,8 @@
 #include "app/network_presence.h"
 #include "ejection/ejector_zones.h"
 #include "engine/color_convert.h"
+#include "engine/engine_constants.h"
+#include "platform/aravis_camera_driver.h"
 #include "platform/nut_ups_reader.h"
 #include "platform/product_stream_simulator.h"
 #include "platform/simulated_boards.h"
@@ -55,7 +57,16 @@ std::string readWholeFile(const std::filesystem::path& path, bool& ok) {
   return ok ? contents.bytes : std::string();
 }
 
+bool knownCameraSource(std::string_view source) {
+  return source == "simulated" || !aravisDevice(source).empty();
+}
+
 }  // namespace
+
+std::string aravisDevice(std::string_view source) {
+  if (!source.starts_with(kAravisCameraPrefix)) return {};
+  return trim(source.substr(kAravisCameraPrefix.size()));
+}
 
 PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hardwareEnv) {
   PlatformConfigResult result;
@@ -88,6 +99,8 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
       result.config.valvesCoilOrder = value;
     } else if (key == "valves_timeout_ms") {
       result.config.valvesTimeoutMs = value;
+    } else if (key == "camera1" || key == "camera2") {
+      result.config.cameraSources[key == "camera1" ? 0 : 1] = value;
     } else if (isServiceLinkKey(key)) {
       if (auto problem = setServiceLink(result.config.links, key, value)) {
         result.error = configMessage(*problem + " (строка " + std::to_string(number) + ")");
@@ -102,15 +115,21 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
   if (hardwareEnv != nullptr && *hardwareEnv != '\0') result.config.hardware = trim(hardwareEnv);
 
   if (result.config.hardware != "simulated") {
-    result.error =
-        configMessage("оборудование \"" + result.config.hardware +
-                      "\" не поддерживается; драйверов камер и плат нет, возможно только \"simulated\"");
+    result.error = configMessage("оборудование \"" + result.config.hardware +
+                                 "\" не поддерживается; возможно только \"simulated\" (камеры и клапаны "
+                                 "выбирают ключи camera1, camera2, valves)");
   } else if (result.config.cameras != kSingleToneCameras && result.config.cameras != kColourCameras) {
     result.error = configMessage("камеры \"" + result.config.cameras +
                                  "\" неизвестны; возможно \"single-tone\" или \"colour\"");
   } else if (!knownPower(result.config.power)) {
     result.error = configMessage("источник питания \"" + result.config.power +
                                  "\" неизвестен; возможно \"simulated\", \"sysfs\" или \"nut:<ups>@<host>\"");
+  } else if (!knownCameraSource(result.config.cameraSources[0]) ||
+             !knownCameraSource(result.config.cameraSources[1])) {
+    const int bad = knownCameraSource(result.config.cameraSources[0]) ? 1 : 0;
+    result.error = configMessage("камера " + std::to_string(bad + 1) + " \"" +
+                                 result.config.cameraSources[static_cast<std::size_t>(bad)] +
+                                 "\" неизвестна; возможно \"simulated\" или \"aravis:<камера>\"");
   } else if (result.config.powerOff != "record" && result.config.powerOff != "system") {
     result.error = configMessage("выключение \"" + result.config.powerOff +
                                  "\" неизвестно; возможно \"record\" или \"system\"");
@@ -204,6 +223,30 @@ std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
   }
   MachineParts parts = simulatedMachineParts(programFile, config.cameras == kSingleToneCameras);
   parts.links = config.links;
+  // GenICam cameras: each index gets its own driver; a simulated one beside it keeps the simulator.
+  std::array<std::unique_ptr<CameraDriver>, 2> cameraDrivers;
+  bool anyAravis = false;
+  for (std::size_t i = 0; i < 2; ++i) {
+    const std::string& source = config.cameraSources[i];
+    if (source == "simulated") continue;
+    const std::string device = aravisDevice(source);
+    if (device.empty()) {
+      error = configMessage("камера " + std::to_string(i + 1) + " \"" + source + "\" неизвестна");
+      return std::nullopt;
+    }
+    AravisCameraConfig camera;
+    camera.device = device;
+    camera.colour = !parts.singleToneCamera;
+    camera.pixelsPerLine = kPixelsPerLine;
+    cameraDrivers[i] = std::make_unique<AravisCameraDriver>(camera, static_cast<std::int32_t>(i));
+    anyAravis = true;
+  }
+  if (anyAravis) {
+    for (auto& driver : cameraDrivers) {
+      if (!driver) driver = std::move(parts.cameras);  // at most one index is simulated here
+    }
+    parts.cameras = std::make_unique<CameraPair>(std::move(cameraDrivers[0]), std::move(cameraDrivers[1]));
+  }
   if (config.power == "sysfs") {
     parts.power = std::make_unique<SysfsPowerReader>();
   } else if (config.power.starts_with("nut:")) {

@@ -33,6 +33,8 @@ namespace tolvane {
 // The platform configuration beside the program file: "TolvaneGrain.platform", lines "key = value",
 // "#" starts a comment. Without the file everything is simulated and harmless.
 //   hardware = simulated                cameras and boards (the only choice until real drivers exist)
+//   camera1  = simulated | aravis:<device>   camera 1 (camera2: camera 2): the product-stream simulator
+//                                       or a GenICam camera by Aravis device id or IP address
 //   cameras  = single-tone | colour     the kind of the machine's cameras (single-tone when not given)
 //   power    = simulated | sysfs | nut:<ups>[@host[:port]]   where the mains/UPS state is read
 //   poweroff = record | system          record the request only, or really switch the machine off
@@ -57,12 +59,18 @@ struct PlatformConfig {
   std::string valvesCoilBase = "0";
   std::string valvesCoilOrder = "1-48";
   std::string valvesTimeoutMs = "2000";
+  // camera1, camera2: "simulated" or "aravis:<device>".
+  std::array<std::string, 2> cameraSources{"simulated", "simulated"};
   ServiceLinks links;
 };
 
 // The Modbus valve terminal the configuration asks for; nullopt with error set when a valve key cannot
 // be served, nullopt with error empty for simulated valves.
 std::optional<ModbusValveConfig> valveTerminalConfig(const PlatformConfig& config, std::string& error);
+
+inline constexpr std::string_view kAravisCameraPrefix = "aravis:";
+// The device of an "aravis:<device>" camera source; empty for any other value.
+std::string aravisDevice(std::string_view source);
 
 // The configuration from the file's text and the environment's hardware value (null: not set).
 // Unknown keys and values the program cannot serve give a message that names them.
