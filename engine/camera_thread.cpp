@@ -181,29 +181,39 @@ void TCameraThread::driverPass(PassTimes& times) {
   const bool cameraOne = index == 0;
   if (!readOk && !cameraOne) {
     state_.LineSeen[cam].store(true, std::memory_order_release);
+    std::this_thread::sleep_for(times.backoff.miss());
     return;
   }
 
-  std::lock_guard lock(state_.engineLock);
-  if (readOk) {
-    paintTestMarks();
-    try {
-      analyseLine(state_, cs, sorter_, machine_, engineClock());
-    } catch (...) {
-      // The line is lost; the loop goes on.
+  {
+    std::lock_guard lock(state_.engineLock);
+    if (readOk) {
+      paintTestMarks();
+      try {
+        analyseLine(state_, cs, sorter_, machine_, engineClock());
+      } catch (...) {
+        // The line is lost; the loop goes on.
+      }
+      if (cameraOne) captureStripRow(times);
+      if (cs.LineCounter.load(std::memory_order_relaxed) % kLinesPerMark == 0)
+        markThousandLines(times, !mono);
+      countLine();
     }
-    if (cameraOne) captureStripRow(times);
-    if (cs.LineCounter.load(std::memory_order_relaxed) % kLinesPerMark == 0) markThousandLines(times, !mono);
-    countLine();
+    state_.LineSeen[cam].store(true, std::memory_order_release);
+    if (cameraOne) {
+      try {
+        runEjectionPass(state_, sorter_, machine_, engineClock(),
+                        state_.FineTimer.load(std::memory_order_relaxed), valves_, options_.ejection);
+      } catch (...) {
+        // The next pass writes the whole valve table again.
+      }
+    }
   }
-  state_.LineSeen[cam].store(true, std::memory_order_release);
-  if (cameraOne) {
-    try {
-      runEjectionPass(state_, sorter_, machine_, engineClock(),
-                      state_.FineTimer.load(std::memory_order_relaxed), valves_, options_.ejection);
-    } catch (...) {
-      // The next pass writes the whole valve table again.
-    }
+  if (readOk) {
+    times.backoff.hit();
+  } else {
+    // Camera 1 still ran its ejection pass above, so valves close on time while it waits.
+    std::this_thread::sleep_for(times.backoff.miss());
   }
 }
 

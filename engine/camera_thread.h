@@ -12,6 +12,7 @@
 #include "engine/ejection_step.h"
 #include "engine/engine_constants.h"
 #include "engine/engine_state.h"
+#include "engine/read_backoff.h"
 #include "platform/camera_driver.h"
 #include "platform/thread_priority.h"
 #include "settings/machine_settings.h"
@@ -55,7 +56,9 @@ struct CameraThreadOptions {
 // One camera's acquisition: reads lines from the driver, analyses each under the engine lock on this
 // thread, keeps the line counter, the rate and the 1000-point preview, fills the strip picture and
 // paints test marks on request; camera 1's thread also runs the ejection step and the valve write
-// after every pass, with or without a line.
+// after every pass, with or without a line. A read without a line is followed by a short pause that
+// grows while the driver stays silent (ReadBackoff), so a driver that answers at once never keeps the
+// thread spinning.
 //
 // Life: created suspended (no system thread yet) and entered into table.CameraThreads; prepare its
 // line() (prepareCameraForRun) under the engine lock, then Resume(). It runs until requestStop(),
@@ -101,6 +104,7 @@ class TCameraThread {
   struct PassTimes {
     std::int64_t lastMarkMs = 0;
     std::int64_t stripStartMs = 0;
+    ReadBackoff backoff;
   };
 
   void Execute();
