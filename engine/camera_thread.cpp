@@ -185,6 +185,9 @@ void TCameraThread::driverPass(PassTimes& times) {
     return;
   }
 
+  // The valve tables of the pass are copied under the lock and written after it: a port write may
+  // take long, and camera 2 must not wait for it.
+  ValveImageQueue pendingValves;
   {
     std::lock_guard lock(state_.engineLock);
     if (readOk) {
@@ -203,10 +206,18 @@ void TCameraThread::driverPass(PassTimes& times) {
     if (cameraOne) {
       try {
         runEjectionPass(state_, sorter_, machine_, engineClock(),
-                        state_.FineTimer.load(std::memory_order_relaxed), valves_, options_.ejection);
+                        state_.FineTimer.load(std::memory_order_relaxed),
+                        valves_ != nullptr ? &pendingValves : nullptr, options_.ejection);
       } catch (...) {
         // The next pass writes the whole valve table again.
       }
+    }
+  }
+  if (valves_ != nullptr) {
+    try {
+      pendingValves.flushTo(*valves_, state_.ejection);
+    } catch (...) {
+      // As above: the next pass writes everything again.
     }
   }
   if (readOk) {

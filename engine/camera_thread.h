@@ -55,10 +55,10 @@ struct CameraThreadOptions {
 
 // One camera's acquisition: reads lines from the driver, analyses each under the engine lock on this
 // thread, keeps the line counter, the rate and the 1000-point preview, fills the strip picture and
-// paints test marks on request; camera 1's thread also runs the ejection step and the valve write
-// after every pass, with or without a line. A read without a line is followed by a short pause that
-// grows while the driver stays silent (ReadBackoff), so a driver that answers at once never keeps the
-// thread spinning.
+// paints test marks on request; camera 1's thread also runs the ejection step after every pass, with
+// or without a line, and writes the valve table it left once the engine lock is released. A read without a
+// line is followed by a short pause that grows while the driver stays silent (ReadBackoff), so a driver that
+// answers at once never keeps the thread spinning.
 //
 // Life: created suspended (no system thread yet) and entered into table.CameraThreads; prepare its
 // line() (prepareCameraForRun) under the engine lock, then Resume(). It runs until requestStop(),

@@ -2,7 +2,9 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -45,9 +47,23 @@ class EngineLock {
       pause();
     }
     pthread_mutex_lock(&mutex_);
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
   }
-  bool try_lock() { return pthread_mutex_trylock(&mutex_) == 0; }
-  void unlock() { pthread_mutex_unlock(&mutex_); }
+  bool try_lock() {
+    if (pthread_mutex_trylock(&mutex_) != 0) return false;
+    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    return true;
+  }
+  void unlock() {
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    pthread_mutex_unlock(&mutex_);
+  }
+
+  // Whether the calling thread holds the lock; for checks that slow work (port writes, file I/O)
+  // happens outside it.
+  bool heldByThisThread() const {
+    return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  }
 
   // Whether the mutex was made with priority inheritance.
   bool inheritsPriority() const { return inheritsPriority_; }
@@ -60,6 +76,7 @@ class EngineLock {
 #endif
   }
   pthread_mutex_t mutex_;
+  std::atomic<std::thread::id> owner_{};
   bool inheritsPriority_ = false;
 };
 

@@ -36,10 +36,11 @@ class ManualClock : public MillisecondClock {
 // Counts valve writes and remembers every output it ever saw open.
 class RecordingValves : public ValveOutput {
  public:
-  void write(EjectionState& state) override {
+  void write(EjectionState& state) override { writeImage(state, ValveImage::of(state.ValveStates)); }
+  void writeImage(EjectionState&, const ValveImage& image) override {
     writes.fetch_add(1);
     for (int m = 1; m <= kEjectorSlots; ++m) {
-      if (state.ValveStates.isOpen(m)) everOpen[static_cast<std::size_t>(m)].store(true);
+      if (image.isOpen(m)) everOpen[static_cast<std::size_t>(m)].store(true);
     }
   }
   std::atomic<int> writes{0};

@@ -19,10 +19,11 @@ int pixelOf(int ejector) { return (ejector - 1) * kZoneWidth + kZoneWidth / 2; }
 
 class RecordingValveOutput : public ValveOutput {
  public:
-  void write(EjectionState& state) override {
+  void write(EjectionState& state) override { writeImage(state, ValveImage::of(state.ValveStates)); }
+  void writeImage(EjectionState&, const ValveImage& image) override {
     std::vector<int> open;
     for (int m = 1; m <= kEjectorSlots; ++m) {
-      if (state.ValveStates.isOpen(m)) open.push_back(m);
+      if (image.isOpen(m)) open.push_back(m);
     }
     writes.push_back(open);
   }
@@ -481,8 +482,9 @@ TEST_F(LineModeTest, Camera2SchedulesOnItsThreadWhileCamera1Passes) {
    public:
     explicit PassLog(std::vector<std::pair<std::int64_t, bool>>& log, const std::atomic<std::int64_t>& clock)
         : log_(log), clock_(clock) {}
-    void write(EjectionState& state) override {
-      log_.emplace_back(clock_.load(), state.ValveStates.isOpen(10));
+    void write(EjectionState& state) override { writeImage(state, ValveImage::of(state.ValveStates)); }
+    void writeImage(EjectionState&, const ValveImage& image) override {
+      log_.emplace_back(clock_.load(), image.isOpen(10));
     }
 
    private:
