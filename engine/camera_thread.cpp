@@ -86,6 +86,22 @@ void TCameraThread::join() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool TCameraThread::joinFor(std::chrono::milliseconds bound) {
+  // A thread left earlier counts as ended once its body has returned.
+  if (!thread_.joinable()) return !abandoned_ || finished_.load(std::memory_order_acquire);
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  while (!finished_.load(std::memory_order_acquire)) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      thread_.detach();
+      abandoned_ = true;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  thread_.join();  // the body has returned; only the thread's own exit is left
+  return true;
+}
+
 ThreadSchedulingReport TCameraThread::scheduling() const {
   std::lock_guard lock(reportMutex_);
   return scheduling_;

@@ -89,6 +89,12 @@ class TCameraThread {
   // Waits for the thread to end (returns at once when it was never resumed). Call requestStop first
   // unless the thread ends by itself.
   void join();
+  // As join(), but waits at most bound: true when the thread ended (or never started). Otherwise the
+  // thread is stuck in a driver call and is left to run on (detached); the object must then never be
+  // destroyed, since that thread still uses it (see abandoned()).
+  bool joinFor(std::chrono::milliseconds bound);
+  // joinFor gave up on the thread.
+  bool abandoned() const { return abandoned_; }
 
   int cameraIndex() const { return line_->CameraIndex; }
   std::uint32_t MsPer1000Lines() const { return line_->MsPer1000Lines.load(std::memory_order_relaxed); }
@@ -135,6 +141,7 @@ class TCameraThread {
 
   std::thread thread_;
   bool started_ = false;
+  bool abandoned_ = false;
   std::atomic<bool> finished_{false};
   mutable std::mutex reportMutex_;
   ThreadSchedulingReport scheduling_;
