@@ -289,7 +289,12 @@ void TCameraThread::captureStripRow(PassTimes& times) {
 void TCameraThread::markThousandLines(PassTimes& times, bool colourPreview) {
   CameraLineState& cs = *line_;
   const std::int64_t now = nowMs();
-  cs.MsPer1000Lines.store(elapsedMs(now, times.lastMarkMs), std::memory_order_relaxed);
+  const std::uint32_t period = elapsedMs(now, times.lastMarkMs);
+  cs.MsPer1000Lines.store(period, std::memory_order_relaxed);
+  // The ejection converts its times with it when the clock changes unit; the first mark of a run
+  // counts from the clock's start and is no period.
+  if (cs.CameraIndex == 0 && times.marked)
+    state_.ejection.MsPer1000Lines.store(period, std::memory_order_relaxed);
 
   PreviewPoints& preview = state_.PreviewLine[static_cast<std::size_t>(cs.CameraIndex)];
   const bool mask = state_.MaskSwitch.load(std::memory_order_relaxed);
@@ -309,6 +314,7 @@ void TCameraThread::markThousandLines(PassTimes& times, bool colourPreview) {
   }
   if (cs.CameraIndex == 0) publishReadoutLine(colourPreview);
   times.lastMarkMs = now;
+  times.marked = true;
 }
 
 // Called on camera 1's thread under the engine lock.

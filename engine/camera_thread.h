@@ -110,6 +110,7 @@ class TCameraThread {
   struct PassTimes {
     std::int64_t lastMarkMs = 0;
     std::int64_t stripStartMs = 0;
+    bool marked = false;  // lastMarkMs holds a mark of this run
     ReadBackoff backoff;
   };
 

@@ -93,8 +93,11 @@ inline std::int32_t clockSince(std::int64_t now, std::int32_t then) {
 
 // One pass of camera 1's thread: the immediate step when configured, then the line-mode step (enFast)
 // or the object-mode step, each followed by a valve write when output is given. A clock that went
-// back (a new run restarts the line counter) or changed unit (FineTimer switched) first clears the
-// timing tables and retires the tracked objects, whose times belong to the old clock.
+// back (a new run restarts the line counter) first clears the timing tables and retires the tracked
+// objects, whose times belong to the old run. A clock that changed unit (FineTimer switched) keeps
+// the shots in flight and the objects not yet judged, their times converted with camera 1's measured
+// line period (EjectionState::MsPer1000Lines); line-mode schedules are dropped, and so is everything
+// when no period is known.
 // Called on camera 1's thread under the engine lock.
 void runEjectionPass(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
                      std::int64_t now, bool fineTimer, ValveOutput* output,
