@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <span>
+#include <vector>
 
 #include "ejection/stop_side_files.h"
 #include "engine/object_table_guard.h"
@@ -16,6 +18,7 @@ namespace {
 constexpr std::string_view kRunningText = "работает";
 constexpr std::string_view kStoppedText = "остановлена";
 constexpr std::string_view kNotFoundText = "не найдена!";
+constexpr std::string_view kNotEndingText = "не отвечает!";
 
 // Percentage of part in whole, truncated toward zero.
 long long percentOf(std::int64_t part, std::int64_t whole) {
@@ -76,13 +79,36 @@ TCameraThread* RunControl::cameraThread(int camera) const {
   return threads_[static_cast<std::size_t>(camera)].get();
 }
 
-void RunControl::stopAndJoinCameraThreads() {
+int RunControl::stopAndJoinCameraThreads() {
   for (auto& thread : threads_) {
     if (thread) thread->requestStop();
   }
-  for (auto& thread : threads_) {
-    if (thread) thread->join();
+  int left = 0;
+  for (int camera = 0; camera < kCameraCount; ++camera) {
+    std::unique_ptr<TCameraThread>& slot = threads_[static_cast<std::size_t>(camera)];
+    if (!slot || stopAndJoin(camera)) continue;
+    ++left;
+    // Never destroyed: the stuck thread still runs on the object. Kept reachable on purpose.
+    static auto* const leftThreads = new std::vector<TCameraThread*>();
+    leftThreads->push_back(slot.release());
   }
+  return left;
+}
+
+bool RunControl::stopAndJoin(int camera) {
+  TCameraThread& thread = *threads_[static_cast<std::size_t>(camera)];
+  thread.requestStop();
+  if (thread.joinFor(deps_.cameraJoinBound)) return true;
+  std::fprintf(stderr, "Camera %d: its thread did not end within %lld ms and is left running\n", camera + 1,
+               static_cast<long long>(deps_.cameraJoinBound.count()));
+  CameraIndicator& indicator = view_.cameras[static_cast<std::size_t>(camera)];
+  indicator.label = cameraText(camera, kNotEndingText);
+  indicator.redLamp = true;
+  indicator.greenLamp = false;
+  indicator.blueLamp = false;
+  // The stuck thread may be camera 1's, the one that writes the valves.
+  closeValvesAndBlock(deps_.board, deps_.engine.ejection);
+  return false;
 }
 
 void RunControl::applyRunPriority(int mode) {
@@ -146,8 +172,7 @@ void RunControl::startCamera(int camera) {
         deps_.engine.LineSeen[c].load(std::memory_order_acquire)) {
       return;
     }
-    slot->requestStop();
-    slot->join();
+    if (!stopAndJoin(camera)) return;  // the camera stays with its stuck thread
     slot.reset();
   }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -103,6 +104,8 @@ struct RunControlDeps {
   // SetRunPriority(mode); empty: the platform's SetRunPriority with its real 3 x 50 ms wait.
   std::function<void(int mode)> setRunPriority;
   CameraThreadOptions threadOptions{};
+  // How long a stop or restart waits for a camera thread to end before leaving it to run on.
+  std::chrono::milliseconds cameraJoinBound{1000};
 };
 
 // Starting and stopping sorting and the supervision timers of the main window, without any toolkit:
@@ -116,7 +119,10 @@ struct RunControlDeps {
 //
 // A camera whose previous thread is ending, has ended or went silent for a whole period gets a new
 // thread only after the old one has ended (two threads must never drive one camera), so a start
-// waits for that thread's current read: camera drivers must return from a read in bounded time.
+// waits for that thread's current read, at most cameraJoinBound. A thread that does not end in that
+// time is reported (stderr and the camera's label), the valves are closed and blocked, and it is left
+// to run on: a start gives that camera no new thread, a final stop (stopAndJoinCameraThreads) leaves
+// the object alive for good, since the stuck thread still uses it.
 //
 // Threads: every call runs on the main thread. Engine data is read and changed under the engine
 // lock. The destructor asks the camera threads to stop and waits for them.
@@ -175,13 +181,16 @@ class RunControl {
   int threadsCreated() const { return threadsCreated_; }
   // Stops made because the valve board's link stayed down.
   int valveLinkStops() const { return valveLinkStops_; }
-  // Asks both camera threads to stop and waits for them (tools, tests, shutdown).
-  void stopAndJoinCameraThreads();
+  // Asks both camera threads to stop and waits for them, each at most cameraJoinBound (tools, tests,
+  // shutdown). Returns how many were left running.
+  int stopAndJoinCameraThreads();
 
  private:
   void start();
   void stop();
   void startCamera(int camera);
+  // Stops the camera's thread and waits for it, bounded; false (reported, valves closed) when left.
+  bool stopAndJoin(int camera);
   void setPuskSwitch(bool on);
   void setWaitModeButton(bool on, std::optional<std::string>* message);
   void writeSideFilesAtStop();

@@ -8,6 +8,14 @@ std::string_view boardStatusText(BoardStatus status) {
   return status == BoardStatus::kBoardMissing ? kBoardMissingText : std::string_view();
 }
 
+std::uint8_t valveGroupByte(const ValveImage& valves, int firstOutput) {
+  std::uint8_t byte = 0;
+  for (int n = 0; n < 8; ++n) {
+    if (valves.isOpen(firstOutput + n)) byte = static_cast<std::uint8_t>(byte | (1u << n));
+  }
+  return byte;
+}
+
 std::uint8_t valveGroupByte(const ValveTable& valves, int firstOutput) {
   std::uint8_t byte = 0;
   for (int n = 0; n < 8; ++n) {
@@ -23,8 +31,8 @@ std::mutex& writeMutex() {
   return mutex;
 }
 
-// Callers hold writeMutex(). allClosed writes closed valves whatever the table says.
-void writeValvesLocked(DigitalBoard& board, EjectionState& state, bool allClosed) {
+// Callers hold writeMutex(). Writes the image, or the live table when image is null.
+void writeValvesLocked(DigitalBoard& board, EjectionState& state, const ValveImage* image) {
   if (!board.DigitalBoardReady()) {
     state.LastBoardStatus.store(BoardStatus::kBoardMissing, std::memory_order_relaxed);
     return;
@@ -37,7 +45,9 @@ void writeValvesLocked(DigitalBoard& board, EjectionState& state, bool allClosed
     if (state.OutputsBlocked.load(std::memory_order_acquire)) return;
     for (std::uint32_t port : kLeadingZeroPorts) board.PIODIO_OutputByte(base + port, 0);
     for (int group = 0; group < 6; ++group) {
-      const std::uint8_t byte = allClosed ? 0 : valveGroupByte(state.ValveStates, 1 + 8 * group);
+      const int first = 1 + 8 * group;
+      const std::uint8_t byte =
+          image != nullptr ? valveGroupByte(*image, first) : valveGroupByte(state.ValveStates, first);
       board.PIODIO_OutputByte(base + kValvePorts[group], byte);
     }
     for (std::uint32_t port : kTrailingZeroPorts) board.PIODIO_OutputByte(base + port, 0);
@@ -50,7 +60,12 @@ void writeValvesLocked(DigitalBoard& board, EjectionState& state, bool allClosed
 
 void WriteValveOutputs(DigitalBoard& board, EjectionState& state) {
   std::lock_guard lock(writeMutex());
-  writeValvesLocked(board, state, false);
+  writeValvesLocked(board, state, nullptr);
+}
+
+void WriteValveOutputs(DigitalBoard& board, EjectionState& state, const ValveImage& image) {
+  std::lock_guard lock(writeMutex());
+  writeValvesLocked(board, state, &image);
 }
 
 void closeValvesAndBlock(DigitalBoard& board, EjectionState& state) {
@@ -58,7 +73,8 @@ void closeValvesAndBlock(DigitalBoard& board, EjectionState& state) {
   // camera 1's thread may open a valve in the table meanwhile, but it cannot reach the board.
   std::lock_guard lock(writeMutex());
   state.ValveStates.closeAll();
-  writeValvesLocked(board, state, true);
+  const ValveImage allClosed;
+  writeValvesLocked(board, state, &allClosed);
   state.OutputsBlocked.store(true, std::memory_order_release);
 }
 

@@ -24,12 +24,16 @@ std::string_view boardStatusText(BoardStatus status);
 
 // Byte of the output group first..first+7: bit n set when output first+n is open.
 std::uint8_t valveGroupByte(const ValveTable& valves, int firstOutput);
+std::uint8_t valveGroupByte(const ValveImage& valves, int firstOutput);
 
 // Copies the whole valve table (outputs 1..48) to the board: 17 port writes, or 5 while
 // `OutputsBlocked` is set, or none when the board is missing (then `LastBoardStatus` says so).
 // A driver failure ends the call quietly; the next call starts afresh. Calls are serialised.
 // Called on camera 1's thread after every ejection step and on the main thread (stop, tests, start-up).
 void WriteValveOutputs(DigitalBoard& board, EjectionState& state);
+// The same from a copy of the table, so the caller need not hold the engine lock while the ports are
+// written. A copy taken before closeValvesAndBlock cannot reopen valves: the block is checked here.
+void WriteValveOutputs(DigitalBoard& board, EjectionState& state, const ValveImage& image);
 
 // The stop action's valve part: close every valve, write all closed once, then block further data
 // writes. Safe against a pass still running on camera 1's thread: the board ends closed.
@@ -40,6 +44,9 @@ class BoardValveOutput : public ValveOutput {
  public:
   explicit BoardValveOutput(DigitalBoard& board) : board_(board) {}
   void write(EjectionState& state) override { WriteValveOutputs(board_, state); }
+  void writeImage(EjectionState& state, const ValveImage& image) override {
+    WriteValveOutputs(board_, state, image);
+  }
 
  private:
   DigitalBoard& board_;

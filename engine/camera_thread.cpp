@@ -86,6 +86,22 @@ void TCameraThread::join() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool TCameraThread::joinFor(std::chrono::milliseconds bound) {
+  // A thread left earlier counts as ended once its body has returned.
+  if (!thread_.joinable()) return !abandoned_ || finished_.load(std::memory_order_acquire);
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  while (!finished_.load(std::memory_order_acquire)) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      thread_.detach();
+      abandoned_ = true;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  thread_.join();  // the body has returned; only the thread's own exit is left
+  return true;
+}
+
 ThreadSchedulingReport TCameraThread::scheduling() const {
   std::lock_guard lock(reportMutex_);
   return scheduling_;
@@ -181,29 +197,50 @@ void TCameraThread::driverPass(PassTimes& times) {
   const bool cameraOne = index == 0;
   if (!readOk && !cameraOne) {
     state_.LineSeen[cam].store(true, std::memory_order_release);
+    std::this_thread::sleep_for(times.backoff.miss());
     return;
   }
 
-  std::lock_guard lock(state_.engineLock);
-  if (readOk) {
-    paintTestMarks();
-    try {
-      analyseLine(state_, cs, sorter_, machine_, engineClock());
-    } catch (...) {
-      // The line is lost; the loop goes on.
+  // The valve tables of the pass are copied under the lock and written after it: a port write may
+  // take long, and camera 2 must not wait for it.
+  ValveImageQueue pendingValves;
+  {
+    std::lock_guard lock(state_.engineLock);
+    if (readOk) {
+      paintTestMarks();
+      try {
+        analyseLine(state_, cs, sorter_, machine_, engineClock());
+      } catch (...) {
+        // The line is lost; the loop goes on.
+      }
+      if (cameraOne) captureStripRow(times);
+      if (cs.LineCounter.load(std::memory_order_relaxed) % kLinesPerMark == 0)
+        markThousandLines(times, !mono);
+      countLine();
     }
-    if (cameraOne) captureStripRow(times);
-    if (cs.LineCounter.load(std::memory_order_relaxed) % kLinesPerMark == 0) markThousandLines(times, !mono);
-    countLine();
+    state_.LineSeen[cam].store(true, std::memory_order_release);
+    if (cameraOne) {
+      try {
+        runEjectionPass(state_, sorter_, machine_, engineClock(),
+                        state_.FineTimer.load(std::memory_order_relaxed),
+                        valves_ != nullptr ? &pendingValves : nullptr, options_.ejection);
+      } catch (...) {
+        // The next pass writes the whole valve table again.
+      }
+    }
   }
-  state_.LineSeen[cam].store(true, std::memory_order_release);
-  if (cameraOne) {
+  if (valves_ != nullptr) {
     try {
-      runEjectionPass(state_, sorter_, machine_, engineClock(),
-                      state_.FineTimer.load(std::memory_order_relaxed), valves_, options_.ejection);
+      pendingValves.flushTo(*valves_, state_.ejection);
     } catch (...) {
-      // The next pass writes the whole valve table again.
+      // As above: the next pass writes everything again.
     }
+  }
+  if (readOk) {
+    times.backoff.hit();
+  } else {
+    // Camera 1 still ran its ejection pass above, so valves close on time while it waits.
+    std::this_thread::sleep_for(times.backoff.miss());
   }
 }
 
@@ -252,7 +289,12 @@ void TCameraThread::captureStripRow(PassTimes& times) {
 void TCameraThread::markThousandLines(PassTimes& times, bool colourPreview) {
   CameraLineState& cs = *line_;
   const std::int64_t now = nowMs();
-  cs.MsPer1000Lines.store(elapsedMs(now, times.lastMarkMs), std::memory_order_relaxed);
+  const std::uint32_t period = elapsedMs(now, times.lastMarkMs);
+  cs.MsPer1000Lines.store(period, std::memory_order_relaxed);
+  // The ejection converts its times with it when the clock changes unit; the first mark of a run
+  // counts from the clock's start and is no period.
+  if (cs.CameraIndex == 0 && times.marked)
+    state_.ejection.MsPer1000Lines.store(period, std::memory_order_relaxed);
 
   PreviewPoints& preview = state_.PreviewLine[static_cast<std::size_t>(cs.CameraIndex)];
   const bool mask = state_.MaskSwitch.load(std::memory_order_relaxed);
@@ -272,6 +314,7 @@ void TCameraThread::markThousandLines(PassTimes& times, bool colourPreview) {
   }
   if (cs.CameraIndex == 0) publishReadoutLine(colourPreview);
   times.lastMarkMs = now;
+  times.marked = true;
 }
 
 // Called on camera 1's thread under the engine lock.

@@ -12,6 +12,7 @@
 #include "engine/ejection_step.h"
 #include "engine/engine_constants.h"
 #include "engine/engine_state.h"
+#include "engine/read_backoff.h"
 #include "platform/camera_driver.h"
 #include "platform/thread_priority.h"
 #include "settings/machine_settings.h"
@@ -54,8 +55,10 @@ struct CameraThreadOptions {
 
 // One camera's acquisition: reads lines from the driver, analyses each under the engine lock on this
 // thread, keeps the line counter, the rate and the 1000-point preview, fills the strip picture and
-// paints test marks on request; camera 1's thread also runs the ejection step and the valve write
-// after every pass, with or without a line.
+// paints test marks on request; camera 1's thread also runs the ejection step after every pass, with
+// or without a line, and writes the valve table it left once the engine lock is released. A read without a
+// line is followed by a short pause that grows while the driver stays silent (ReadBackoff), so a driver that
+// answers at once never keeps the thread spinning.
 //
 // Life: created suspended (no system thread yet) and entered into table.CameraThreads; prepare its
 // line() (prepareCameraForRun) under the engine lock, then Resume(). It runs until requestStop(),
@@ -86,6 +89,12 @@ class TCameraThread {
   // Waits for the thread to end (returns at once when it was never resumed). Call requestStop first
   // unless the thread ends by itself.
   void join();
+  // As join(), but waits at most bound: true when the thread ended (or never started). Otherwise the
+  // thread is stuck in a driver call and is left to run on (detached); the object must then never be
+  // destroyed, since that thread still uses it (see abandoned()).
+  bool joinFor(std::chrono::milliseconds bound);
+  // joinFor gave up on the thread.
+  bool abandoned() const { return abandoned_; }
 
   int cameraIndex() const { return line_->CameraIndex; }
   std::uint32_t MsPer1000Lines() const { return line_->MsPer1000Lines.load(std::memory_order_relaxed); }
@@ -101,6 +110,8 @@ class TCameraThread {
   struct PassTimes {
     std::int64_t lastMarkMs = 0;
     std::int64_t stripStartMs = 0;
+    bool marked = false;  // lastMarkMs holds a mark of this run
+    ReadBackoff backoff;
   };
 
   void Execute();
@@ -131,6 +142,7 @@ class TCameraThread {
 
   std::thread thread_;
   bool started_ = false;
+  bool abandoned_ = false;
   std::atomic<bool> finished_{false};
   mutable std::mutex reportMutex_;
   ThreadSchedulingReport scheduling_;

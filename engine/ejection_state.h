@@ -182,6 +182,9 @@ struct EjectionState {
   // Clock of the last ejection pass, to notice a clock that restarted or changed unit.
   std::int64_t lastPassClock = 0;
   std::int8_t lastPassFineTimer = -1;  // -1 before the first pass
+  // Camera 1's milliseconds per 1000 lines, as last measured (0: not yet); converts times in flight
+  // when the clock changes unit.
+  std::atomic<std::uint32_t> MsPer1000Lines{0};
 
   // Zero the timing tables (program start; also wanted at the start of every run, since a new run
   // restarts the line clock).

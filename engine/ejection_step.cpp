@@ -1,6 +1,7 @@
 #include "engine/ejection_step.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <limits>
 
@@ -97,6 +98,57 @@ void dropOldClock(EngineState& state) {
   trimDoneRecords(state);
 }
 
+// Above this (fewer than about 17 lines a second) the measured period is no line rate: the first
+// measurement of a run counts from the clock's start.
+constexpr std::uint32_t kLongestConvertiblePeriod = 60'000;
+
+// Span of the old clock in units of the new one, rounded to the nearest unit (halves away from zero).
+std::int64_t convertSpan(std::int64_t span, bool toMilliseconds, std::uint32_t msPer1000Lines) {
+  const std::int64_t num = toMilliseconds ? span * msPer1000Lines : span * 1000;
+  const std::int64_t den = toMilliseconds ? 1000 : msPer1000Lines;
+  return num >= 0 ? (num + den / 2) / den : -((-num + den / 2) / den);
+}
+
+// The clock changed unit (FineTimer switched) during a run. Shots already fired keep going and end
+// at the converted time; objects not yet judged keep their place in the queue with their times
+// converted. Line-mode schedules are dropped as before: they are renewed on every line. Without a
+// measured line period nothing can be converted and the old clock's times are dropped.
+void moveToNewClock(EngineState& state, std::int64_t now, bool toMilliseconds) {
+  EjectionState& e = state.ejection;
+  const std::uint32_t period = e.MsPer1000Lines.load(std::memory_order_relaxed);
+  if (period == 0 || period > kLongestConvertiblePeriod) {
+    dropOldClock(state);
+    return;
+  }
+  const std::int64_t then = e.lastPassClock;
+  const auto convert = [&](std::int64_t oldTime) {
+    return now + convertSpan(oldTime - then, toMilliseconds, period);
+  };
+
+  std::array<std::int64_t, kEjectorSlots + 1> pulseEnd{};
+  std::array<bool, kEjectorSlots + 1> inFlight{};
+  for (int j = 1; j <= kEjectorSlots; ++j) {
+    const auto at = static_cast<std::size_t>(j);
+    const std::int64_t end = e.PulseEnd[j].load(std::memory_order_relaxed);
+    // A pulse the last pass left open (it closes once its end is below the clock).
+    inFlight[at] = end >= then && e.ValveStates.isOpen(e.EjectorOutputMap[j]);
+    if (inFlight[at]) pulseEnd[at] = convert(end);
+  }
+  e.clearTiming();
+  e.ValveStates.closeAll();
+  for (int j = 1; j <= kEjectorSlots; ++j) {
+    if (inFlight[static_cast<std::size_t>(j)]) fire(e, j, pulseEnd[static_cast<std::size_t>(j)]);
+  }
+
+  for (int k = 1; k <= std::min(state.ObjectCount, kObjectTableSize); ++k) {
+    ObjectRecord& r = state.ObjectTable[k];
+    if (r.Done != 0) continue;
+    // Record times are the clock's low 32 bits: their distance from the last pass is exact.
+    r.DueAt = clockLow32(convert(then - clockSince(then, r.DueAt)));
+    r.CreatedAt = clockLow32(convert(then - clockSince(then, r.CreatedAt)));
+  }
+}
+
 }  // namespace
 
 std::int64_t monotonicMillis() {
@@ -186,8 +238,10 @@ void runEjectionPass(EngineState& state, const SorterSettings& sorter, const Mac
                      std::int64_t now, bool fineTimer, ValveOutput* output, const EjectionConfig& config) {
   EjectionState& e = state.ejection;
   const std::int8_t clockUnit = fineTimer ? 1 : 0;
-  if (e.lastPassFineTimer >= 0 && (clockUnit != e.lastPassFineTimer || now < e.lastPassClock)) {
-    dropOldClock(state);
+  if (e.lastPassFineTimer >= 0 && clockUnit != e.lastPassFineTimer) {
+    moveToNewClock(state, now, fineTimer);
+  } else if (e.lastPassFineTimer >= 0 && now < e.lastPassClock) {
+    dropOldClock(state);  // a new run: the old run's objects and shots are over
   }
   e.lastPassFineTimer = clockUnit;
   e.lastPassClock = now;

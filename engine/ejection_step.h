@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <bitset>
 #include <cstdint>
 
 #include "engine/ejection_state.h"
@@ -10,12 +12,60 @@
 
 namespace tolvane {
 
+// A copy of the valve table, taken under the engine lock and written to the ports
+// after it is released.
+class ValveImage {
+ public:
+  static ValveImage of(const ValveTable& valves) {
+    ValveImage image;
+    for (int m = 1; m <= kEjectorSlots; ++m) {
+      if (valves.isOpen(m)) image.bits_.set(static_cast<std::size_t>(m - 1));
+    }
+    return image;
+  }
+  bool isOpen(int output) const {
+    return ValveTable::contains(output) && bits_.test(static_cast<std::size_t>(output - 1));
+  }
+  bool operator==(const ValveImage&) const = default;
+
+ private:
+  std::bitset<kEjectorSlots> bits_;
+};
+
 // Copies the valve table to the outputs. The valve output code lives above the engine and hands an
 // implementation to camera 1's thread.
 class ValveOutput {
  public:
   virtual ~ValveOutput() = default;
+  // The live table (state.ValveStates), from callers that run the ejection step themselves.
   virtual void write(EjectionState& state) = 0;
+  // A copy of the table taken earlier; camera 1's thread writes it after releasing the engine lock.
+  virtual void writeImage(EjectionState& state, const ValveImage& image) = 0;
+};
+
+// Collects the images a pass would write, in order, so that the writes can follow the release of
+// the engine lock. Holds the last kCapacity images of a pass (a pass writes at most two).
+class ValveImageQueue : public ValveOutput {
+ public:
+  static constexpr int kCapacity = 4;
+  void write(EjectionState& state) override {
+    if (count_ == kCapacity) --count_;  // the newest table matters most
+    images_[static_cast<std::size_t>(count_++)] = ValveImage::of(state.ValveStates);
+  }
+  void writeImage(EjectionState&, const ValveImage& image) override {
+    if (count_ == kCapacity) --count_;
+    images_[static_cast<std::size_t>(count_++)] = image;
+  }
+  // Hands the collected images to output in order and empties the queue.
+  void flushTo(ValveOutput& output, EjectionState& state) {
+    for (int i = 0; i < count_; ++i) output.writeImage(state, images_[static_cast<std::size_t>(i)]);
+    count_ = 0;
+  }
+  int size() const { return count_; }
+
+ private:
+  std::array<ValveImage, kCapacity> images_{};
+  int count_ = 0;
 };
 
 // Build-time switches of the ejection, passed in so that tests can take both branches.
@@ -43,8 +93,11 @@ inline std::int32_t clockSince(std::int64_t now, std::int32_t then) {
 
 // One pass of camera 1's thread: the immediate step when configured, then the line-mode step (enFast)
 // or the object-mode step, each followed by a valve write when output is given. A clock that went
-// back (a new run restarts the line counter) or changed unit (FineTimer switched) first clears the
-// timing tables and retires the tracked objects, whose times belong to the old clock.
+// back (a new run restarts the line counter) first clears the timing tables and retires the tracked
+// objects, whose times belong to the old run. A clock that changed unit (FineTimer switched) keeps
+// the shots in flight and the objects not yet judged, their times converted with camera 1's measured
+// line period (EjectionState::MsPer1000Lines); line-mode schedules are dropped, and so is everything
+// when no period is known.
 // Called on camera 1's thread under the engine lock.
 void runEjectionPass(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
                      std::int64_t now, bool fineTimer, ValveOutput* output,

@@ -760,3 +760,59 @@ TEST_F(RunControlTest, ValveLinkDownBeyondItsTimeStopsSortingOnceAndIsShown) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// A camera whose driver never returns from its read: stopping from the window waits a bounded time,
+// reports the camera, closes the valves anyway, and leaves the thread to run on.
+TEST_F(RunControlTest, AThreadStuckInItsReadIsLeftAfterTheBoundAndTheValvesCloseAnyway) {
+  struct Case {
+    const char* name;
+    bool finalStop;  // stopAndJoinCameraThreads (window closing) or a restart of the camera
+  };
+  for (const Case& c : {Case{"window closes", true}, Case{"restart", false}}) {
+    SCOPED_TRACE(c.name);
+    GatedCameraDriver gated(driver);
+    RunControl& rc = make(&gated);
+    rc.touchPuskSwitch();
+    ASSERT_TRUE(waitFor([&] { return bothSeen(); }));
+    rc.Timer5sekTimer();                  // the switch takes touches again
+    state->ejection.ValveStates.open(5);  // a shot in progress
+    gated.setOpen(false);
+    ASSERT_TRUE(waitFor([&] { return gated.waitingReaders() == 2; }));
+    TCameraThread* stuck = rc.cameraThread(0);
+    board.clear();
+
+    const auto before = std::chrono::steady_clock::now();
+    if (c.finalStop) {
+      EXPECT_EQ(rc.stopAndJoinCameraThreads(), 2);
+      EXPECT_EQ(rc.cameraThread(0), nullptr);
+    } else {
+      ASSERT_TRUE(rc.touchPuskSwitch());  // stop: the threads are asked to end but stay in their reads
+      rc.Timer5sekTimer();
+      ASSERT_FALSE(rc.view().puskSwitchOn);
+      state->ejection.ValveStates.open(5);
+      ASSERT_TRUE(rc.touchPuskSwitch());
+      EXPECT_EQ(rc.cameraThread(0), stuck);  // no second thread on a camera still driven
+      EXPECT_EQ(rc.threadsCreated(), 2);
+    }
+    // Generous: the bound is 1 s per camera; only a wait for the read would take longer.
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(20));
+    EXPECT_TRUE(stuck->abandoned());
+    EXPECT_FALSE(stuck->finished());
+    EXPECT_EQ(rc.view().cameras[0].label, "Камера 1\nне отвечает!");
+    EXPECT_TRUE(rc.view().cameras[0].redLamp);
+    EXPECT_EQ(lastValvePortValues(), (std::array<int, 6>{0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(state->ejection.OutputsBlocked.load());
+
+    // The driver returns at last: the left thread ends by itself and writes no valve open.
+    gated.setOpen(true);
+    ASSERT_TRUE(waitFor([&] { return stuck->finished(); }));
+    EXPECT_EQ(lastValvePortValues(), (std::array<int, 6>{0, 0, 0, 0, 0, 0}));
+    control.reset();  // the threads use the gated driver
+  }
+}
+
+}  // namespace
+}  // namespace tolvane

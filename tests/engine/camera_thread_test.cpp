@@ -36,10 +36,11 @@ class ManualClock : public MillisecondClock {
 // Counts valve writes and remembers every output it ever saw open.
 class RecordingValves : public ValveOutput {
  public:
-  void write(EjectionState& state) override {
+  void write(EjectionState& state) override { writeImage(state, ValveImage::of(state.ValveStates)); }
+  void writeImage(EjectionState&, const ValveImage& image) override {
     writes.fetch_add(1);
     for (int m = 1; m <= kEjectorSlots; ++m) {
-      if (state.ValveStates.isOpen(m)) everOpen[static_cast<std::size_t>(m)].store(true);
+      if (image.isOpen(m)) everOpen[static_cast<std::size_t>(m)].store(true);
     }
   }
   std::atomic<int> writes{0};
@@ -722,6 +723,50 @@ TEST_F(CameraThreadTest, StartStopSoakOnTheStreamSimulatorLeavesNothingRunning) 
   EXPECT_FALSE(simulator.lineStats(0).measuring);
   EXPECT_FALSE(simulator.lineStats(1).measuring);
   EXPECT_GE(simulator.lineStats(1).delivered, static_cast<std::uint64_t>(kCycles));
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+TEST(ReadBackoffTest, PauseDoublesUpToTheLongestAndStartsAgainAfterALine) {
+  using std::chrono::microseconds;
+  ReadBackoff backoff;
+  const std::vector<microseconds> expected = {microseconds(10),  microseconds(20),   microseconds(40),
+                                              microseconds(80),  microseconds(160),  microseconds(320),
+                                              microseconds(640), microseconds(1000), microseconds(1000)};
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(backoff.miss(), expected[i]) << i;
+  backoff.hit();
+  EXPECT_EQ(backoff.miss(), microseconds(10));
+  EXPECT_EQ(backoff.miss(), microseconds(20));
+}
+
+// A driver that answers at once without a line: both cameras' threads back off instead of calling it
+// hundreds of thousands of times a second. Camera 1 keeps its ejection pass (and valve write) per read.
+TEST_F(CameraThreadTest, ADriverWithoutLinesAnsweringAtOnceIsNotPolledInATightLoop) {
+  driver.setIdleWait(std::chrono::microseconds(0));
+  driver.setLogReads(false);
+  for (int camera : {0, 1}) {
+    SCOPED_TRACE(camera);
+    driver.clearLog();
+    auto thread = make(camera);
+    const int writesBefore = valves.writes.load();
+    thread->Resume();
+    ASSERT_TRUE(test::waitFor([&] { return driver.readCount(camera) > 0; }));
+    const std::size_t first = driver.readCount(camera);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::size_t reads = driver.readCount(camera) - first;
+    finish(*thread);
+    // 300 ms at the longest pause is about 300 reads; a spinning thread makes tens of thousands.
+    EXPECT_LT(reads, 3000u);
+    EXPECT_GE(reads, 10u);
+    if (camera == 0) {
+      EXPECT_GE(valves.writes.load() - writesBefore, 10);
+    }
+    EXPECT_EQ(thread->LineCounter(), 0);
+  }
 }
 
 }  // namespace

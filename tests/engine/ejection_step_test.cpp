@@ -19,10 +19,11 @@ int pixelOf(int ejector) { return (ejector - 1) * kZoneWidth + kZoneWidth / 2; }
 
 class RecordingValveOutput : public ValveOutput {
  public:
-  void write(EjectionState& state) override {
+  void write(EjectionState& state) override { writeImage(state, ValveImage::of(state.ValveStates)); }
+  void writeImage(EjectionState&, const ValveImage& image) override {
     std::vector<int> open;
     for (int m = 1; m <= kEjectorSlots; ++m) {
-      if (state.ValveStates.isOpen(m)) open.push_back(m);
+      if (image.isOpen(m)) open.push_back(m);
     }
     writes.push_back(open);
   }
@@ -481,8 +482,9 @@ TEST_F(LineModeTest, Camera2SchedulesOnItsThreadWhileCamera1Passes) {
    public:
     explicit PassLog(std::vector<std::pair<std::int64_t, bool>>& log, const std::atomic<std::int64_t>& clock)
         : log_(log), clock_(clock) {}
-    void write(EjectionState& state) override {
-      log_.emplace_back(clock_.load(), state.ValveStates.isOpen(10));
+    void write(EjectionState& state) override { writeImage(state, ValveImage::of(state.ValveStates)); }
+    void writeImage(EjectionState&, const ValveImage& image) override {
+      log_.emplace_back(clock_.load(), image.isOpen(10));
     }
 
    private:
@@ -561,6 +563,78 @@ TEST_F(EjectionStepTest, SwitchingTheTimerUnitDropsTimesOfTheOtherUnit) {
   scheduleLineMode(e, sorter, machine, 0, 10, false);  // on 10, off 13 on the line clock
   runEjectionPass(*state, sorter, machine, 500000, true, nullptr);
   EXPECT_FALSE(e.ValveStates.isOpen(6));
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// FineTimer switched while objects are in flight: a shot already fired closes at its converted time,
+// an object not yet judged fires at its converted due time. Camera 1 runs at 0.5 ms a line.
+TEST_F(EjectionStepTest, SwitchingTheTimerUnitKeepsObjectsInFlightOnTheConvertedClock) {
+  struct Case {
+    const char* name;
+    bool toMilliseconds;
+    std::int64_t firedAt, oldLast, newNow;          // old clock: shot fired, last pass; new clock: first pass
+    std::int64_t pendingDue;                        // old clock
+    std::int64_t pulseClosesAfter, pendingFiresAt;  // new clock
+  };
+  // Lines -> ms: the pulse fired at line 100 ends at line 103, 1 line (0.5 ms, rounded to 1) after
+  // the last pass at line 102; the pending object is due 40 lines (20 ms) later.
+  // Ms -> lines: the pulse ends 2 ms (4 lines) after the last pass; the pending object 15 ms (30 lines).
+  const std::vector<Case> cases = {
+      {"lines to ms", true, 100, 102, 50'000, 142, 50'001, 50'020},
+      {"ms to lines", false, 1'000'000, 1'000'001, 700, 1'000'016, 704, 730},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    state = std::make_unique<EngineState>();
+    EjectionState& ej = state->ejection;
+    for (int j = 1; j <= kEjectorSlots; ++j) {
+      ej.EjectorZones[j] = {(j - 1) * kZoneWidth, j * kZoneWidth, (j - 1) * kZoneWidth, j * kZoneWidth};
+    }
+    ej.MsPer1000Lines = 500;
+    const bool oldFine = !c.toMilliseconds;
+    addObject(0, pixelOf(5), c.firedAt);
+    ObjectRecord& pending = addObject(0, pixelOf(9), c.pendingDue);
+    machine.MaxTime = 1'000'000;
+    runEjectionPass(*state, sorter, machine, c.firedAt, oldFine, nullptr);
+    runEjectionPass(*state, sorter, machine, c.oldLast, oldFine, nullptr);
+    ASSERT_TRUE(ej.ValveStates.isOpen(5));
+
+    const bool newFine = c.toMilliseconds;
+    runEjectionPass(*state, sorter, machine, c.newNow, newFine, nullptr);
+    EXPECT_TRUE(ej.ValveStates.isOpen(5)) << "the shot was cut short";
+    runEjectionPass(*state, sorter, machine, c.pulseClosesAfter, newFine, nullptr);
+    EXPECT_TRUE(ej.ValveStates.isOpen(5));
+    runEjectionPass(*state, sorter, machine, c.pulseClosesAfter + 1, newFine, nullptr);
+    EXPECT_FALSE(ej.ValveStates.isOpen(5));
+
+    runEjectionPass(*state, sorter, machine, c.pendingFiresAt - 1, newFine, nullptr);
+    EXPECT_EQ(pending.Done, 0);
+    EXPECT_FALSE(ej.ValveStates.isOpen(9));
+    runEjectionPass(*state, sorter, machine, c.pendingFiresAt, newFine, nullptr);
+    EXPECT_EQ(pending.Done, 1);
+    EXPECT_TRUE(ej.ValveStates.isOpen(9));
+    EXPECT_EQ(ej.PulseEnd[9].load(), c.pendingFiresAt + machine.Time);
+    EXPECT_EQ(ej.EngineCounters.rejected(kSideA), 2);
+  }
+}
+
+TEST_F(EjectionStepTest, SwitchingTheTimerUnitWithoutAMeasuredLinePeriodDropsTheOldTimes) {
+  for (std::uint32_t period : {0u, 1'000'000u}) {  // not measured yet; the first mark of a run
+    SCOPED_TRACE(period);
+    state = std::make_unique<EngineState>();
+    state->ejection.MsPer1000Lines = period;
+    addObject(0, pixelOf(5), 100);
+    addObject(0, pixelOf(9), 140);
+    runEjectionPass(*state, sorter, machine, 100, false, nullptr);
+    runEjectionPass(*state, sorter, machine, 50'000, true, nullptr);
+    EXPECT_FALSE(state->ejection.ValveStates.isOpen(5));
+    EXPECT_EQ(state->ObjectCount, 0);
+  }
 }
 
 }  // namespace
