@@ -782,6 +782,7 @@ TEST_F(RunControlTest, AThreadStuckInItsReadIsLeftAfterTheBoundAndTheValvesClose
     gated.setOpen(false);
     ASSERT_TRUE(waitFor([&] { return gated.waitingReaders() == 2; }));
     TCameraThread* stuck = rc.cameraThread(0);
+    TCameraThread* stuckToo = rc.cameraThread(1);
     board.clear();
 
     const auto before = std::chrono::steady_clock::now();
@@ -808,7 +809,8 @@ TEST_F(RunControlTest, AThreadStuckInItsReadIsLeftAfterTheBoundAndTheValvesClose
 
     // The driver returns at last: the left thread ends by itself and writes no valve open.
     gated.setOpen(true);
-    ASSERT_TRUE(waitFor([&] { return stuck->finished(); }));
+    // Both left threads must be done with the drivers before the fixture destroys them.
+    ASSERT_TRUE(waitFor([&] { return stuck->finished() && stuckToo->finished(); }));
     EXPECT_EQ(lastValvePortValues(), (std::array<int, 6>{0, 0, 0, 0, 0, 0}));
     control.reset();  // the threads use the gated driver
   }
