@@ -12,12 +12,6 @@ namespace tolvane {
 namespace {
 
 constexpr std::uint32_t kPortSpan = 0x100;
-constexpr std::uint32_t kEnablePort = 0x00;
-constexpr std::uint32_t kControlOffset = 0xC;
-constexpr struct {
-  std::uint32_t block;
-  int firstOutput;
-} kValveBlocks[2] = {{0xD0, 1}, {0xE0, 25}};
 
 std::optional<int> parseNumber(std::string_view text, int low, int high) {
   int value = 0;
@@ -146,20 +140,7 @@ std::uint16_t ModbusValveTerminal::PIODIO_DriverClose() {
   return 0;
 }
 
-std::uint64_t ModbusValveTerminal::decodeLocked() const {
-  if ((image_[kEnablePort].load(std::memory_order_relaxed) & 1u) == 0) return 0;
-  std::uint64_t mask = 0;
-  for (const auto& b : kValveBlocks) {
-    const std::uint8_t control = image_[b.block + kControlOffset].load(std::memory_order_relaxed);
-    for (int k = 0; k < 3; ++k) {
-      if (((control >> k) & 1u) == 0) continue;
-      const std::uint64_t data =
-          image_[b.block + 4u * static_cast<std::uint32_t>(k)].load(std::memory_order_relaxed);
-      mask |= data << (b.firstOutput - 1 + 8 * k);
-    }
-  }
-  return mask;
-}
+std::uint64_t ModbusValveTerminal::decodeLocked() const { return openValvesOf(image_); }
 
 void ModbusValveTerminal::setLink(Link link, std::string error) {
   std::lock_guard lock(statusMutex_);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/digital_board.h"
+#include "platform/valve_port_image.h"
 
 namespace tolvane {
 
@@ -117,7 +118,7 @@ class ModbusValveTerminal : public DigitalBoard {
   const std::string name_;  // "host:port" for the texts
 
   std::atomic<bool> open_{false};
-  std::array<std::atomic<std::uint8_t>, 256> image_{};
+  ValvePortImage image_{};
 
   // Guards the image changes, wanted_ changes, quit_ and the thread's sleep.
   std::mutex mutex_;

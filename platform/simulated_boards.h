@@ -10,6 +10,7 @@
 
 #include "platform/analog_board.h"
 #include "platform/digital_board.h"
+#include "platform/valve_port_image.h"
 
 namespace tolvane {
 
@@ -109,7 +110,7 @@ class SimulatedDigitalBoard : public DigitalBoard {
   std::atomic<bool> present_;
   std::atomic<std::uint32_t> base_;
   std::atomic<bool> open_{false};
-  std::array<std::atomic<std::uint8_t>, 256> image_{};
+  ValvePortImage image_{};
   std::atomic<std::uint64_t> openValves_{0};
   std::atomic<std::uint64_t> lostEdges_{0};
   std::atomic<std::uint64_t> acceptedWrites_{0};
