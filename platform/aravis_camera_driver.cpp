@@ -349,6 +349,16 @@ CcdResult CameraPair::CCD_StartMeasuring(std::int32_t cameraIndex) {
   CameraDriver* d = driver(cameraIndex);
   return d != nullptr ? d->CCD_StartMeasuring(cameraIndex) : kCcdFailure;
 }
+int CameraPair::linesPerFrame(std::int32_t cameraIndex) {
+  CameraDriver* d = driver(cameraIndex);
+  return d != nullptr ? d->linesPerFrame(cameraIndex) : 1;
+}
+
+CcdResult CameraPair::readFrame(std::int32_t cameraIndex, CameraFrame* frame) {
+  CameraDriver* d = driver(cameraIndex);
+  return d != nullptr ? d->readFrame(cameraIndex, frame) : kCcdFailure;
+}
+
 CcdResult CameraPair::CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) {
   CameraDriver* d = driver(cameraIndex);
   return d != nullptr ? d->CCD_GetDataByte(cameraIndex, lineBuffer) : kCcdFailure;

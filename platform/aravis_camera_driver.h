@@ -122,6 +122,8 @@ class CameraPair : public CameraDriver {
   CcdResult CCD_StartMeasuring(std::int32_t cameraIndex) override;
   CcdResult CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) override;
   CcdResult CCD_CameraReset(std::int32_t cameraIndex) override;
+  int linesPerFrame(std::int32_t cameraIndex) override;
+  CcdResult readFrame(std::int32_t cameraIndex, CameraFrame* frame) override;
 
  private:
   std::array<std::unique_ptr<CameraDriver>, 2> drivers_;

@@ -17,6 +17,22 @@ inline constexpr CcdResult kCcdFailure = 0;
 inline constexpr CcdResult kCcdSuccess = 1;
 constexpr bool ccdSucceeded(CcdResult result) { return (result & 0xFF) != 0; }
 
+// A whole frame of lines handed over at once by a camera that packs lines into frames. The data stays
+// valid until the next readFrame, CCD_GetDataByte or CCD_CameraReset for that camera.
+struct CameraFrame {
+  const std::uint8_t* data = nullptr;  // lineCount lines, bytesPerLine apart, laid out as CCD_GetDataByte's
+  std::size_t bytesPerLine = 0;
+  int lineCount = 0;
+  // Lines of this measuring run lost just before this frame (missing, failed or dropped frames, or
+  // lines the reader was too late for): the line clock moves on by them.
+  std::int64_t lostLinesBefore = 0;
+  // Steady-clock time (std::chrono::steady_clock, ns since its epoch) at which the frame's last line
+  // was taken; 0 when the driver cannot tell (then the arrival time stands in).
+  std::int64_t lastLineTimeNs = 0;
+  // The line period the camera was set to, ns; 0 when unknown.
+  std::int64_t linePeriodNs = 0;
+};
+
 // The eight calls of the line-scan camera driver with their arguments. The camera index comes first
 // (0 = camera 1, 1 = camera 2); CCD_Init takes it through a pointer as its third argument.
 //
@@ -44,6 +60,13 @@ class CameraDriver {
   // Success when a new line was copied into lineBuffer, failure when none was available.
   virtual CcdResult CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) = 0;
   virtual CcdResult CCD_CameraReset(std::int32_t cameraIndex) = 0;
+
+  // Frame delivery, beyond the eight calls. Lines per frame of a measuring camera; 1 (the default)
+  // means lines come one per CCD_GetDataByte only. Asked after CCD_StartMeasuring succeeded.
+  virtual int linesPerFrame(std::int32_t /*cameraIndex*/) { return 1; }
+  // Success when the next frame was handed over in *frame (at least one line); failure when none came
+  // within the driver's wait. Only called when linesPerFrame(cameraIndex) > 1.
+  virtual CcdResult readFrame(std::int32_t /*cameraIndex*/, CameraFrame* /*frame*/) { return kCcdFailure; }
 };
 
 }  // namespace tolvane
