@@ -146,6 +146,11 @@ TmForm::~TmForm() {
   // The camera threads end first: the stored control values written next feed values they read.
   if (machine_) machine_->run().stopAndJoinCameraThreads();
   store_.reset();
+  if (machine_ && machine_->run().threadsLeftRunning() > 0) {
+    // A camera thread stuck in a driver call still uses the drivers and the engine state: they stay
+    // until the process ends.
+    static_cast<void>(machine_.release());
+  }
   machine_.reset();
 }
 

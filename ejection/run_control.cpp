@@ -88,6 +88,7 @@ int RunControl::stopAndJoinCameraThreads() {
     std::unique_ptr<TCameraThread>& slot = threads_[static_cast<std::size_t>(camera)];
     if (!slot || stopAndJoin(camera)) continue;
     ++left;
+    ++threadsLeftRunning_;
     // Never destroyed: the stuck thread still runs on the object. Kept reachable on purpose.
     static auto* const leftThreads = new std::vector<TCameraThread*>();
     leftThreads->push_back(slot.release());

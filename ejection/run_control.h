@@ -184,6 +184,9 @@ class RunControl {
   // Asks both camera threads to stop and waits for them, each at most cameraJoinBound (tools, tests,
   // shutdown). Returns how many were left running.
   int stopAndJoinCameraThreads();
+  // Threads a final stop has left running since construction. Whatever they use (drivers, engine
+  // state, settings, boards) must then outlive the program.
+  int threadsLeftRunning() const { return threadsLeftRunning_; }
 
  private:
   void start();
@@ -206,6 +209,7 @@ class RunControl {
   bool waitMode_ = false;
   std::array<std::int64_t, kCameraCount> previousSeen_{};
   int threadsCreated_ = 0;
+  int threadsLeftRunning_ = 0;
   int valveLinkStops_ = 0;
 };
 

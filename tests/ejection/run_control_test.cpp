@@ -789,6 +789,8 @@ TEST_F(RunControlTest, AThreadStuckInItsReadIsLeftAfterTheBoundAndTheValvesClose
     if (c.finalStop) {
       EXPECT_EQ(rc.stopAndJoinCameraThreads(), 2);
       EXPECT_EQ(rc.cameraThread(0), nullptr);
+      EXPECT_EQ(rc.stopAndJoinCameraThreads(), 0);
+      EXPECT_EQ(rc.threadsLeftRunning(), 2);  // the window's end keeps the machine for them
     } else {
       ASSERT_TRUE(rc.touchPuskSwitch());  // stop: the threads are asked to end but stay in their reads
       rc.Timer5sekTimer();
