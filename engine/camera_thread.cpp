@@ -107,6 +107,11 @@ bool TCameraThread::joinFor(std::chrono::milliseconds bound) {
   return true;
 }
 
+int TCameraThread::pendingValveImages() const {
+  const TimedValveQueue* queue = publishedQueue_.load(std::memory_order_acquire);
+  return queue != nullptr ? queue->pending() : 0;
+}
+
 ThreadSchedulingReport TCameraThread::scheduling() const {
   std::lock_guard lock(reportMutex_);
   return scheduling_;
@@ -306,7 +311,7 @@ struct TCameraThread::FrameMode {
   int linesPerFrame = 1;
   ValveQueueClock* clock = nullptr;
   LineTimeline timeline;
-  std::unique_ptr<TimedValveQueue> queue;  // camera 1 with valves only
+  TimedValveQueue* queue = nullptr;  // camera 1 with valves only
   Collector collected;
 };
 
@@ -320,8 +325,10 @@ void TCameraThread::frameLoop(PassTimes& times, int linesPerFrame) {
     table_.camera1Timeline = LineTimeline{};
   }
   if (cameraOne && valves_ != nullptr) {
-    mode.queue = std::make_unique<TimedValveQueue>(*valves_, state_.ejection, mode.clock);
+    valveQueue_ = std::make_unique<TimedValveQueue>(*valves_, state_.ejection, mode.clock);
+    mode.queue = valveQueue_.get();
     mode.queue->start(options_.applyScheduling);
+    publishedQueue_.store(mode.queue, std::memory_order_release);
   }
   try {
     do {
@@ -330,7 +337,7 @@ void TCameraThread::frameLoop(PassTimes& times, int linesPerFrame) {
   } catch (...) {
     // Ends the loop; the queue's thread is joined below all the same.
   }
-  if (mode.queue) mode.queue->stop();
+  if (mode.queue != nullptr) mode.queue->stop();
   if (cameraOne) {
     std::lock_guard lock(state_.engineLock);
     table_.camera1Timeline = LineTimeline{};
@@ -456,7 +463,7 @@ void TCameraThread::runTaggedEjectionPass(FrameMode& mode, std::int64_t line) {
 
 void TCameraThread::handOverValveImages(FrameMode& mode) {
   FrameMode::Collector& collected = mode.collected;
-  if (mode.queue) {
+  if (mode.queue != nullptr) {
     // On the millisecond clock the line times mean nothing: written at once, as in line mode. The
     // queue's thread still writes them, so they cannot overtake images queued before.
     const bool timed = !state_.FineTimer.load(std::memory_order_relaxed) && mode.timeline.known();

@@ -131,6 +131,8 @@ class TCameraThread {
   // the engine lock may touch them (the driver writes a line without the lock).
   CameraLineState& line() { return *line_; }
   const CameraLineState& line() const { return *line_; }
+  // Frame mode, camera 1: valve images waiting for their time (0 otherwise).
+  int pendingValveImages() const;
   // What the scheduler granted; meaningful once the thread has started its body.
   ThreadSchedulingReport scheduling() const;
 
@@ -185,6 +187,10 @@ class TCameraThread {
   CameraThreadTable& table_;
   ValveOutput* valves_;
   CameraThreadOptions options_;
+
+  // Frame mode, camera 1: made and stopped by the thread, kept until the object goes.
+  std::unique_ptr<TimedValveQueue> valveQueue_;
+  std::atomic<TimedValveQueue*> publishedQueue_{nullptr};
 
   std::thread thread_;
   bool started_ = false;
