@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <span>
 
 #include "engine/color_convert.h"
 #include "engine/object_tracker.h"
@@ -25,6 +27,9 @@ constexpr int kTestMarkTo = 9;
 constexpr int kStripValvePixel = 10;  // its G byte shows output 1 open in the strip
 
 constexpr std::int64_t kLinesPerMark = 1000;
+
+// Lost lines beyond any real gap: a driver's nonsense count must not overflow the line counter.
+constexpr std::int64_t kMostLostLines = std::int64_t{1} << 40;
 
 // One driver call: non-zero low byte is success; a throw is a failure.
 template <typename Call>
@@ -102,6 +107,11 @@ bool TCameraThread::joinFor(std::chrono::milliseconds bound) {
   return true;
 }
 
+int TCameraThread::pendingValveImages() const {
+  const TimedValveQueue* queue = publishedQueue_.load(std::memory_order_acquire);
+  return queue != nullptr ? queue->pending() : 0;
+}
+
 ThreadSchedulingReport TCameraThread::scheduling() const {
   std::lock_guard lock(reportMutex_);
   return scheduling_;
@@ -142,10 +152,20 @@ void TCameraThread::Execute() {
       simulatorLoop();
     } else if (startCamera()) {
       PassTimes times;
-      do {
-        driverPass(times);
-      } while (!line_->StopRequested.load(std::memory_order_acquire));
       const std::int32_t index = line_->CameraIndex;
+      int linesPerFrame = 1;
+      try {
+        linesPerFrame = driver_.linesPerFrame(index);
+      } catch (...) {
+        linesPerFrame = 1;  // a driver that cannot tell delivers single lines
+      }
+      if (linesPerFrame > 1) {
+        frameLoop(times, linesPerFrame);
+      } else {
+        do {
+          driverPass(times);
+        } while (!line_->StopRequested.load(std::memory_order_acquire));
+      }
       succeeded([&] { return driver_.CCD_CameraReset(index); });
     }
   } catch (...) {
@@ -196,8 +216,9 @@ void TCameraThread::driverPass(PassTimes& times) {
 
   const bool cameraOne = index == 0;
   if (!readOk && !cameraOne) {
-    state_.LineSeen[cam].store(true, std::memory_order_release);
-    std::this_thread::sleep_for(times.backoff.miss());
+    const std::chrono::microseconds pause = readMissed(times);
+    if (!times.cameraLost) state_.LineSeen[cam].store(true, std::memory_order_release);
+    std::this_thread::sleep_for(pause);
     return;
   }
 
@@ -218,7 +239,7 @@ void TCameraThread::driverPass(PassTimes& times) {
         markThousandLines(times, !mono);
       countLine();
     }
-    state_.LineSeen[cam].store(true, std::memory_order_release);
+    if (!times.cameraLost || readOk) state_.LineSeen[cam].store(true, std::memory_order_release);
     if (cameraOne) {
       try {
         runEjectionPass(state_, sorter_, machine_, engineClock(),
@@ -237,11 +258,230 @@ void TCameraThread::driverPass(PassTimes& times) {
     }
   }
   if (readOk) {
-    times.backoff.hit();
+    readSucceeded(times);
   } else {
     // Camera 1 still ran its ejection pass above, so valves close on time while it waits.
-    std::this_thread::sleep_for(times.backoff.miss());
+    std::this_thread::sleep_for(readMissed(times));
   }
+}
+
+std::chrono::microseconds TCameraThread::readMissed(PassTimes& times) {
+  const std::chrono::microseconds pause = times.backoff.miss();
+  if (pause < ReadBackoff::kLongest || times.cameraLost) return pause;
+  if (++times.silentAtLongest < kSilentReadsBeforeHitTest) return pause;
+  times.silentAtLongest = 0;
+  const std::int32_t index = line_->CameraIndex;
+  if (!succeeded([&] { return driver_.CCD_HitTest(index); })) {
+    times.cameraLost = true;
+    state_.CameraFound[static_cast<std::size_t>(index)].store(false, std::memory_order_relaxed);
+  }
+  return pause;
+}
+
+void TCameraThread::readSucceeded(PassTimes& times) {
+  times.backoff.hit();
+  times.silentAtLongest = 0;
+  if (times.cameraLost) {
+    times.cameraLost = false;
+    state_.CameraFound[static_cast<std::size_t>(line_->CameraIndex)].store(true, std::memory_order_relaxed);
+  }
+}
+
+struct TCameraThread::FrameMode {
+  struct TaggedImage {
+    std::int64_t line = 0;
+    ValveImage image;
+  };
+  // The images of one hold's ejection passes, each with the line whose pass left it. A pass writes at
+  // most two; should more come, the newest replaces the last.
+  class Collector : public ValveOutput {
+   public:
+    static constexpr int kCapacity = 2 * kLinesPerHold;
+    void write(EjectionState& state) override { add(ValveImage::of(state.ValveStates)); }
+    void writeImage(EjectionState&, const ValveImage& image) override { add(image); }
+    void add(const ValveImage& image) {
+      if (count == kCapacity) --count;
+      images[static_cast<std::size_t>(count++)] = TaggedImage{line, image};
+    }
+    std::int64_t line = 0;
+    std::array<TaggedImage, kCapacity> images{};
+    int count = 0;
+  };
+
+  int linesPerFrame = 1;
+  ValveQueueClock* clock = nullptr;
+  LineTimeline timeline;
+  TimedValveQueue* queue = nullptr;  // camera 1 with valves only
+  Collector collected;
+};
+
+void TCameraThread::frameLoop(PassTimes& times, int linesPerFrame) {
+  const bool cameraOne = line_->CameraIndex == 0;
+  FrameMode mode;
+  mode.linesPerFrame = linesPerFrame;
+  mode.clock = options_.valveClock != nullptr ? options_.valveClock : &steadyValveClock();
+  if (cameraOne) {
+    std::lock_guard lock(state_.engineLock);
+    table_.camera1Timeline = LineTimeline{};
+  }
+  if (cameraOne && valves_ != nullptr) {
+    valveQueue_ = std::make_unique<TimedValveQueue>(*valves_, state_.ejection, mode.clock);
+    mode.queue = valveQueue_.get();
+    mode.queue->start(options_.applyScheduling);
+    publishedQueue_.store(mode.queue, std::memory_order_release);
+  }
+  try {
+    do {
+      framePass(times, mode);
+    } while (!line_->StopRequested.load(std::memory_order_acquire));
+  } catch (...) {
+    // Ends the loop; the queue's thread is joined below all the same.
+  }
+  if (mode.queue != nullptr) mode.queue->stop();
+  if (cameraOne) {
+    std::lock_guard lock(state_.engineLock);
+    table_.camera1Timeline = LineTimeline{};
+  }
+}
+
+void TCameraThread::framePass(PassTimes& times, FrameMode& mode) {
+  CameraLineState& cs = *line_;
+  const std::int32_t index = cs.CameraIndex;
+  const auto cam = static_cast<std::size_t>(index);
+  const bool cameraOne = index == 0;
+
+  CameraFrame frame{};
+  const bool readOk = succeeded([&] { return driver_.readFrame(index, &frame); }) && frame.data != nullptr &&
+                      frame.lineCount > 0 && frame.bytesPerLine > 0;
+  const std::int64_t arrivalNs = mode.clock->nowNs();
+  if (!stillOwner()) requestStop();
+
+  if (!readOk) {
+    cs.LineReadOk = 0;
+    const std::chrono::microseconds pause = readMissed(times);
+    if (cameraOne) {
+      // Valves still close on time (millisecond clock) while no frame comes.
+      mode.collected.count = 0;
+      {
+        std::lock_guard lock(state_.engineLock);
+        if (!times.cameraLost) state_.LineSeen[cam].store(true, std::memory_order_release);
+        runTaggedEjectionPass(mode, cs.LineCounter.load(std::memory_order_relaxed));
+      }
+      handOverValveImages(mode);
+    } else if (!times.cameraLost) {
+      state_.LineSeen[cam].store(true, std::memory_order_release);
+    }
+    std::this_thread::sleep_for(pause);
+    return;
+  }
+  readSucceeded(times);
+
+  const std::int64_t lost = std::clamp<std::int64_t>(frame.lostLinesBefore, 0, kMostLostLines);
+  const std::int64_t lastLine = cs.LineCounter.load(std::memory_order_relaxed) + lost + frame.lineCount;
+  mode.timeline.frame(lastLine, frame.lastLineTimeNs, arrivalNs, frame.linePeriodNs);
+  if (lost > 0) passLostLines(times, mode, lost);
+
+  for (int first = 0; first < frame.lineCount; first += kLinesPerHold) {
+    const int end = std::min(frame.lineCount, first + kLinesPerHold);
+    mode.collected.count = 0;
+    {
+      std::lock_guard lock(state_.engineLock);
+      if (cameraOne) table_.camera1Timeline = mode.timeline;
+      for (int i = first; i < end; ++i) analyseFrameLine(times, mode, frame, i);
+      state_.LineSeen[cam].store(true, std::memory_order_release);
+    }
+    handOverValveImages(mode);
+  }
+}
+
+void TCameraThread::passLostLines(PassTimes& times, FrameMode& mode, std::int64_t lost) {
+  CameraLineState& cs = *line_;
+  const bool cameraOne = cs.CameraIndex == 0;
+  const bool colourPreview = !state_.singleToneCamera;
+  const std::int64_t replay = std::min(lost, kLongestLostReplay);
+  if (lost > replay) {
+    // The valve times of lines this far back are long gone.
+    std::lock_guard lock(state_.engineLock);
+    std::int64_t next = cs.LineCounter.load(std::memory_order_relaxed) + (lost - replay);
+    if (next >= kLineCounterWrap) next = next - kLineCounterWrap + 1;
+    cs.LineCounter.store(next, std::memory_order_relaxed);
+    if (cameraOne) table_.camera1LineCounter.store(next, std::memory_order_relaxed);
+  }
+  // Counted line by line, so the rate marks fall as for lines that came.
+  for (std::int64_t done = 0; done < replay;) {
+    const std::int64_t n = std::min<std::int64_t>(kLinesPerHold, replay - done);
+    mode.collected.count = 0;
+    {
+      std::lock_guard lock(state_.engineLock);
+      for (std::int64_t k = 0; k < n; ++k) {
+        if (cs.LineCounter.load(std::memory_order_relaxed) % kLinesPerMark == 0)
+          markThousandLines(times, colourPreview);
+        countLine();
+        if (cameraOne) runTaggedEjectionPass(mode, cs.LineCounter.load(std::memory_order_relaxed));
+      }
+    }
+    handOverValveImages(mode);
+    done += n;
+  }
+}
+
+// Called on the camera's thread under the engine lock.
+void TCameraThread::analyseFrameLine(PassTimes& times, FrameMode& mode, const CameraFrame& frame, int line) {
+  CameraLineState& cs = *line_;
+  const bool cameraOne = cs.CameraIndex == 0;
+  const bool mono = state_.singleToneCamera;
+  const std::span<std::uint8_t> buffer = mono ? cs.monoLineData() : cs.rgbLineData();
+  // A line narrower than the buffer leaves the rest as it was, as a narrow CCD_GetDataByte does.
+  std::copy_n(frame.data + static_cast<std::size_t>(line) * frame.bytesPerLine,
+              std::min(frame.bytesPerLine, buffer.size()), buffer.data());
+  cs.LineReadOk = 1;
+  paintTestMarks();
+  const std::int64_t before = cs.LineCounter.load(std::memory_order_relaxed);
+  const std::int64_t clock = cameraOne ? engineClock() : cameraTwoFrameClock(mode.timeline, before + 1);
+  try {
+    analyseLine(state_, cs, sorter_, machine_, clock);
+  } catch (...) {
+    // The line is lost; the loop goes on.
+  }
+  if (cameraOne) captureStripRow(times);
+  if (before % kLinesPerMark == 0) markThousandLines(times, !mono);
+  countLine();
+  if (cameraOne) runTaggedEjectionPass(mode, cs.LineCounter.load(std::memory_order_relaxed));
+}
+
+// Called on camera 1's thread under the engine lock.
+void TCameraThread::runTaggedEjectionPass(FrameMode& mode, std::int64_t line) {
+  mode.collected.line = line;
+  const bool fineTimer = state_.FineTimer.load(std::memory_order_relaxed);
+  try {
+    runEjectionPass(state_, sorter_, machine_, ejectionClock(fineTimer, line), fineTimer,
+                    valves_ != nullptr ? &mode.collected : nullptr, options_.ejection);
+  } catch (...) {
+    // The next pass writes the whole valve table again.
+  }
+}
+
+void TCameraThread::handOverValveImages(FrameMode& mode) {
+  FrameMode::Collector& collected = mode.collected;
+  if (mode.queue != nullptr) {
+    // On the millisecond clock the line times mean nothing: written at once, as in line mode. The
+    // queue's thread still writes them, so they cannot overtake images queued before.
+    const bool timed = !state_.FineTimer.load(std::memory_order_relaxed) && mode.timeline.known();
+    const std::int64_t latencyNs = mode.timeline.periodNs() * mode.linesPerFrame;
+    for (int i = 0; i < collected.count; ++i) {
+      const FrameMode::TaggedImage& tagged = collected.images[static_cast<std::size_t>(i)];
+      mode.queue->push(tagged.image, timed ? mode.timeline.timeOf(tagged.line) + latencyNs : 0);
+    }
+  }
+  collected.count = 0;
+}
+
+// Called on camera 2's thread under the engine lock.
+std::int64_t TCameraThread::cameraTwoFrameClock(const LineTimeline& own, std::int64_t line) const {
+  const LineTimeline& one = table_.camera1Timeline;
+  if (state_.FineTimer.load(std::memory_order_relaxed) || !one.known() || !own.known()) return engineClock();
+  // Camera 1 analyses its line L with clock L - 1 (its counter before the line).
+  return std::max<std::int64_t>(0, one.lineAt(own.timeOf(line)) - 1);
 }
 
 // Called on the camera's thread under the engine lock.

@@ -13,6 +13,7 @@
 #include "engine/engine_constants.h"
 #include "engine/engine_state.h"
 #include "engine/read_backoff.h"
+#include "engine/timed_valve_queue.h"
 #include "platform/camera_driver.h"
 #include "platform/thread_priority.h"
 #include "settings/machine_settings.h"
@@ -27,9 +28,16 @@ class TCameraThread;
 // A camera thread ends by itself once its entry no longer points at it (cleared, or taken by a newer
 // thread of the same camera). Camera 2's analysis counts time in camera 1's lines; camera 1's thread
 // publishes its counter here so that camera 2 never reads a thread object that may be replaced.
+//
+// In frame mode camera 1's counter moves a frame at a time, so camera 2 takes camera 1's line at the
+// time of its own line instead, from camera 1's line times (camera1Timeline). Both cameras run at one
+// line rate; the line times make up for the two cameras starting at different moments.
 struct CameraThreadTable {
   std::array<std::atomic<TCameraThread*>, kCameraCount> CameraThreads{};
   std::atomic<std::int64_t> camera1LineCounter{0};
+  // Camera 1's line times in frame mode; read and written under the engine lock. Not known: camera 2
+  // uses camera1LineCounter.
+  LineTimeline camera1Timeline;
 };
 
 // Milliseconds for the line rate and the strip capture. Tests replace it to make them exact.
@@ -51,14 +59,34 @@ struct CameraThreadOptions {
   EjectionConfig ejection{};
   // Null: the monotonic clock. Must outlive the thread.
   MillisecondClock* clock = nullptr;
+  // Frame mode: the clock of the line times and of the timed valve queue. Null: the steady clock.
+  ValveQueueClock* valveClock = nullptr;
 };
 
-// One camera's acquisition: reads lines from the driver, analyses each under the engine lock on this
-// thread, keeps the line counter, the rate and the 1000-point preview, fills the strip picture and
-// paints test marks on request; camera 1's thread also runs the ejection step after every pass, with
-// or without a line, and writes the valve table it left once the engine lock is released. A read without a
-// line is followed by a short pause that grows while the driver stays silent (ReadBackoff), so a driver that
-// answers at once never keeps the thread spinning.
+// Lines of a frame analysed per hold of the engine lock. A line takes a few microseconds, so a hold
+// stays well under a tenth of a millisecond and the other camera waits at most that long, while the
+// lock is not taken and released for every line.
+inline constexpr int kLinesPerHold = 16;
+// Lost lines for which camera 1 still runs the ejection step, so that shots scheduled among them are
+// applied at their times; a longer gap first jumps the lines before these.
+inline constexpr std::int64_t kLongestLostReplay = 4096;
+// Consecutive empty reads at the longest pause (about a tenth of a second) before the camera is asked
+// whether it is still there, and between later asks.
+inline constexpr int kSilentReadsBeforeHitTest = 100;
+
+// One camera's acquisition: reads lines (or frames of lines) from the driver, analyses each under the engine
+// lock on this thread, keeps the line counter, the rate and the 1000-point preview, fills the strip picture
+// and paints test marks on request; camera 1's thread also runs the ejection step after every pass, with or
+// without a line, and writes the valve table it left once the engine lock is released. A read without a line
+// is followed by a short pause that grows while the driver stays silent (ReadBackoff), so a driver that
+// answers at once never keeps the thread spinning. A camera that stays silent and no longer answers
+// CCD_HitTest is lost: CameraFound turns false and LineSeen is no longer set until a line comes again.
+//
+// Frame mode (driver.linesPerFrame > 1): a whole frame is read without the lock, then its lines are
+// analysed kLinesPerHold at a time per hold of the lock, each exactly as a single line is; camera 1
+// runs the ejection step after every line with that line's clock and hands the valve images to a
+// timed queue (a thread of its own, started and joined by this thread) that writes each at its line's
+// time plus one frame. Lines lost before a frame move the line counter on.
 //
 // Life: created suspended (no system thread yet) and entered into table.CameraThreads; prepare its
 // line() (prepareCameraForRun) under the engine lock, then Resume(). It runs until requestStop(),
@@ -103,6 +131,8 @@ class TCameraThread {
   // the engine lock may touch them (the driver writes a line without the lock).
   CameraLineState& line() { return *line_; }
   const CameraLineState& line() const { return *line_; }
+  // Frame mode, camera 1: valve images waiting for their time (0 otherwise).
+  int pendingValveImages() const;
   // What the scheduler granted; meaningful once the thread has started its body.
   ThreadSchedulingReport scheduling() const;
 
@@ -112,13 +142,29 @@ class TCameraThread {
     std::int64_t stripStartMs = 0;
     bool marked = false;  // lastMarkMs holds a mark of this run
     ReadBackoff backoff;
+    int silentAtLongest = 0;  // empty reads in a row at the longest pause
+    bool cameraLost = false;  // silent and not answering CCD_HitTest
   };
+  struct FrameMode;
 
   void Execute();
   // The start sequence with the driver; false when the loop must not run. Resets the camera itself
   // on a failure after CCD_HitTest.
   bool startCamera();
   void driverPass(PassTimes& times);
+  void frameLoop(PassTimes& times, int linesPerFrame);
+  void framePass(PassTimes& times, FrameMode& mode);
+  // Camera 1: moves the counter over lost lines, running the ejection step for the last
+  // kLongestLostReplay of them. Camera 2: moves the counter only.
+  void passLostLines(PassTimes& times, FrameMode& mode, std::int64_t lost);
+  // Under the engine lock: one line of the frame, as driverPass analyses a line.
+  void analyseFrameLine(PassTimes& times, FrameMode& mode, const CameraFrame& frame, int line);
+  void runTaggedEjectionPass(FrameMode& mode, std::int64_t line);
+  // After the lock: the images of the hold to the timed queue.
+  void handOverValveImages(FrameMode& mode);
+  // A read without a line: the pause before the next, asking CCD_HitTest when the camera stays silent.
+  std::chrono::microseconds readMissed(PassTimes& times);
+  void readSucceeded(PassTimes& times);
   void simulatorLoop();
   void paintTestMarks();
   void captureStripRow(PassTimes& times);
@@ -128,6 +174,8 @@ class TCameraThread {
   void publishReadoutLine(bool colourLine);
   void countLine();
   std::int64_t engineClock() const;
+  // Camera 2 in frame mode: camera 1's clock at the time of its own line (counter value line).
+  std::int64_t cameraTwoFrameClock(const LineTimeline& own, std::int64_t line) const;
   std::int64_t nowMs() const;
   bool stillOwner() const;
 
@@ -139,6 +187,10 @@ class TCameraThread {
   CameraThreadTable& table_;
   ValveOutput* valves_;
   CameraThreadOptions options_;
+
+  // Frame mode, camera 1: made and stopped by the thread, kept until the object goes.
+  std::unique_ptr<TimedValveQueue> valveQueue_;
+  std::atomic<TimedValveQueue*> publishedQueue_{nullptr};
 
   std::thread thread_;
   bool started_ = false;

@@ -26,6 +26,8 @@ std::string_view ccdCallName(CcdCall call) {
       return "CCD_GetDataByte";
     case CcdCall::kCameraReset:
       return "CCD_CameraReset";
+    case CcdCall::kReadFrame:
+      return "readFrame";
   }
   return "?";
 }
@@ -133,8 +135,9 @@ CcdResult RecordingCameraDriver::finish(std::unique_lock<std::mutex>& lock, Call
                                         const Answer& answer) {
   record.result = answer.throws ? 0 : answer.result;
   record.threw = answer.throws;
-  if (record.call == CcdCall::kGetDataByte) ++reads_[record.camera];
-  if (record.call != CcdCall::kGetDataByte || logReads_) log_.push_back(record);
+  const bool read = record.call == CcdCall::kGetDataByte || record.call == CcdCall::kReadFrame;
+  if (read) ++reads_[record.camera];
+  if (!read || logReads_) log_.push_back(record);
   lock.unlock();
   changed_.notify_all();
   if (answer.throws) throw std::runtime_error(std::string(ccdCallName(record.call)) + " failed (scripted)");
@@ -210,6 +213,74 @@ CcdResult RecordingCameraDriver::CCD_GetDataByte(std::int32_t cameraIndex, std::
   if (idle.count() > 0) {
     std::this_thread::sleep_for(idle);
   } else if (!copied) {
+    std::this_thread::yield();
+  }
+  return result;
+}
+
+void RecordingCameraDriver::setLinesPerFrame(std::int32_t camera, int lines) {
+  std::lock_guard lock(mutex_);
+  linesPerFrame_[camera] = lines;
+}
+
+void RecordingCameraDriver::queueFrame(std::int32_t camera, ScriptedFrame frame) {
+  std::lock_guard lock(mutex_);
+  frames_[camera].push_back(std::move(frame));
+}
+
+std::size_t RecordingCameraDriver::queuedFrames(std::int32_t camera) const {
+  std::lock_guard lock(mutex_);
+  const auto it = frames_.find(camera);
+  return it == frames_.end() ? 0 : it->second.size();
+}
+
+bool RecordingCameraDriver::waitUntilFramesTaken(std::int32_t camera,
+                                                 std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, timeout, [&] {
+    const auto it = frames_.find(camera);
+    return it == frames_.end() || it->second.empty();
+  });
+}
+
+int RecordingCameraDriver::linesPerFrame(std::int32_t cameraIndex) {
+  std::lock_guard lock(mutex_);
+  const auto it = linesPerFrame_.find(cameraIndex);
+  return it == linesPerFrame_.end() ? 1 : it->second;
+}
+
+CcdResult RecordingCameraDriver::readFrame(std::int32_t cameraIndex, CameraFrame* frame) {
+  std::unique_lock lock(mutex_);
+  auto& queue = frames_[cameraIndex];
+  const Answer answer = takeAnswer(CcdCall::kReadFrame, cameraIndex, !queue.empty());
+  CallRecord record{.call = CcdCall::kReadFrame, .camera = cameraIndex};
+  record.nullPointer = frame == nullptr;
+  bool handed = false;
+  if (!answer.throws && ccdSucceeded(answer.result) && !queue.empty() && frame != nullptr) {
+    const ScriptedFrame& next = queue.front();
+    std::size_t width = next.bytesPerLine;
+    if (width == 0) {
+      for (const auto& line : next.lines) width = std::max(width, line.size());
+    }
+    std::vector<std::uint8_t>& data = current_[cameraIndex];
+    data.assign(width * next.lines.size(), 0);
+    for (std::size_t i = 0; i < next.lines.size(); ++i) {
+      std::copy_n(next.lines[i].begin(), std::min(width, next.lines[i].size()), data.begin() + i * width);
+    }
+    *frame = CameraFrame{.data = data.data(),
+                         .bytesPerLine = width,
+                         .lineCount = static_cast<int>(next.lines.size()),
+                         .lostLinesBefore = next.lostLinesBefore,
+                         .lastLineTimeNs = next.lastLineTimeNs,
+                         .linePeriodNs = next.linePeriodNs};
+    queue.pop_front();
+    handed = true;
+  }
+  const std::chrono::microseconds idle = handed ? std::chrono::microseconds(0) : idleWait_;
+  const CcdResult result = finish(lock, record, answer);
+  if (idle.count() > 0) {
+    std::this_thread::sleep_for(idle);
+  } else if (!handed) {
     std::this_thread::yield();
   }
   return result;

@@ -22,6 +22,7 @@ enum class CcdCall {
   kStartMeasuring,
   kGetDataByte,
   kCameraReset,
+  kReadFrame,  // frame delivery, beyond the eight calls
 };
 std::string_view ccdCallName(CcdCall call);  // "CCD_Init", ...
 
@@ -32,6 +33,8 @@ std::string_view ccdCallName(CcdCall call);  // "CCD_Init", ...
 // Answers: a queued answer for (call, camera) is used first; after that the standing answer, which is
 // success unless set otherwise. CCD_GetDataByte without a queued answer succeeds exactly when a scripted
 // line is waiting; a successful read takes the next scripted line and copies it into the buffer.
+// Frames: with setLinesPerFrame(camera, n > 1) the camera reports frame delivery, and readFrame
+// (logged as kReadFrame, counted as a read) hands over the next scripted frame in the same way.
 class RecordingCameraDriver : public CameraDriver {
  public:
   struct Answer {
@@ -64,6 +67,19 @@ class RecordingCameraDriver : public CameraDriver {
   // Reads are counted but, when false, not logged (for long runs).
   void setLogReads(bool log);
 
+  // A frame as readFrame hands it over; lines shorter than bytesPerLine are padded with zeros.
+  struct ScriptedFrame {
+    std::vector<std::vector<std::uint8_t>> lines;
+    std::size_t bytesPerLine = 0;  // 0: the longest line's length
+    std::int64_t lostLinesBefore = 0;
+    std::int64_t lastLineTimeNs = 0;
+    std::int64_t linePeriodNs = 0;
+  };
+  void setLinesPerFrame(std::int32_t camera, int lines);
+  void queueFrame(std::int32_t camera, ScriptedFrame frame);
+  std::size_t queuedFrames(std::int32_t camera) const;
+  bool waitUntilFramesTaken(std::int32_t camera, std::chrono::milliseconds timeout) const;
+
   std::vector<CallRecord> calls() const;
   std::vector<CallRecord> calls(std::int32_t camera) const;
   // The sequence of calls for one camera, reads included only when logged.
@@ -83,6 +99,8 @@ class RecordingCameraDriver : public CameraDriver {
   CcdResult CCD_StartMeasuring(std::int32_t cameraIndex) override;
   CcdResult CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) override;
   CcdResult CCD_CameraReset(std::int32_t cameraIndex) override;
+  int linesPerFrame(std::int32_t cameraIndex) override;
+  CcdResult readFrame(std::int32_t cameraIndex, CameraFrame* frame) override;
 
  private:
   using Key = std::pair<CcdCall, std::int32_t>;
@@ -100,6 +118,10 @@ class RecordingCameraDriver : public CameraDriver {
   std::map<std::pair<std::int32_t, std::int32_t>, float> parameters_;
   std::map<std::int32_t, std::deque<std::vector<std::uint8_t>>> lines_;
   std::map<std::int32_t, std::size_t> reads_;
+  std::map<std::int32_t, int> linesPerFrame_;
+  std::map<std::int32_t, std::deque<ScriptedFrame>> frames_;
+  // The frame handed over last, kept until the camera's next read (as a driver keeps its buffer).
+  std::map<std::int32_t, std::vector<std::uint8_t>> current_;
   std::vector<CallRecord> log_;
   std::chrono::microseconds idleWait_{0};
   bool logReads_ = true;
