@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "platform/aravis_camera_driver.h"
-#include "tests/genicam/fake_gige_camera.h"
+#include "tools/fake_gige_camera.h"
 
 namespace tolvane {
 namespace {

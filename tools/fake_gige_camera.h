@@ -29,7 +29,7 @@ struct FakeStream {
   // Stream line n as the camera sends it.
   void line(std::uint32_t n, std::uint8_t* out) {
     simulator.renderLine(0, n, out);
-    std::memcpy(out, &n, sizeof n);
+    if (stampLineNumbers) std::memcpy(out, &n, sizeof n);
   }
 
   // Stream position (in lines, fractional) at steady time t, from the send times of the frames; the
@@ -51,6 +51,9 @@ struct FakeStream {
 
   ProductStreamSimulator simulator;
   const int bytesPerLine;
+  // The line number in the first 4 bytes, for readers that check which lines they got; a sorting run
+  // leaves it out, since the engine would see it as product at the edge.
+  bool stampLineNumbers = true;
   std::atomic<std::uint32_t> nextLine{0};
   std::atomic<int> frames{0};
   mutable std::mutex mutex;
@@ -73,7 +76,11 @@ inline void fillFakeFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, g
   }
   if (lines > 0) {
     std::lock_guard lock(stream->mutex);
-    stream->sent.push_back({n, std::chrono::steady_clock::now()});
+    // The fake camera sends a frame one frame period after it was filled; a real one sends it right
+    // after its last line, so that is when the frame's lines count as taken.
+    const auto framePeriod = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(lines / stream->simulator.config().lineRateHz));
+    stream->sent.push_back({n, std::chrono::steady_clock::now() + framePeriod});
   }
   ++stream->frames;
 }
