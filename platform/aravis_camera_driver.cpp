@@ -416,6 +416,15 @@ CcdResult CameraPair::CCD_CameraReset(std::int32_t cameraIndex) {
   return d != nullptr ? d->CCD_CameraReset(cameraIndex) : kCcdFailure;
 }
 
+std::string aravisCountersText(const AravisStreamCounters& c) {
+  std::string text = "кадры " + std::to_string(c.completedFrames) + " сбой " +
+                     std::to_string(c.failedFrames) + " размер " + std::to_string(c.mismatchedFrames) +
+                     " нехв " + std::to_string(c.underrunFrames) + " строки " +
+                     std::to_string(c.deliveredLines) + " пот " + std::to_string(c.lostLines);
+  if (c.lost) text += " НЕТ СВЯЗИ";
+  return text;
+}
+
 std::optional<AravisStreamCounters> aravisCounters(const CameraDriver& cameras, std::int32_t cameraIndex) {
   const CameraDriver* driver = &cameras;
   if (const auto* pair = dynamic_cast<const CameraPair*>(driver)) driver = pair->driver(cameraIndex);

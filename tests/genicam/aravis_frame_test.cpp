@@ -150,5 +150,18 @@ TEST_F(AravisFrameTest, EachFrameTellsTheLinesLostBeforeIt) {
   EXPECT_EQ(driver.linesPerFrame(0), 1);
 }
 
+TEST(AravisCountersTextTest, ShowsEveryCounterInItsPlace) {
+  struct Case {
+    AravisStreamCounters counters;
+    const char* text;
+  };
+  const Case cases[] = {
+      {{}, "кадры 0 сбой 0 размер 0 нехв 0 строки 0 пот 0"},
+      {{120, 3, 4, 5, 448, 7680, false}, "кадры 120 сбой 3 размер 4 нехв 5 строки 7680 пот 448"},
+      {{1, 0, 0, 0, 0, 64, true}, "кадры 1 сбой 0 размер 0 нехв 0 строки 64 пот 0 НЕТ СВЯЗИ"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(aravisCountersText(c.counters), c.text);
+}
+
 }  // namespace
 }  // namespace tolvane
