@@ -39,6 +39,7 @@ struct AravisCameraDriver::Device {
   std::uint64_t lastFrameId = 0;
   std::size_t frameBytes = 0;
   std::chrono::steady_clock::time_point lastFrameTime{};
+  std::uint64_t lostSinceHandout = 0;  // lines lost since the last frame handed out whole
 
   ~Device() {
     if (camera == nullptr) return;
@@ -193,6 +194,7 @@ CcdResult AravisCameraDriver::CCD_InitMeasuring(std::int32_t cameraIndex) {
   const int buffers = poolBuffers(config_);
   for (int i = 0; i < buffers; ++i) arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
   device_->haveFrameId = false;
+  device_->lostSinceHandout = 0;
   device_->nextRow = config_.linesPerFrame;
   return kCcdSuccess;
 }
@@ -212,8 +214,14 @@ void AravisCameraDriver::markLost() {
   lastError_ = "camera stopped answering";
 }
 
-bool AravisCameraDriver::nextFrame() {
+void AravisCameraDriver::countLost(std::uint64_t lines) {
+  lostLines_ += lines;
+  device_->lostSinceHandout += lines;
+}
+
+bool AravisCameraDriver::nextFrame(bool* popped) {
   Device& d = *device_;
+  if (popped != nullptr) *popped = false;
   if (d.current != nullptr) {
     arv_stream_push_buffer(d.stream, d.current);
     d.current = nullptr;
@@ -230,36 +238,42 @@ bool AravisCameraDriver::nextFrame() {
     if (d.controlLost || now - d.lastFrameTime > std::chrono::milliseconds(config_.lostAfterMs)) markLost();
     return false;
   }
+  if (popped != nullptr) *popped = true;
   d.lastFrameTime = now;
   guint64 completed = 0, failures = 0, underruns = 0;
   arv_stream_get_statistics(d.stream, &completed, &failures, &underruns);
   underruns_ = underruns;
 
+  // Frames that never came are taken to be of the set height; their size is not known.
+  const auto setLines = static_cast<std::uint64_t>(config_.linesPerFrame);
   const std::uint64_t id = arv_buffer_get_frame_id(buffer);
-  if (d.haveFrameId) {
-    lostLines_ += missingFrames(d.lastFrameId, id) * static_cast<std::uint64_t>(config_.linesPerFrame);
-  }
+  if (d.haveFrameId) countLost(missingFrames(d.lastFrameId, id) * setLines);
   d.haveFrameId = true;
   d.lastFrameId = id;
 
   const ArvBufferStatus status = arv_buffer_get_status(buffer);
   std::size_t size = 0;
   const void* data = arv_buffer_get_data(buffer, &size);
+  const bool image = arv_buffer_get_payload_type(buffer) == ARV_BUFFER_PAYLOAD_TYPE_IMAGE;
   bool usable = false;
+  std::uint64_t droppedLines = setLines;
   if (status == ARV_BUFFER_STATUS_SIZE_MISMATCH) {
     ++mismatched_;
   } else if (status != ARV_BUFFER_STATUS_SUCCESS) {
     ++failed_;
-  } else if (data == nullptr || size < d.frameBytes ||
-             arv_buffer_get_payload_type(buffer) != ARV_BUFFER_PAYLOAD_TYPE_IMAGE ||
+  } else if (data == nullptr || size < d.frameBytes || !image ||
              arv_buffer_get_image_width(buffer) != config_.pixelsPerLine ||
              arv_buffer_get_image_height(buffer) != config_.linesPerFrame) {
     ++mismatched_;  // never half-read: its lines would land at the wrong places
+    // A whole image of another height held that many camera lines: the line clock moves on by them.
+    const int height = image ? arv_buffer_get_image_height(buffer) : 0;
+    if (height > 0 && arv_buffer_get_image_width(buffer) == config_.pixelsPerLine)
+      droppedLines = static_cast<std::uint64_t>(height);
   } else {
     usable = true;
   }
   if (!usable) {
-    lostLines_ += static_cast<std::uint64_t>(config_.linesPerFrame);
+    countLost(droppedLines);
     arv_stream_push_buffer(d.stream, buffer);
     return false;
   }
@@ -270,14 +284,48 @@ bool AravisCameraDriver::nextFrame() {
   return true;
 }
 
-CcdResult AravisCameraDriver::CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) {
-  if (!serves(cameraIndex) || !device_ || !device_->measuring || lineBuffer == nullptr) return kCcdFailure;
-  if (lost_) return kCcdFailure;
+bool AravisCameraDriver::readable(std::int32_t cameraIndex) {
+  if (!serves(cameraIndex) || !device_ || !device_->measuring || lost_) return false;
   if (device_->controlLost) {
     markLost();
-    return kCcdFailure;
+    return false;
   }
+  return true;
+}
+
+int AravisCameraDriver::linesPerFrame(std::int32_t cameraIndex) {
+  return serves(cameraIndex) && device_ && device_->measuring ? config_.linesPerFrame : 1;
+}
+
+CcdResult AravisCameraDriver::readFrame(std::int32_t cameraIndex, CameraFrame* frame) {
+  if (frame == nullptr || !readable(cameraIndex)) return kCcdFailure;
+  Device& d = *device_;
+  // The rest of a frame begun line by line is skipped: its lines are lost to this reader.
+  if (d.current != nullptr && d.nextRow < config_.linesPerFrame)
+    countLost(static_cast<std::uint64_t>(config_.linesPerFrame - d.nextRow));
+  // Dropped frames come back at once; try the next buffer, but never more than the pool holds.
+  bool popped = false;
+  bool got = nextFrame(&popped);
+  for (int tries = poolBuffers(config_); !got && popped && tries > 0; --tries) got = nextFrame(&popped);
+  if (!got) return kCcdFailure;
+  d.nextRow = config_.linesPerFrame;  // handed out whole: a line read pops the next frame
+  frame->data = d.frameData;
+  frame->bytesPerLine = bytesPerLine();
+  frame->lineCount = config_.linesPerFrame;
+  frame->lostLinesBefore = static_cast<std::int64_t>(d.lostSinceHandout);
+  d.lostSinceHandout = 0;
+  frame->lastLineTimeNs =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(d.lastFrameTime.time_since_epoch()).count();
+  frame->linePeriodNs =
+      config_.lineRateHz > 0 ? static_cast<std::int64_t>(std::llround(1e9 / config_.lineRateHz)) : 0;
+  delivered_ += static_cast<std::uint64_t>(config_.linesPerFrame);
+  return kCcdSuccess;
+}
+
+CcdResult AravisCameraDriver::CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) {
+  if (lineBuffer == nullptr || !readable(cameraIndex)) return kCcdFailure;
   if (device_->nextRow >= config_.linesPerFrame && !nextFrame()) return kCcdFailure;
+  device_->lostSinceHandout = 0;  // line by line, no frame carries the loss
   const std::size_t lineBytes = bytesPerLine();
   std::memcpy(lineBuffer, device_->frameData + static_cast<std::size_t>(device_->nextRow) * lineBytes,
               lineBytes);
@@ -366,6 +414,15 @@ CcdResult CameraPair::CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* li
 CcdResult CameraPair::CCD_CameraReset(std::int32_t cameraIndex) {
   CameraDriver* d = driver(cameraIndex);
   return d != nullptr ? d->CCD_CameraReset(cameraIndex) : kCcdFailure;
+}
+
+std::string aravisCountersText(const AravisStreamCounters& c) {
+  std::string text = "кадры " + std::to_string(c.completedFrames) + " сбой " +
+                     std::to_string(c.failedFrames) + " размер " + std::to_string(c.mismatchedFrames) +
+                     " нехв " + std::to_string(c.underrunFrames) + " строки " +
+                     std::to_string(c.deliveredLines) + " пот " + std::to_string(c.lostLines);
+  if (c.lost) text += " НЕТ СВЯЗИ";
+  return text;
 }
 
 std::optional<AravisStreamCounters> aravisCounters(const CameraDriver& cameras, std::int32_t cameraIndex) {

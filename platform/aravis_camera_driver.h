@@ -30,7 +30,7 @@ struct AravisCameraConfig {
 
 // What the stream did since the driver was made; readable from any thread.
 struct AravisStreamCounters {
-  std::uint64_t completedFrames = 0;   // frames handed out line by line
+  std::uint64_t completedFrames = 0;   // good frames handed out (whole or line by line)
   std::uint64_t failedFrames = 0;      // popped with a status other than success
   std::uint64_t mismatchedFrames = 0;  // popped whole but of another size than set: dropped
   std::uint64_t underrunFrames = 0;    // frames the camera sent while no buffer was free
@@ -75,6 +75,12 @@ class AravisCameraDriver : public CameraDriver {
   CcdResult CCD_StartMeasuring(std::int32_t cameraIndex) override;
   CcdResult CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) override;
   CcdResult CCD_CameraReset(std::int32_t cameraIndex) override;
+  // The configured lines per frame while measuring, else 1.
+  int linesPerFrame(std::int32_t cameraIndex) override;
+  // The next good frame, handed out in place (the buffer goes back to the stream at the next read or
+  // reset). Frames dropped or missing since the last handed-out frame, and the unread rest of a frame
+  // begun line by line, are its lostLinesBefore. The time is the frame's arrival on the steady clock.
+  CcdResult readFrame(std::int32_t cameraIndex, CameraFrame* frame) override;
 
   const AravisCameraConfig& config() const { return config_; }
   std::size_t bytesPerLine() const;
@@ -88,7 +94,12 @@ class AravisCameraDriver : public CameraDriver {
   bool serves(std::int32_t cameraIndex) const { return cameraIndex == cameraIndex_; }
   void releaseStream();
   void markLost();
-  bool nextFrame();
+  // Pops one buffer; true when it is a good frame, now the current one. *popped tells whether a
+  // buffer came at all (a dropped frame is worth another try at once).
+  bool nextFrame(bool* popped = nullptr);
+  // The read checks shared by both ways of reading; false when no read may happen.
+  bool readable(std::int32_t cameraIndex);
+  void countLost(std::uint64_t lines);
 
   const AravisCameraConfig config_;
   const std::int32_t cameraIndex_;
@@ -128,6 +139,11 @@ class CameraPair : public CameraDriver {
  private:
   std::array<std::unique_ptr<CameraDriver>, 2> drivers_;
 };
+
+// The counters as the service page shows them, one short line:
+// "кадры 120 сбой 0 размер 0 нехв 0 строки 7680 пот 0" (completed, failed, mismatched and underrun
+// frames, delivered and lost lines), with " НЕТ СВЯЗИ" after it when the camera stopped answering.
+std::string aravisCountersText(const AravisStreamCounters& counters);
 
 // The stream counters of camera `cameraIndex` when an Aravis camera serves it (directly or inside a
 // CameraPair), else nullopt: what the service page and the tool show.

@@ -1,0 +1,108 @@
+#pragma once
+
+// Aravis's own GigE Vision fake camera on a loopback address, sending the product-stream simulator's
+// lines: stream line n with n in its first 4 bytes, so a reader can tell which lines it got.
+
+#include <arv.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/product_stream_simulator.h"
+
+namespace tolvane::test {
+
+// When a frame was sent: its last stream line was taken at `time`.
+struct SentFrame {
+  std::int64_t lastLine = 0;
+  std::chrono::steady_clock::time_point time{};
+};
+
+struct FakeStream {
+  explicit FakeStream(ProductStreamConfig config)
+      : simulator(config), bytesPerLine(simulator.bytesPerLine()) {}
+
+  // Stream line n as the camera sends it.
+  void line(std::uint32_t n, std::uint8_t* out) {
+    simulator.renderLine(0, n, out);
+    if (stampLineNumbers) std::memcpy(out, &n, sizeof n);
+  }
+
+  // Stream position (in lines, fractional) at steady time t, from the send times of the frames; the
+  // first frame's line period stands in before it, the last one's after it.
+  double lineAt(std::chrono::steady_clock::time_point t) const {
+    std::lock_guard lock(mutex);
+    if (sent.empty()) return 0;
+    const double periodNs = 1e9 / simulator.config().lineRateHz;
+    std::size_t i = 0;
+    while (i + 1 < sent.size() && sent[i + 1].time <= t) ++i;
+    const double sinceNs = std::chrono::duration<double, std::nano>(t - sent[i].time).count();
+    if (i + 1 < sent.size() && sinceNs >= 0) {
+      const double spanNs = std::chrono::duration<double, std::nano>(sent[i + 1].time - sent[i].time).count();
+      const double lines = static_cast<double>(sent[i + 1].lastLine - sent[i].lastLine);
+      if (spanNs > 0) return static_cast<double>(sent[i].lastLine) + sinceNs / spanNs * lines;
+    }
+    return static_cast<double>(sent[i].lastLine) + sinceNs / periodNs;
+  }
+
+  ProductStreamSimulator simulator;
+  const int bytesPerLine;
+  // The line number in the first 4 bytes, for readers that check which lines they got; a sorting run
+  // leaves it out, since the engine would see it as product at the edge.
+  bool stampLineNumbers = true;
+  std::atomic<std::uint32_t> nextLine{0};
+  std::atomic<int> frames{0};
+  mutable std::mutex mutex;
+  std::vector<SentFrame> sent;
+};
+
+inline void fillFakeFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, guint32 /*gain*/,
+                          ArvPixelFormat /*format*/) {
+  auto* stream = static_cast<FakeStream*>(data);
+  // The fake camera hands its own buffer, sized for the frame, to the pattern to be written; the size
+  // it reports is still 0 then, the image's width and height are set.
+  auto* bytes = static_cast<std::uint8_t*>(const_cast<void*>(arv_buffer_get_data(buffer, nullptr)));
+  if (bytes == nullptr || arv_buffer_get_image_width(buffer) != stream->simulator.config().pixelsPerLine)
+    return;
+  const int lines = arv_buffer_get_image_height(buffer);
+  std::uint32_t n = 0;
+  for (int row = 0; row < lines; ++row) {
+    n = stream->nextLine.fetch_add(1);
+    stream->line(n, bytes + static_cast<std::size_t>(row) * static_cast<std::size_t>(stream->bytesPerLine));
+  }
+  if (lines > 0) {
+    std::lock_guard lock(stream->mutex);
+    // The fake camera sends a frame one frame period after it was filled; a real one sends it right
+    // after its last line, so that is when the frame's lines count as taken.
+    const auto framePeriod = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(lines / stream->simulator.config().lineRateHz));
+    stream->sent.push_back({n, std::chrono::steady_clock::now() + framePeriod});
+  }
+  ++stream->frames;
+}
+
+class FakeGigeCamera {
+ public:
+  FakeGigeCamera(FakeStream& stream, const char* address = "127.0.0.1") {
+    camera_ = arv_gv_fake_camera_new(address, "TOLVANE1");
+    if (running()) arv_fake_camera_set_fill_pattern(fake(), fillFakeFrame, &stream);
+  }
+  ~FakeGigeCamera() { stop(); }
+  FakeGigeCamera(const FakeGigeCamera&) = delete;
+  FakeGigeCamera& operator=(const FakeGigeCamera&) = delete;
+  bool running() const { return camera_ != nullptr && arv_gv_fake_camera_is_running(camera_); }
+  ArvFakeCamera* fake() { return arv_gv_fake_camera_get_fake_camera(camera_); }
+  void stop() {
+    if (camera_ != nullptr) g_object_unref(camera_);
+    camera_ = nullptr;
+  }
+
+ private:
+  ArvGvFakeCamera* camera_ = nullptr;
+};
+
+}  // namespace tolvane::test
