@@ -668,6 +668,7 @@ void TmForm::Timer1Timer() {
     tell(QStringLiteral("Сортировка остановлена: нет связи с клапанами (%1).")
              .arg(QString::fromStdString(machine_->run().view().boardLinkLabel)));
   }
+  testController_->showCameraStreams();
   if (machine_->run().cameraThread(0) == nullptr) return;
   try {
     // Camera 1's latest published line; the readout panel shows it when it is opened.

@@ -114,6 +114,16 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
   imagePalette.setColor(QPalette::Window, Qt::black);
   Image->setPalette(imagePalette);
 
+  for (std::size_t i = 0; i < cameraStreamLabels.size(); ++i) {
+    QLabel* label = new QLabel(this);
+    label->setObjectName(QStringLiteral("cameraStreamLabel%1").arg(i + 1));
+    label->setGeometry(2, 498 + 24 * static_cast<int>(i), 585, 22);
+    label->setFont(screenFont(12, false));
+    setLabelTextColor(label, Qt::white);
+    label->hide();
+    cameraStreamLabels[i] = label;
+  }
+
   ssImage = new QLabel(this);
   ssImage->setObjectName(QStringLiteral("ssImage"));
   ssImage->setGeometry(700, 456, 100, 99);

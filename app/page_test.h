@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QWidget>
+#include <array>
 
 #include "app/page_common.h"
 #include "ui/tas_switch.h"
@@ -31,6 +32,8 @@ class PageTest : public QWidget {
   QSpinBox* SpinEdit1;
   QSpinBox* SpinEdit2;
   QLabel* Image;
+  // A GenICam camera's stream counters, one line per camera; hidden for simulated cameras.
+  std::array<QLabel*, 2> cameraStreamLabels{};
   // The 100 x 99 picture that the window tiles as its background; without it the background is plain.
   QLabel* ssImage;
   StepperRow MaxTime;    // MaxTimeLabel with MaxTime_Left, MaxTime_Right

@@ -25,6 +25,7 @@
 #include "engine/research_picture.h"
 #include "engine/service_runs.h"
 #include "engine/service_tools.h"
+#include "platform/aravis_camera_driver.h"
 #include "settings/machine_settings.h"
 #include "settings/stored_controls.h"
 
@@ -407,6 +408,19 @@ void PageTestController::button4Click() {
     ms = runAnalysisTiming(machine_.engine(), cameraLine(0), machine_.sorter(), machine_.machine());
   }
   tell(QString::number(ms));
+}
+
+void PageTestController::showCameraStreams() {
+  for (std::size_t i = 0; i < page_.cameraStreamLabels.size(); ++i) {
+    QLabel* label = page_.cameraStreamLabels[i];
+    const auto counters = aravisCounters(machine_.cameras(), static_cast<std::int32_t>(i));
+    label->setVisible(counters.has_value());
+    if (counters) {
+      label->setText(QStringLiteral("Камера %1: %2")
+                         .arg(i + 1)
+                         .arg(QString::fromStdString(aravisCountersText(*counters))));
+    }
+  }
 }
 
 }  // namespace tolvane

@@ -56,6 +56,8 @@ class PageTestController : public QObject {
   void setTell(TellFunction tell);
   // A double touch on the ejector page's object counter writes "CurObjects.txt".
   void bindObjectCounter(TouchLabel& countLabel);
+  // The GenICam cameras' stream counters ("Камера N: кадры ..."); simulated cameras show nothing.
+  void showCameraStreams();
 
   // --- The tools (also driven directly by tests) ---
   // "Исследование": starts the research run; its caption shows the progress, "test_x.bmp" is

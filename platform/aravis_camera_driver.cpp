@@ -417,11 +417,11 @@ CcdResult CameraPair::CCD_CameraReset(std::int32_t cameraIndex) {
 }
 
 std::string aravisCountersText(const AravisStreamCounters& c) {
-  std::string text = "кадры " + std::to_string(c.completedFrames) + " сбой " +
-                     std::to_string(c.failedFrames) + " размер " + std::to_string(c.mismatchedFrames) +
-                     " нехв " + std::to_string(c.underrunFrames) + " строки " +
-                     std::to_string(c.deliveredLines) + " пот " + std::to_string(c.lostLines);
-  if (c.lost) text += " НЕТ СВЯЗИ";
+  std::string text = "кадры " + std::to_string(c.completedFrames) + " (сбой " +
+                     std::to_string(c.failedFrames) + ", размер " + std::to_string(c.mismatchedFrames) +
+                     ", переполн. " + std::to_string(c.underrunFrames) + "), строки " +
+                     std::to_string(c.deliveredLines) + ", потеряно " + std::to_string(c.lostLines);
+  if (c.lost) text += ", НЕТ СВЯЗИ";
   return text;
 }
 

@@ -140,9 +140,9 @@ class CameraPair : public CameraDriver {
   std::array<std::unique_ptr<CameraDriver>, 2> drivers_;
 };
 
-// The counters as the service page shows them, one short line:
-// "кадры 120 сбой 0 размер 0 нехв 0 строки 7680 пот 0" (completed, failed, mismatched and underrun
-// frames, delivered and lost lines), with " НЕТ СВЯЗИ" after it when the camera stopped answering.
+// The counters as the service page and the tool show them, one line:
+// "кадры 120 (сбой 0, размер 0, переполн. 0), строки 7680, потеряно 0" (completed, failed, mismatched
+// and underrun frames, delivered and lost lines), ", НЕТ СВЯЗИ" after it when the camera stopped answering.
 std::string aravisCountersText(const AravisStreamCounters& counters);
 
 // The stream counters of camera `cameraIndex` when an Aravis camera serves it (directly or inside a
