@@ -61,7 +61,27 @@ bool knownCameraSource(std::string_view source) {
   return source == "simulated" || !aravisDevice(source).empty();
 }
 
+// line_rate and lines_per_frame: whole numbers in their range, else the message naming the key.
+std::optional<std::string> cameraTimingProblem(const std::string& key, const std::string& value,
+                                               PlatformConfig* config) {
+  const bool rate = key == "line_rate";
+  const int high = rate ? kMaxLineRate : kMaxLinesPerFrame;
+  int number = 0;
+  const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || ec != std::errc() || end != value.data() + value.size() || number < 1 ||
+      number > high) {
+    return key + " \"" + value + "\": возможно 1 ... " + std::to_string(high);
+  }
+  if (config != nullptr) (rate ? config->lineRate : config->linesPerFrame) = number;
+  return std::nullopt;
+}
+
 }  // namespace
+
+int cameraLinesPerFrame(const PlatformConfig& config, bool aravis) {
+  if (config.linesPerFrame > 0) return config.linesPerFrame;
+  return aravis || config.lineRate >= kFramedSimulationRate ? kFramedLinesPerFrame : 1;
+}
 
 std::string aravisDevice(std::string_view source) {
   if (!source.starts_with(kAravisCameraPrefix)) return {};
@@ -101,6 +121,11 @@ PlatformConfigResult parsePlatformConfig(std::string_view text, const char* hard
       result.config.valvesTimeoutMs = value;
     } else if (key == "camera1" || key == "camera2") {
       result.config.cameraSources[key == "camera1" ? 0 : 1] = value;
+    } else if (key == "line_rate" || key == "lines_per_frame") {
+      if (auto problem = cameraTimingProblem(key, value, &result.config)) {
+        result.error = configMessage(*problem + " (строка " + std::to_string(number) + ")");
+        return result;
+      }
     } else if (isServiceLinkKey(key)) {
       if (auto problem = setServiceLink(result.config.links, key, value)) {
         result.error = configMessage(*problem + " (строка " + std::to_string(number) + ")");
@@ -221,8 +246,23 @@ std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
     error = configMessage("камеры \"" + config.cameras + "\" неизвестны");
     return std::nullopt;
   }
+  // A configuration filled in by hand may hold what the file would have refused.
+  auto timing = cameraTimingProblem("line_rate", std::to_string(config.lineRate), nullptr);
+  if (!timing && config.linesPerFrame != 0)
+    timing = cameraTimingProblem("lines_per_frame", std::to_string(config.linesPerFrame), nullptr);
+  if (timing) {
+    error = configMessage(*timing);
+    return std::nullopt;
+  }
   MachineParts parts = simulatedMachineParts(programFile, config.cameras == kSingleToneCameras);
   parts.links = config.links;
+  {
+    ProductStreamConfig stream;
+    stream.colour = !parts.singleToneCamera;
+    stream.lineRateHz = config.lineRate;
+    stream.linesPerFrame = cameraLinesPerFrame(config, false);
+    parts.cameras = std::make_unique<ProductStreamSimulator>(stream);
+  }
   // GenICam cameras: each index gets its own driver; a simulated one beside it keeps the simulator.
   std::array<std::unique_ptr<CameraDriver>, 2> cameraDrivers;
   bool anyAravis = false;
@@ -238,6 +278,8 @@ std::optional<MachineParts> machinePartsFromConfig(const PlatformConfig& config,
     camera.device = device;
     camera.colour = !parts.singleToneCamera;
     camera.pixelsPerLine = kPixelsPerLine;
+    camera.lineRateHz = config.lineRate;
+    camera.linesPerFrame = cameraLinesPerFrame(config, true);
     cameraDrivers[i] = std::make_unique<AravisCameraDriver>(camera, static_cast<std::int32_t>(i));
     anyAravis = true;
   }

@@ -42,6 +42,9 @@ namespace tolvane {
 //              given); a Modbus terminal takes valves_coil_base = N (first coil, 0),
 //              valves_coil_order = 1-48 | 48-1 (1-48) and valves_timeout_ms = N (how long the link may be
 //              down before sorting stops, 2000)
+//   line_rate = N (10000)              lines per second of both cameras, 1 ... 1000000
+//   lines_per_frame = N                lines packed into one frame, 1 ... 4096 (default: 64 for GenICam
+//                                       cameras; for simulated cameras 64 from 20000 lines/s, else 1)
 //   update_server, mail_server, mail_user, mail_password, mail_tls, ca_file: service/service_links.h
 // The environment variable TOLVANE_HARDWARE overrides "hardware".
 inline constexpr std::string_view kPlatformConfigName = "TolvaneGrain.platform";
@@ -49,6 +52,14 @@ inline constexpr std::string_view kHardwareEnvironment = "TOLVANE_HARDWARE";
 
 inline constexpr std::string_view kSingleToneCameras = "single-tone";
 inline constexpr std::string_view kColourCameras = "colour";
+
+inline constexpr int kDefaultLineRate = 10'000;
+inline constexpr int kMaxLineRate = 1'000'000;
+inline constexpr int kMaxLinesPerFrame = 4096;
+inline constexpr int kFramedLinesPerFrame = 64;
+// From this rate a simulated camera packs frames unless told otherwise: line by line, the camera
+// threads would wake once per line.
+inline constexpr int kFramedSimulationRate = 20'000;
 
 struct PlatformConfig {
   std::string hardware = "simulated";
@@ -62,7 +73,13 @@ struct PlatformConfig {
   // camera1, camera2: "simulated" or "aravis:<device>".
   std::array<std::string, 2> cameraSources{"simulated", "simulated"};
   ServiceLinks links;
+  // line_rate, lines_per_frame (0: by the camera kind and the rate, cameraLinesPerFrame).
+  int lineRate = kDefaultLineRate;
+  int linesPerFrame = 0;
 };
+
+// Lines per frame of a simulated or a GenICam camera under the configuration.
+int cameraLinesPerFrame(const PlatformConfig& config, bool aravis);
 
 // The Modbus valve terminal the configuration asks for; nullopt with error set when a valve key cannot
 // be served, nullopt with error empty for simulated valves.

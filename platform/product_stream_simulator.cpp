@@ -16,6 +16,7 @@ constexpr int kMaxPendingArrivals = 64;
 constexpr int kPlacementTries = 8;
 // Line windows start at one of this many pixels of the noisy plate.
 constexpr std::size_t kPlateOffsets = 1 << 16;
+constexpr int kMaxLinesPerFrame = 4096;
 
 std::uint64_t splitMix(std::uint64_t& state) {
   std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
@@ -77,6 +78,9 @@ std::string ProductStreamSimulator::validate(const ProductStreamConfig& c) {
     return "pixels per line must be 1.." + std::to_string(kMaxLinePixels);
   if (!(c.lineRateHz >= 1 && c.lineRateHz <= 1e6)) return "line rate must be 1..1000000 lines per second";
   if (c.fifoLines < 1) return "the camera must hold at least one line";
+  if (c.linesPerFrame < 1 || c.linesPerFrame > kMaxLinesPerFrame)
+    return "lines per frame must be 1.." + std::to_string(kMaxLinesPerFrame);
+  if (c.linesPerFrame > c.fifoLines) return "the camera must hold at least one frame";
   if (!(c.productShare >= 0 && c.productShare <= 0.6)) return "product share must be 0..0.6";
   if (!(c.defectShare >= 0 && c.defectShare <= 1)) return "defect share must be 0..1";
   if (!(c.oneSidedDefectShare >= 0 && c.oneSidedDefectShare <= 1))
@@ -123,14 +127,14 @@ ProductStreamSimulator::ProductStreamSimulator(ProductStreamConfig config, std::
       config_.colour ? std::array<int, 3>{config_.backgroundColour.r, config_.backgroundColour.g,
                                           config_.backgroundColour.b}
                      : std::array<int, 3>{config_.backgroundGrey, 0, 0};
-  const auto samples = (kPlateOffsets + static_cast<std::size_t>(config_.pixelsPerLine)) *
-                       static_cast<std::size_t>(channels);
+  const auto samples =
+      (kPlateOffsets + static_cast<std::size_t>(config_.pixelsPerLine)) * static_cast<std::size_t>(channels);
   plate_.resize(samples);
   Random noise(config_.seed ^ 0x6E6F697365ull);
   const auto range = static_cast<std::uint64_t>(2 * config_.noise + 1);
   for (std::size_t i = 0; i < samples; ++i) {
-    const int value = plate[i % static_cast<std::size_t>(channels)] +
-                      static_cast<int>(noise.next() % range) - config_.noise;
+    const int value = plate[i % static_cast<std::size_t>(channels)] + static_cast<int>(noise.next() % range) -
+                      config_.noise;
     plate_[i] = clampByte(value);
   }
 
@@ -188,6 +192,10 @@ CcdResult ProductStreamSimulator::CCD_InitMeasuring(std::int32_t cameraIndex) {
   Camera& camera = cameras_[static_cast<std::size_t>(cameraIndex)];
   if (!camera.initialised) return kCcdFailure;
   camera.prepared = true;
+  // Frame mode: the frame buffer is made here once, never per frame.
+  if (config_.linesPerFrame > 1)
+    camera.frame.resize(static_cast<std::size_t>(config_.linesPerFrame) *
+                        static_cast<std::size_t>(bytesPerLine()));
   return kCcdSuccess;
 }
 
@@ -204,6 +212,8 @@ CcdResult ProductStreamSimulator::CCD_StartMeasuring(std::int32_t cameraIndex) {
     camera.anchorTime = clock_->now();
     camera.stats.anchorLine = camera.anchorLine;
     camera.stats.anchorTime = camera.anchorTime;
+    camera.frameCursor = camera.frameLines = 0;
+    camera.pendingLost = 0;
   }
   return kCcdSuccess;
 }
@@ -216,6 +226,7 @@ CcdResult ProductStreamSimulator::CCD_CameraReset(std::int32_t cameraIndex) {
   camera.prepared = false;
   camera.measuring = false;
   camera.stats.measuring = false;
+  camera.frameCursor = camera.frameLines = 0;  // a stop is not lateness: the rest is simply gone
   return kCcdSuccess;
 }
 
@@ -223,6 +234,17 @@ CcdResult ProductStreamSimulator::CCD_CameraReset(std::int32_t cameraIndex) {
 CcdResult ProductStreamSimulator::CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) {
   if (!usable(cameraIndex) || lineBuffer == nullptr) return kCcdFailure;
   Camera& camera = cameras_[static_cast<std::size_t>(cameraIndex)];
+  if (config_.linesPerFrame > 1) {
+    if (camera.frameCursor >= camera.frameLines && !nextFrame(cameraIndex, camera)) return kCcdFailure;
+    const std::size_t bytes = static_cast<std::size_t>(bytesPerLine());
+    std::memcpy(lineBuffer, camera.frame.data() + static_cast<std::size_t>(camera.frameCursor) * bytes,
+                bytes);
+    std::lock_guard lock(mutex_);
+    camera.stats.lastLine = camera.frameFirstLine + camera.frameCursor;
+    ++camera.stats.delivered;
+    ++camera.frameCursor;
+    return kCcdSuccess;
+  }
   std::int64_t line = 0;
   bool wait = false;
   LineClock::TimePoint due{};
@@ -249,13 +271,104 @@ CcdResult ProductStreamSimulator::CCD_GetDataByte(std::int32_t cameraIndex, std:
   {
     std::lock_guard lock(mutex_);
     generateThrough(line);
-    collectActive(line, camera.active);
+    collectActive(line, line, camera.active);
     camera.nextLine = line + 1;
     camera.stats.lastLine = line;
     ++camera.stats.delivered;
   }
   render(cameraIndex, line, camera.active, lineBuffer);
   return kCcdSuccess;
+}
+
+int ProductStreamSimulator::linesPerFrame(std::int32_t cameraIndex) {
+  return usable(cameraIndex) ? config_.linesPerFrame : 1;
+}
+
+// Called on camera i's thread only.
+CcdResult ProductStreamSimulator::readFrame(std::int32_t cameraIndex, CameraFrame* frame) {
+  if (!usable(cameraIndex) || frame == nullptr || config_.linesPerFrame <= 1) return kCcdFailure;
+  Camera& camera = cameras_[static_cast<std::size_t>(cameraIndex)];
+  if (!nextFrame(cameraIndex, camera)) return kCcdFailure;
+  const std::int64_t last = camera.frameFirstLine + camera.frameLines - 1;
+  std::int64_t lastTimeNs = 0;
+  {
+    std::lock_guard lock(mutex_);
+    camera.stats.lastLine = last;
+    camera.stats.delivered += static_cast<std::uint64_t>(camera.frameLines);
+    const auto due = camera.anchorTime +
+                     std::chrono::nanoseconds(std::llround(double(last - camera.anchorLine) * periodNs_));
+    lastTimeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
+  }
+  camera.frameCursor = camera.frameLines;  // handed over whole
+  frame->data = camera.frame.data();
+  frame->bytesPerLine = static_cast<std::size_t>(bytesPerLine());
+  frame->lineCount = camera.frameLines;
+  frame->lostLinesBefore = camera.frameLostBefore;
+  frame->lastLineTimeNs = lastTimeNs;
+  frame->linePeriodNs = std::llround(periodNs_);
+  return kCcdSuccess;
+}
+
+bool ProductStreamSimulator::nextFrame(std::int32_t cameraIndex, Camera& camera) {
+  const int lines = config_.linesPerFrame;
+  std::int64_t first = 0;
+  bool wait = false;
+  LineClock::TimePoint due{};
+  {
+    std::lock_guard lock(mutex_);
+    if (!camera.measuring) return false;
+    // Lines of the current frame never handed out are lost to this reader.
+    if (camera.frameCursor < camera.frameLines) {
+      const int rest = camera.frameLines - camera.frameCursor;
+      camera.pendingLost += rest;
+      camera.stats.skipped += static_cast<std::uint64_t>(rest);
+    }
+    camera.frameCursor = camera.frameLines = 0;
+    first = camera.nextLine;
+    const std::int64_t last = first + lines - 1;
+    if (config_.waitForLineTime) {
+      const double sinceAnchor =
+          std::chrono::duration<double, std::nano>(clock_->now() - camera.anchorTime).count();
+      const std::int64_t latest =
+          camera.anchorLine + static_cast<std::int64_t>(std::floor(sinceAnchor / periodNs_));
+      if (latest < last) {
+        wait = true;
+        due = camera.anchorTime +
+              std::chrono::nanoseconds(std::llround(double(last - camera.anchorLine) * periodNs_));
+      } else {
+        // The camera holds the newest whole frames; a reader behind them loses the older ones.
+        // Frames start at the anchor line, so first and these stay on frame boundaries.
+        const std::int64_t held = config_.fifoLines / lines;
+        const std::int64_t newestFirst =
+            camera.anchorLine + ((latest - camera.anchorLine + 1) / lines - 1) * lines;
+        const std::int64_t oldestFirst = newestFirst - (held - 1) * lines;
+        if (oldestFirst > first) {
+          const std::int64_t lost = oldestFirst - first;
+          camera.stats.skipped += static_cast<std::uint64_t>(lost);
+          camera.stats.skippedFrames += static_cast<std::uint64_t>(lost / lines);
+          camera.pendingLost += lost;
+          first = oldestFirst;
+        }
+      }
+    }
+  }
+  if (wait) clock_->sleepUntil(due);
+  {
+    std::lock_guard lock(mutex_);
+    generateThrough(first + lines - 1);
+    collectActive(first, first + lines - 1, camera.active);
+    camera.nextLine = first + lines;
+    ++camera.stats.frames;
+    camera.frameLostBefore = camera.pendingLost;
+    camera.pendingLost = 0;
+  }
+  const std::size_t bytes = static_cast<std::size_t>(bytesPerLine());
+  for (int i = 0; i < lines; ++i)
+    render(cameraIndex, first + i, camera.active, camera.frame.data() + static_cast<std::size_t>(i) * bytes);
+  camera.frameFirstLine = first;
+  camera.frameLines = lines;
+  camera.frameCursor = 0;
+  return true;
 }
 
 ProductStreamSimulator::CameraLineStats ProductStreamSimulator::lineStats(std::int32_t cameraIndex) const {
@@ -289,7 +402,7 @@ void ProductStreamSimulator::renderLine(std::int32_t cameraIndex, std::int64_t l
   {
     std::lock_guard lock(mutex_);
     generateThrough(line);
-    collectActive(line, items);
+    collectActive(line, line, items);
   }
   render(cameraIndex, line, items, lineBuffer);
 }
@@ -376,13 +489,14 @@ bool ProductStreamSimulator::span(const Item& item, std::int64_t line, int& firs
   return first <= last;
 }
 
-void ProductStreamSimulator::collectActive(std::int64_t line, std::vector<Item>& out) const {
+void ProductStreamSimulator::collectActive(std::int64_t first, std::int64_t last,
+                                           std::vector<Item>& out) const {
   out.clear();
-  // Items are in order of their first line; one on `line` began at most maxHeight_ lines before it.
-  const auto begin = std::lower_bound(items_.begin(), items_.end(), line - maxHeight_ + 1,
+  // Items are in order of their first line; one on `first` began at most maxHeight_ lines before it.
+  const auto begin = std::lower_bound(items_.begin(), items_.end(), first - maxHeight_ + 1,
                                       [](const Item& item, std::int64_t l) { return item.startLine < l; });
-  for (auto it = begin; it != items_.end() && it->startLine <= line; ++it) {
-    if (it->truth.firstLine <= line && it->truth.lastLine >= line) out.push_back(*it);
+  for (auto it = begin; it != items_.end() && it->startLine <= last; ++it) {
+    if (it->truth.firstLine <= last && it->truth.lastLine >= first) out.push_back(*it);
   }
 }
 

@@ -33,6 +33,9 @@ struct ProductStreamConfig {
   // moment falls behind instead of losing lines (a lost line would shift every later valve time of
   // camera 1's line clock).
   int fifoLines = 4096;
+  // Lines a camera packs into one frame (readFrame); 1: line by line only. With frames the camera
+  // holds fifoLines / linesPerFrame whole frames for a late reader.
+  int linesPerFrame = 1;
   std::uint64_t seed = 1;
 
   double productShare = 0.06;        // share of all pixels covered by product, roughly
@@ -108,13 +111,21 @@ class SteadyLineClock : public LineClock {
 // the accessors from any thread. A reader that counts its own lines can compare them with
 // lineStats().lastLine to find lines it lost, and must use that line number to match ground truth.
 // Being a stand-in for hardware, a read may allocate now and then as the kept ground truth grows.
+//
+// With linesPerFrame > 1 the camera delivers frames: readFrame waits until the frame's last line is
+// due and renders the whole frame into the camera's frame buffer (made at CCD_InitMeasuring); frames
+// start at the line the camera started measuring with. A reader too late for the held frames loses
+// whole frames, reported in the next frame's lostLinesBefore. CCD_GetDataByte hands the current frame
+// out line by line, for readers that take lines.
 class ProductStreamSimulator : public CameraDriver {
  public:
   struct CameraLineStats {
     bool measuring = false;
-    std::int64_t lastLine = -1;   // stream line of the last delivered line
-    std::uint64_t delivered = 0;  // lines handed out
-    std::uint64_t skipped = 0;    // lines lost because the reader was late
+    std::int64_t lastLine = -1;       // stream line of the last delivered line
+    std::uint64_t delivered = 0;      // lines handed out
+    std::uint64_t skipped = 0;        // lines lost because the reader was late
+    std::uint64_t frames = 0;         // frames rendered (frame mode)
+    std::uint64_t skippedFrames = 0;  // whole frames lost because the reader was late
     // The camera's line clock since its last start of measuring: stream line `anchorLine` was due at
     // `anchorTime`, each later line one line period after the one before.
     std::int64_t anchorLine = 0;
@@ -136,6 +147,8 @@ class ProductStreamSimulator : public CameraDriver {
   CcdResult CCD_StartMeasuring(std::int32_t cameraIndex) override;
   CcdResult CCD_GetDataByte(std::int32_t cameraIndex, std::uint8_t* lineBuffer) override;
   CcdResult CCD_CameraReset(std::int32_t cameraIndex) override;
+  int linesPerFrame(std::int32_t cameraIndex) override;
+  CcdResult readFrame(std::int32_t cameraIndex, CameraFrame* frame) override;
 
   const ProductStreamConfig& config() const { return config_; }
   int bytesPerLine() const { return config_.pixelsPerLine * (config_.colour ? 3 : 1); }
@@ -168,6 +181,14 @@ class ProductStreamSimulator : public CameraDriver {
     CameraLineStats stats;
     std::array<float, 32> parameters{};
     std::vector<Item> active;  // used only by the camera's own thread
+    // Frame mode, the camera's own thread only: the current frame, its first stream line, the next
+    // line CCD_GetDataByte hands out and the lines lost before it.
+    std::vector<std::uint8_t> frame;
+    std::int64_t frameFirstLine = 0;
+    int frameCursor = 0;
+    int frameLines = 0;
+    std::int64_t frameLostBefore = 0;
+    std::int64_t pendingLost = 0;  // lost since the last frame; under the lock
   };
   class Random;
 
@@ -175,8 +196,11 @@ class ProductStreamSimulator : public CameraDriver {
   // Creates the items of all stream lines up to `line`; the caller holds the lock.
   void generateThrough(std::int64_t line);
   bool placeItem(std::int64_t line);
-  // Copies the items on `line` into `out`; the caller holds the lock.
-  void collectActive(std::int64_t line, std::vector<Item>& out) const;
+  // Copies the items on lines first..last into `out`; the caller holds the lock.
+  void collectActive(std::int64_t first, std::int64_t last, std::vector<Item>& out) const;
+  // Waits for, skips to and renders the camera's next frame into its frame buffer; false
+  // when the camera is not measuring.
+  bool nextFrame(std::int32_t cameraIndex, Camera& camera);
   void render(std::int32_t cameraIndex, std::int64_t line, const std::vector<Item>& items,
               std::uint8_t* buffer) const;
   static bool span(const Item& item, std::int64_t line, int& first, int& last);

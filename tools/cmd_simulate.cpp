@@ -45,13 +45,26 @@ namespace {
 
 constexpr const char* kSimulateUsage =
     "simulate [--seconds S | --lines N] [--rate HZ] [--defects PERCENT] [--product PERCENT] [--colour] "
-    "[--settings FILE [--program N]] [--seed N] [--bar-lines N] [--gap N] [--fifo LINES] "
+    "[--settings FILE [--program N]] [--seed N] [--bar-lines N] [--gap N] [--fifo LINES] [--lines-per-frame "
+    "N] "
     "[--no-realtime] | "
     "simulate --write-settings FILE   simulated sorting run (both cameras, simulated boards): name=value "
     "lines";
 
-// The ejector bar of the simulated machine sits this many camera lines below the camera line.
+// At 10 000 lines/s the ejector bar of the simulated machine sits this many camera lines below the
+// camera line, and an item falls one line per pixel of its length. Faster cameras see the same fall
+// in more lines: both scale with the rate (the bar 40 lines down is 4 ms of fall). Slower rates keep
+// this geometry; shorter items would fall below the objects' size limits.
 constexpr double kDefaultBarLines = 40;
+constexpr double kGeometryRate = 10'000;
+constexpr double kMaxGeometryScale = 20;  // the simulator's fall speed goes to 20 lines per pixel
+// The built-in settings' Delay (42) is the bar plus this: an object's record starts a little after
+// its first line. Time and MaxTime scale with the geometry like the item lengths do.
+constexpr int kDelayBeyondBar = 2;
+// From this rate the simulated cameras pack 64 lines into a frame unless told otherwise.
+constexpr double kFramedRate = 20'000;
+constexpr int kFramedLinesPerFrame = 64;
+constexpr int kMaxLinesPerFrame = 4096;
 constexpr double kDefaultSeconds = 5;
 constexpr double kDefaultRate = 10'000;
 constexpr double kDefaultDefectPercent = 5;
@@ -109,9 +122,10 @@ struct SimulateOptions {
   std::string settingsFile;
   int program = -1;
   std::uint64_t seed = 1;
-  double barLines = kDefaultBarLines;
+  double barLines = -1;  // below 0: kDefaultBarLines at the run's geometry
   int gap = kDefaultGap;
-  int fifoLines = 0;  // 0: the simulator's own
+  int fifoLines = 0;      // 0: the simulator's own
+  int linesPerFrame = 0;  // 0: by the rate
   bool realtime = true;
 };
 
@@ -183,6 +197,10 @@ SimulateOptions parseOptions(const std::vector<std::string>& args) {
       const long long n = parseInteger(args, i, "--fifo");
       if (n < 1 || n > 1'000'000) throw UsageError("--fifo must be 1 ... 1000000 lines");
       o.fifoLines = static_cast<int>(n);
+    } else if (a == "--lines-per-frame") {
+      const long long n = parseInteger(args, i, "--lines-per-frame");
+      if (n < 1 || n > kMaxLinesPerFrame) throw UsageError("--lines-per-frame must be 1 ... 4096");
+      o.linesPerFrame = static_cast<int>(n);
     } else if (a == "--no-realtime") {
       o.realtime = false;
     } else {
@@ -190,6 +208,9 @@ SimulateOptions parseOptions(const std::vector<std::string>& args) {
     }
   }
   if (haveSeconds && o.lines > 0) throw UsageError("give --seconds or --lines, not both");
+  if (o.linesPerFrame == 0) o.linesPerFrame = o.rate >= kFramedRate ? kFramedLinesPerFrame : 1;
+  if (o.fifoLines > 0 && o.linesPerFrame > o.fifoLines)
+    throw UsageError("--fifo must hold at least one frame (--lines-per-frame)");
   return o;
 }
 
@@ -233,6 +254,31 @@ std::vector<BarValveZone> barZones(const Machine& m) {
 
 double micros(std::int64_t ns) { return static_cast<double>(ns) / 1000.0; }
 
+// How many lines of the 10 000 lines/s geometry one line stands for at this rate.
+double geometryScale(double rate) { return std::clamp(rate / kGeometryRate, 1.0, kMaxGeometryScale); }
+
+// Camera lines from a camera-1 line reaching the program to its valve change taking effect. A camera
+// thread that takes frames applies each valve image one frame after its line; one that takes the
+// lines of frames one by one gets each when its frame is complete, half a frame late on average.
+int valveLatencyLines(int linesPerFrame, bool threadTakesFrames) {
+  if (linesPerFrame <= 1) return 0;
+  return threadTakesFrames ? linesPerFrame : linesPerFrame / 2;
+}
+
+// Delay for the bar (valves acting latencyLines after their line), and Time and MaxTime for items
+// `scale` times as long in lines as at 10 000 lines/s; each within its editing range.
+void fitEjectionTiming(MachineSettings& machine, double barLines, int latencyLines, double scale) {
+  const auto fit = [](const char* name, double value) {
+    const KeyRange* range = machineKeyRange(name);
+    const long rounded = std::lround(value);
+    return range ? static_cast<std::int32_t>(std::clamp<long>(rounded, range->min, range->max))
+                 : static_cast<std::int32_t>(rounded);
+  };
+  machine.Delay = fit("Delay", barLines + kDelayBeyondBar - latencyLines);
+  machine.Time = fit("Time", machine.Time * scale);
+  machine.MaxTime = fit("MaxTime", machine.MaxTime * scale);
+}
+
 int writeSettingsCommand(const std::vector<std::string>& args, ToolIo& io) {
   if (args.size() != 2) throw UsageError(std::string("usage: ") + kSimulateUsage);
   const std::string text = builtInSettingsText();
@@ -266,6 +312,8 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   }
   const int program = loadSettings(doc, o.program, o.colour, m, io);
   EngineState& state = *m.state;
+  const double scale = geometryScale(o.rate);
+  const double barLines = o.barLines >= 0 ? o.barLines : kDefaultBarLines * scale;
 
   ProductStreamConfig stream;
   stream.colour = o.colour;
@@ -276,6 +324,8 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   stream.seed = o.seed;
   stream.minGap = o.gap;
   if (o.fifoLines > 0) stream.fifoLines = o.fifoLines;
+  stream.linesPerFrame = o.linesPerFrame;
+  stream.linesPerPixel *= scale;
   ProductStreamSimulator cameras(stream);
 
   SimulatedDigitalBoard::Config boardConfig;
@@ -286,9 +336,19 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   IoBoards boards(probe.board(), analog, state.ejection);
   boards.InitIoBoards();
 
+  // Valves must act when an item reaches the bar, whichever way the camera thread reads.
+  const int latencyLines = valveLatencyLines(o.linesPerFrame, probe.camera().linesPerFrame(0) > 1);
+  // The settings' own timing stands for the 10 000 lines/s geometry line by line.
+  if (o.barLines >= 0 || scale != 1 || latencyLines != 0) {
+    fitEjectionTiming(m.machine, barLines, latencyLines, scale);
+    if (barLines + kDelayBeyondBar < latencyLines)
+      io.err << "tolvane-tool simulate: the bar is nearer than the valves' latency of " << latencyLines
+             << " lines; they act late\n";
+  }
+
   BarGeometry geometry;
   geometry.lineRateHz = o.rate;
-  geometry.barDistanceLines = o.barLines;
+  geometry.barDistanceLines = barLines;
   EjectorBarScorer bar(barZones(m), geometry);
 
   // Both cameras run, whatever the program's camera switches say.
@@ -406,6 +466,11 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   out << "product_pct=" << stream.productShare * 100 << '\n';
   out << "defects_pct=" << stream.defectShare * 100 << '\n';
   out << "camera_fifo_lines=" << stream.fifoLines << '\n';
+  out << "lines_per_frame=" << o.linesPerFrame << '\n';
+  out << "bar_lines=" << barLines << '\n';
+  out << "valve_latency_lines=" << latencyLines << '\n';
+  out << "delay=" << m.machine.Delay << '\n';
+  out << "time=" << m.machine.Time << '\n';
   out << "run_s=" << runSeconds << '\n';
   out << "guard_retired=" << run.objectsRetiredByGuard() << '\n';
   for (int c = 0; c < kCameraCount; ++c) {
@@ -418,6 +483,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
     const double linesAtStop = static_cast<double>(atStop[static_cast<std::size_t>(c)].delivered);
     out << name << "_lines_per_s=" << (measured > 0 ? linesAtStop / measured : 0.0) << '\n';
     out << name << "_lines_lost=" << s.skipped << '\n';
+    out << name << "_frames_lost=" << s.skippedFrames << '\n';
     out << name << "_lines_late=" << probe.linesLate(c) << '\n';
     out << name << "_lateness_p50_us=" << micros(probe.lineLateness(c).percentileNs(0.50)) << '\n';
     out << name << "_lateness_p99_us=" << micros(probe.lineLateness(c).percentileNs(0.99)) << '\n';

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 #include <cmath>
+#include <cstring>
+#include <numeric>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -517,6 +518,12 @@ TEST(ProductStreamSimulatorTest, UnusableConfigurationsAreRefused) {
   refused([](ProductStreamConfig& c) { c.maxItemWidth = c.minItemWidth - 1; });
   refused([](ProductStreamConfig& c) { c.minElongation = 0; });
   refused([](ProductStreamConfig& c) { c.backgroundGrey = 256; });
+  refused([](ProductStreamConfig& c) { c.linesPerFrame = 0; });
+  refused([](ProductStreamConfig& c) { c.linesPerFrame = 4097; });
+  refused([](ProductStreamConfig& c) {
+    c.fifoLines = 100;
+    c.linesPerFrame = 101;  // the camera could not hold one frame
+  });
   // Valid one by one, but far too many tiny items per line.
   ProductStreamConfig dense;
   dense.productShare = 0.6;
@@ -525,6 +532,112 @@ TEST(ProductStreamSimulatorTest, UnusableConfigurationsAreRefused) {
   dense.linesPerPixel = 0.05;
   EXPECT_THROW(ProductStreamSimulator{dense}, std::invalid_argument);
   EXPECT_TRUE(ProductStreamSimulator::validate(ProductStreamConfig{}).empty());
+  ProductStreamConfig framed;
+  framed.linesPerFrame = framed.fifoLines = 4096;
+  EXPECT_TRUE(ProductStreamSimulator::validate(framed).empty());
+}
+
+TEST(ProductStreamSimulatorTest, FramesHoldTheSameLinesAsLineByLine) {
+  struct Case {
+    bool colour;
+    int linesPerFrame;
+  };
+  for (const Case c : {Case{false, 2}, Case{false, 64}, Case{true, 64}, Case{true, 7}}) {
+    SCOPED_TRACE(::testing::Message() << "colour " << c.colour << ", lines per frame " << c.linesPerFrame);
+    ProductStreamConfig config = fastConfig(11);
+    config.colour = c.colour;
+    config.lineRateHz = 50'000;
+    ProductStreamSimulator lineByLine(config);
+    config.linesPerFrame = c.linesPerFrame;
+    ProductStreamSimulator framed(config), framedLines(config);
+    for (ProductStreamSimulator* sim : {&lineByLine, &framed, &framedLines})
+      ASSERT_TRUE(startCamera(*sim, 1));
+    EXPECT_EQ(lineByLine.linesPerFrame(1), 1);
+    EXPECT_EQ(framed.linesPerFrame(1), c.linesPerFrame);
+
+    const int frames = 600 / c.linesPerFrame + 1;
+    const std::vector<Line> expected = readLines(lineByLine, 1, frames * c.linesPerFrame);
+    // A reader of lines gets the frames' lines one by one.
+    EXPECT_EQ(readLines(framedLines, 1, frames * c.linesPerFrame), expected);
+    for (int f = 0; f < frames; ++f) {
+      CameraFrame frame;
+      ASSERT_TRUE(ccdSucceeded(framed.readFrame(1, &frame)));
+      ASSERT_EQ(frame.lineCount, c.linesPerFrame);
+      ASSERT_EQ(frame.bytesPerLine, static_cast<std::size_t>(framed.bytesPerLine()));
+      EXPECT_EQ(frame.lostLinesBefore, 0);
+      EXPECT_EQ(frame.linePeriodNs, 20'000);
+      for (int i = 0; i < frame.lineCount; ++i) {
+        const std::uint8_t* line = frame.data + static_cast<std::size_t>(i) * frame.bytesPerLine;
+        ASSERT_EQ(Line(line, line + frame.bytesPerLine),
+                  expected[static_cast<std::size_t>(f * c.linesPerFrame + i)])
+            << "frame " << f << " line " << i;
+      }
+      EXPECT_EQ(framed.lineStats(1).lastLine, std::int64_t{f + 1} * c.linesPerFrame - 1);
+    }
+    EXPECT_EQ(framed.lineStats(1).delivered, static_cast<std::uint64_t>(frames * c.linesPerFrame));
+    EXPECT_EQ(framed.lineStats(1).frames, static_cast<std::uint64_t>(frames));
+    EXPECT_EQ(framedLines.lineStats(1).lastLine, lineByLine.lineStats(1).lastLine);
+    // Same curtain, so the same ground truth however it was read.
+    EXPECT_EQ(framed.groundTruth(), lineByLine.groundTruth());
+  }
+}
+
+TEST(ProductStreamSimulatorTest, LateFrameReaderLosesWholeFrames) {
+  auto clock = std::make_shared<ManualClock>();
+  ProductStreamConfig config = fastConfig();
+  config.waitForLineTime = true;
+  config.lineRateHz = 1000;  // one line per millisecond
+  config.linesPerFrame = 4;
+  config.fifoLines = 9;  // two whole frames
+  ProductStreamSimulator sim(config, clock);
+  ProductStreamSimulator reference(fastConfig());
+  ASSERT_TRUE(startCamera(sim, 0));
+  const auto start = clock->now();
+  const auto nsAfterStart = [&](int ms) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               (start + std::chrono::milliseconds(ms)).time_since_epoch())
+        .count();
+  };
+  CameraFrame frame;
+  ASSERT_TRUE(ccdSucceeded(sim.readFrame(0, &frame)));  // waits for line 3
+  EXPECT_EQ(clock->sleeps, 1);
+  EXPECT_EQ(frame.lostLinesBefore, 0);
+  EXPECT_EQ(frame.lastLineTimeNs, nsAfterStart(3));
+  EXPECT_EQ(frame.linePeriodNs, 1'000'000);
+
+  // The reader stalls 20 ms: lines up to 23 are taken, the camera holds frames 16..19 and 20..23.
+  clock->advance(std::chrono::milliseconds(20));
+  struct Step {
+    std::int64_t firstLine;
+    std::int64_t lostBefore;
+    int sleeps;
+  };
+  for (const Step step : {Step{16, 12, 1}, Step{20, 0, 1}, Step{24, 0, 2}}) {
+    SCOPED_TRACE(step.firstLine);
+    ASSERT_TRUE(ccdSucceeded(sim.readFrame(0, &frame)));
+    EXPECT_EQ(frame.lostLinesBefore, step.lostBefore);
+    EXPECT_EQ(frame.lastLineTimeNs, nsAfterStart(static_cast<int>(step.firstLine) + 3));
+    EXPECT_EQ(clock->sleeps, step.sleeps);
+    EXPECT_EQ(sim.lineStats(0).lastLine, step.firstLine + 3);
+    Line expected(kLineMonoBytes);
+    reference.renderLine(0, step.firstLine + 2, expected.data());
+    EXPECT_EQ(0, std::memcmp(frame.data + 2 * frame.bytesPerLine, expected.data(), frame.bytesPerLine));
+  }
+  const ProductStreamSimulator::CameraLineStats stats = sim.lineStats(0);
+  EXPECT_EQ(stats.skipped, 12u);
+  EXPECT_EQ(stats.skippedFrames, 3u);
+  EXPECT_EQ(stats.delivered + stats.skipped, static_cast<std::uint64_t>(stats.lastLine + 1));
+
+  // A frame half handed out as lines, then read whole: its rest counts as lost before the next.
+  Line buffer(kLineMonoBytes);
+  ASSERT_TRUE(ccdSucceeded(sim.CCD_GetDataByte(0, buffer.data())));
+  EXPECT_EQ(sim.lineStats(0).lastLine, 28);
+  ASSERT_TRUE(ccdSucceeded(sim.readFrame(0, &frame)));
+  EXPECT_EQ(frame.lostLinesBefore, 3);
+  EXPECT_EQ(sim.lineStats(0).lastLine, 35);
+  // Not measuring: no frame.
+  ASSERT_TRUE(ccdSucceeded(sim.CCD_CameraReset(0)));
+  EXPECT_FALSE(ccdSucceeded(sim.readFrame(0, &frame)));
 }
 
 }  // namespace

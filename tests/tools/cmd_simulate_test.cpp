@@ -269,6 +269,10 @@ TEST_F(CmdSimulate, BadArgumentsExitTwo) {
            {"--seed", "-3"},
            {"--gap", "x"},
            {"--fifo", "0"},
+           {"--lines-per-frame", "0"},
+           {"--lines-per-frame", "4097"},
+           {"--lines-per-frame", "8", "--fifo", "7"},
+           {"--rate", "20000", "--fifo", "63"},
            {"--settings"},
            {"--turbo"},
            {"--write-settings"},
@@ -278,6 +282,50 @@ TEST_F(CmdSimulate, BadArgumentsExitTwo) {
     EXPECT_EQ(r.out, "") << args[0];
     ASSERT_FALSE(r.err.empty()) << args[0];
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << args[0];
+  }
+}
+
+// Faster cameras see the same fall in more lines: bar, item lengths and valve timing follow the rate,
+// and frames are on from 20 000 lines/s. Runs of a few thousand lines only.
+TEST_F(CmdSimulate, GeometryAndFramesFollowTheRate) {
+  struct Case {
+    std::vector<std::string> args;
+    double rate;
+    int linesPerFrame;
+    double barLines;
+    int time;  // Time of the built-in settings (14) at the run's geometry
+  };
+  const Case cases[] = {
+      {{"--rate", "4000"}, 4000, 1, 40, 14},
+      {{"--rate", "20000"}, 20000, 64, 80, 28},
+      {{"--rate", "20000", "--lines-per-frame", "1"}, 20000, 1, 80, 28},
+      {{"--rate", "30000", "--lines-per-frame", "16", "--bar-lines", "100"}, 30000, 16, 100, 42},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"--lines", "3000", "--no-realtime", "--seed", "7"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const SimRun r = run(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.num("rate_hz"), c.rate);
+    EXPECT_EQ(r.num("lines_per_frame"), c.linesPerFrame);
+    EXPECT_EQ(r.num("bar_lines"), c.barLines);
+    EXPECT_EQ(r.num("time"), c.time);
+    // Valves act one frame after their line (camera thread taking frames) or, taking the frames'
+    // lines one by one, half a frame late on average; Delay makes up for it.
+    const double latency = r.num("valve_latency_lines");
+    if (c.linesPerFrame == 1) {
+      EXPECT_EQ(latency, 0);
+    } else {
+      EXPECT_TRUE(latency == c.linesPerFrame || latency == c.linesPerFrame / 2) << latency;
+    }
+    EXPECT_EQ(r.num("delay"), c.barLines + 2 - latency);
+    EXPECT_GE(r.num("camera1_lines") + r.num("camera1_lines_lost"), 3000);
+    EXPECT_LE(r.num("camera1_frames_lost") * c.linesPerFrame, r.num("camera1_lines_lost"));
+    if (r.noLinesLost()) {
+      EXPECT_GT(r.num("items_defective"), 0);
+      EXPECT_GT(r.num("defects_removed"), 0);
+    }
   }
 }
 
