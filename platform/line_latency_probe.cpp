@@ -88,6 +88,14 @@ class LineLatencyProbe::Camera : public CameraDriver {
     return result;
   }
   CcdResult CCD_CameraReset(std::int32_t cameraIndex) override { return inner_.CCD_CameraReset(cameraIndex); }
+  int linesPerFrame(std::int32_t cameraIndex) override { return inner_.linesPerFrame(cameraIndex); }
+  // A frame counts as read when it arrives; its last line is the one timed.
+  CcdResult readFrame(std::int32_t cameraIndex, CameraFrame* frame) override {
+    const CcdResult result = inner_.readFrame(cameraIndex, frame);
+    if (ccdSucceeded(result) && (cameraIndex == 0 || cameraIndex == 1))
+      probe_.lineRead(cameraIndex, Clock::now());
+    return result;
+  }
 
  private:
   LineLatencyProbe& probe_;
