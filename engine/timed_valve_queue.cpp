@@ -37,19 +37,24 @@ ValveQueueClock& steadyValveClock() {
 
 void LineTimeline::frame(std::int64_t lastLine, std::int64_t stampNs, std::int64_t arrivalNs,
                          std::int64_t periodNs) {
-  if (periodNs > 0) {
-    periodNs_ = periodNs;
-  } else if (!measuring_) {
+  const std::int64_t timeNs = stampNs != 0 ? stampNs : arrivalNs;
+  if (!measuring_) {
     measuring_ = true;
     firstLine_ = lastLine;
-    firstArrivalNs_ = arrivalNs;
-  } else if (lastLine > firstLine_ && arrivalNs > firstArrivalNs_) {
-    // Over the whole run the arrival jitter shrinks to nothing against the lines counted.
-    periodNs_ = std::max<std::int64_t>(1, roundedDiv(arrivalNs - firstArrivalNs_, lastLine - firstLine_));
+    firstArrivalNs_ = timeNs;
+  }
+  // The period the camera was set to holds until enough of the run has passed to measure it: a camera
+  // may run slower than set (exposure, bandwidth), and a small error grows line by line into the
+  // valve times. Over the whole run the jitter of single frames shrinks to nothing.
+  const std::int64_t spanNs = timeNs - firstArrivalNs_;
+  if (lastLine > firstLine_ && spanNs > 0 && (periodNs <= 0 || spanNs >= kMeasuredSpanNs)) {
+    periodNs_ = std::max<std::int64_t>(1, roundedDiv(spanNs, lastLine - firstLine_));
+  } else if (periodNs > 0) {
+    periodNs_ = periodNs;
   }
   if (periodNs_ <= 0) return;  // the first frame without a period: no line times yet
 
-  const std::int64_t offset = (stampNs != 0 ? stampNs : arrivalNs) - lastLine * periodNs_;
+  const std::int64_t offset = timeNs - lastLine * periodNs_;
   if (!known_) {
     known_ = true;
     baseNs_ = windowMin_ = offset;

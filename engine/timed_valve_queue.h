@@ -32,10 +32,12 @@ ValveQueueClock& steadyValveClock();
 // window every kWindowFrames lets the base follow a slow drift between camera and system clock.
 class LineTimeline {
  public:
-  static constexpr int kWindowFrames = 64;
+  static constexpr int kWindowFrames = 8;
+  // Frames over this span measure the period, also when the camera tells one.
+  static constexpr std::int64_t kMeasuredSpanNs = 500'000'000;
 
   // A frame whose last line is lastLine; stampNs is its time stamp (0 none), arrivalNs when it came,
-  // periodNs the camera's line period (0 unknown: measured from the frames' arrivals).
+  // periodNs the camera's line period (0 unknown); after kMeasuredSpanNs the measured one counts.
   void frame(std::int64_t lastLine, std::int64_t stampNs, std::int64_t arrivalNs, std::int64_t periodNs);
   bool known() const { return known_; }
   std::int64_t periodNs() const { return periodNs_; }

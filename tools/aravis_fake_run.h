@@ -34,19 +34,18 @@
 #include "settings/settings_file.h"
 #include "settings/stored_controls.h"
 #include "tools/fake_gige_camera.h"
+#include "tools/sorting_geometry.h"
 
 namespace tolvane {
 
 struct FakeCameraRunOptions {
   bool colour = false;  // RGB8 and the colour program of the built-in settings; else Mono8
-  // Until the valve changes are applied at their lines' times, a frame's valve changes take effect
-  // together when it is read: short frames at a low rate keep that error within a line or two.
   double lineRateHz = 1000;
   double seconds = 3;
   int linesPerFrame = 2;
   double defectShare = 0.05;
   std::uint64_t seed = 1;
-  double barLines = 40;  // the built-in settings' Delay is set for this
+  double barLines = -1;  // below 0: the simulated machine's bar at this rate (sorting_geometry.h)
   bool realtime = false;
 };
 
@@ -108,6 +107,11 @@ inline FakeCameraRunResult runFakeCamera(const FakeCameraRunOptions& options) {
     zones.push_back({output, state->ejection.EjectorZones[j].aStart, state->ejection.EjectorZones[j].aEnd});
   }
 
+  // The same fall at any rate; the camera thread takes frames, so valves act one frame after their line.
+  const double scale = geometryScale(options.lineRateHz);
+  const double barLines = options.barLines >= 0 ? options.barLines : kDefaultBarLines * scale;
+  fitEjectionTiming(machine, barLines, valveLatencyLines(options.linesPerFrame, true), scale);
+
   ProductStreamConfig streamConfig;
   streamConfig.colour = options.colour;
   streamConfig.pixelsPerLine = kPixelsPerLine;
@@ -115,6 +119,7 @@ inline FakeCameraRunResult runFakeCamera(const FakeCameraRunOptions& options) {
   streamConfig.waitForLineTime = false;
   streamConfig.defectShare = options.defectShare;
   streamConfig.seed = options.seed;
+  streamConfig.linesPerPixel *= scale;
   streamConfig.minGap = 4;  // items closer than four lines would merge into one object
   test::FakeStream stream(streamConfig);
   stream.stampLineNumbers = false;
@@ -149,7 +154,7 @@ inline FakeCameraRunResult runFakeCamera(const FakeCameraRunOptions& options) {
 
   BarGeometry geometry;
   geometry.lineRateHz = options.lineRateHz;
-  geometry.barDistanceLines = options.barLines;
+  geometry.barDistanceLines = barLines;
   EjectorBarScorer bar(zones, geometry);
   const double periodNs = 1e9 / options.lineRateHz;
   // Valve edges go onto the stream's time axis through the send times of the frames, so the fake

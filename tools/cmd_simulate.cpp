@@ -38,6 +38,7 @@
 #include "settings/sector_tables.h"
 #include "settings/settings_file.h"
 #include "settings/stored_controls.h"
+#include "tools/sorting_geometry.h"
 #include "tools/tool_command.h"
 
 namespace tolvane::tool {
@@ -51,16 +52,6 @@ constexpr const char* kSimulateUsage =
     "simulate --write-settings FILE   simulated sorting run (both cameras, simulated boards): name=value "
     "lines";
 
-// At 10 000 lines/s the ejector bar of the simulated machine sits this many camera lines below the
-// camera line, and an item falls one line per pixel of its length. Faster cameras see the same fall
-// in more lines: both scale with the rate (the bar 40 lines down is 4 ms of fall). Slower rates keep
-// this geometry; shorter items would fall below the objects' size limits.
-constexpr double kDefaultBarLines = 40;
-constexpr double kGeometryRate = 10'000;
-constexpr double kMaxGeometryScale = 20;  // the simulator's fall speed goes to 20 lines per pixel
-// The built-in settings' Delay (42) is the bar plus this: an object's record starts a little after
-// its first line. Time and MaxTime scale with the geometry like the item lengths do.
-constexpr int kDelayBeyondBar = 2;
 // From this rate the simulated cameras pack 64 lines into a frame unless told otherwise.
 constexpr double kFramedRate = 20'000;
 constexpr int kFramedLinesPerFrame = 64;
@@ -253,31 +244,6 @@ std::vector<BarValveZone> barZones(const Machine& m) {
 }
 
 double micros(std::int64_t ns) { return static_cast<double>(ns) / 1000.0; }
-
-// How many lines of the 10 000 lines/s geometry one line stands for at this rate.
-double geometryScale(double rate) { return std::clamp(rate / kGeometryRate, 1.0, kMaxGeometryScale); }
-
-// Camera lines from a camera-1 line reaching the program to its valve change taking effect. A camera
-// thread that takes frames applies each valve image one frame after its line; one that takes the
-// lines of frames one by one gets each when its frame is complete, half a frame late on average.
-int valveLatencyLines(int linesPerFrame, bool threadTakesFrames) {
-  if (linesPerFrame <= 1) return 0;
-  return threadTakesFrames ? linesPerFrame : linesPerFrame / 2;
-}
-
-// Delay for the bar (valves acting latencyLines after their line), and Time and MaxTime for items
-// `scale` times as long in lines as at 10 000 lines/s; each within its editing range.
-void fitEjectionTiming(MachineSettings& machine, double barLines, int latencyLines, double scale) {
-  const auto fit = [](const char* name, double value) {
-    const KeyRange* range = machineKeyRange(name);
-    const long rounded = std::lround(value);
-    return range ? static_cast<std::int32_t>(std::clamp<long>(rounded, range->min, range->max))
-                 : static_cast<std::int32_t>(rounded);
-  };
-  machine.Delay = fit("Delay", barLines + kDelayBeyondBar - latencyLines);
-  machine.Time = fit("Time", machine.Time * scale);
-  machine.MaxTime = fit("MaxTime", machine.MaxTime * scale);
-}
 
 int writeSettingsCommand(const std::vector<std::string>& args, ToolIo& io) {
   if (args.size() != 2) throw UsageError(std::string("usage: ") + kSimulateUsage);
