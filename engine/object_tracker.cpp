@@ -777,26 +777,56 @@ void objectStep(LineWork& w, int a, int b) {
   }
 }
 
-// The first position from p to last whose byte is non-zero (nonZero) or zero (!nonZero); last + 1
-// when there is none.
-int nextByte(const std::uint8_t* bytes, int p, int last, bool nonZero) {
+// Bit p of the mask is set when ClassMap[p] is not background, for p in first..last; clear
+// elsewhere. Sixteen bytes per comparison.
+constexpr int kMaskWords = static_cast<int>((kLineElements + 63) / 64);
+using PixelMask = std::array<std::uint64_t, kMaskWords>;
+
+void fillMask(const std::uint8_t* bytes, int first, int last, PixelMask& mask) {
+  const int firstWord = first >> 6;
+  const int lastWord = last >> 6;
+  for (int word = firstWord; word <= lastWord; ++word) {
+    const int base = word * 64;
+    std::uint64_t bits = 0;
+    // Bytes outside the range are masked off afterwards; a word reaching past the buffer is read
+    // byte by byte up to last.
+    if (base + 64 > static_cast<int>(kLineElements)) {
+      for (int i = 0; base + i <= last; ++i) {
+        bits |= static_cast<std::uint64_t>(bytes[base + i] != 0) << i;
+      }
+    } else {
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; p + 16 <= last + 1; p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + p));
-    auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-    const unsigned wanted = nonZero ? (~zeros & 0xFFFFU) : zeros;
-    if (wanted != 0) {
-      return p + std::countr_zero(wanted);
-    }
-  }
+      const __m128i zero = _mm_setzero_si128();
+      for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + base + 16 * part));
+        const auto zeros = static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
+        bits |= (~zeros & 0xFFFFU) << (16 * part);
+      }
+#else
+      for (int i = 0; i < 64; ++i) {
+        bits |= static_cast<std::uint64_t>(bytes[base + i] != 0) << i;
+      }
 #endif
-  for (; p <= last; ++p) {
-    if ((bytes[p] != 0) == nonZero) {
-      return p;
     }
+    if (word == firstWord) bits &= ~std::uint64_t{0} << (first & 63);
+    if (word == lastWord && (last & 63) != 63) bits &= (std::uint64_t{1} << ((last & 63) + 1)) - 1;
+    mask[static_cast<std::size_t>(word)] = bits;
   }
-  return last + 1;
+}
+
+// The first position from p on whose mask bit is set (set) or clear (!set); past the last word
+// when there is none. The caller bounds the result by the range.
+int nextBit(const PixelMask& mask, int p, int endWord, bool set) {
+  int word = p >> 6;
+  if (word > endWord) return p;
+  std::uint64_t bits = mask[static_cast<std::size_t>(word)];
+  if (!set) bits = ~bits;
+  bits &= ~std::uint64_t{0} << (p & 63);
+  while (bits == 0) {
+    if (++word > endWord) return word * 64;
+    bits = set ? mask[static_cast<std::size_t>(word)] : ~mask[static_cast<std::size_t>(word)];
+  }
+  return word * 64 + std::countr_zero(bits);
 }
 
 // Runs of the working range, passed to the object step. Returns whether any was passed.
@@ -822,23 +852,36 @@ bool findRuns(LineWork& w) {
     }
     return passed;
   }
+  if (first > last) {
+    return false;
+  }
+  // The object step reads ClassMap but never writes it, so the mask of the whole line holds.
+  PixelMask mask;
+  fillMask(classMap, first, last, mask);
+  const int endWord = last >> 6;
   int p = first;
-  while (p <= last) {
-    if (classMap[p] != 0) {
-      const int end = nextByte(classMap, p, last, false);
-      const int length = end - p;
-      // Per pixel the 200 rule sets 201 back to 0, so n steps through 0..200 cyclically.
-      n = mono ? (n + length) % (kShortRunLimit + 1) : n + length;
-      p = end;
-      continue;
+  while (true) {
+    const int start = nextBit(mask, p, endWord, true);
+    if (start > last) {
+      break;
     }
+    // A segment of class pixels; the pixel after it is background unless the range ends.
+    const int end = std::min(nextBit(mask, start, endWord, false), last + 1);
+    // Per pixel the 200 rule sets 201 back to 0, so n steps through 0..200 cyclically.
+    n += end - start;
+    if (mono && n > kShortRunLimit) {
+      n %= kShortRunLimit + 1;
+    }
+    if (end > last) {
+      break;
+    }
+    // Only the first background pixel after a segment can pass a run: later ones see the same n.
     if (n > 2 && n < kShortRunLimit) {
-      objectStep(w, p - n, p);
+      objectStep(w, end - n, end);
       passed = true;
       n = 0;
     }
-    // Background leaves n unchanged from here on.
-    p = nextByte(classMap, p + 1, last, true);
+    p = end + 1;
   }
   return passed;
 }
