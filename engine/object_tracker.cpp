@@ -581,17 +581,30 @@ void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
   std::int64_t counts[4] = {0, 0, 0, 0};  // classes 0, 1, 2, 4
   int at = a;
 #if defined(__SSE2__)
-  if (at + 16 <= b + 1 && b - a < 16 * 255) {
+  const int end = b + 1;
+  if (b - a < 16 * 255) {
     // Sixteen pixels at a time, a byte counter per class and lane (runs are below 200 pixels, so
-    // no lane passes 13; the bound keeps it below 256 whatever the run).
+    // no lane passes 13; the bound keeps it below 256 whatever the run). The last, partial block
+    // is masked to the run when it lies inside the map.
     const __m128i codes[4] = {_mm_set1_epi8(kClassBackground), _mm_set1_epi8(kClassColour1),
                               _mm_set1_epi8(kClassColour2), _mm_set1_epi8(kClassOther)};
     __m128i tally[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
-    for (; at + 16 <= b + 1; at += 16) {
+    for (; at + 16 <= end; at += 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classMap + at));
       for (int k = 0; k < 4; ++k) {
         tally[k] = _mm_sub_epi8(tally[k], _mm_cmpeq_epi8(v, codes[k]));
       }
+    }
+    if (at < end && at + 16 <= static_cast<int>(kLineElements)) {
+      // The first end - at lanes: bytes 16 - (end - at) .. 31 - (end - at) of sixteen ones, sixteen zeros.
+      alignas(16) static constexpr std::uint8_t kLanes[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+      const __m128i lanes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + 16 - (end - at)));
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classMap + at));
+      for (int k = 0; k < 4; ++k) {
+        tally[k] = _mm_sub_epi8(tally[k], _mm_and_si128(_mm_cmpeq_epi8(v, codes[k]), lanes));
+      }
+      at = end;
     }
     std::int64_t seen = 0;
     for (int k = 0; k < 4; ++k) {
