@@ -665,9 +665,39 @@ void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
     const std::int64_t from = std::max<std::int64_t>(a, leftEnd + 1);
     const std::int64_t to = std::min<std::int64_t>(b, rightStart - 1);
     if (from <= to) {
+      // One loop per kind of line, values read before the stores so that the stores (which could
+      // alias the line) do not force reloads.
       std::uint8_t* px = rowStart + 300 * (from + shift - 1);
-      for (std::int64_t i = from; i <= to; ++i, px += 300) {
-        put(px, i);
+      const std::int64_t count = to - from + 1;
+      if (isMono) {
+        const std::uint8_t* src = mono + from;
+        std::int64_t j = 0;
+        for (; j + 2 <= count; j += 2, px += 600) {
+          const std::uint8_t v0 = src[j];
+          const std::uint8_t v1 = src[j + 1];
+          px[0] = v0;
+          px[1] = v0;
+          px[2] = v0;
+          px[300] = v1;
+          px[301] = v1;
+          px[302] = v1;
+        }
+        if (j < count) {
+          const std::uint8_t v = src[j];
+          px[0] = v;
+          px[1] = v;
+          px[2] = v;
+        }
+      } else {
+        const std::uint8_t* src = rgb + 3 * from;
+        for (std::int64_t j = 0; j < count; ++j, px += 300, src += 3) {
+          const std::uint8_t r = src[0];
+          const std::uint8_t g = src[1];
+          const std::uint8_t bl = src[2];
+          px[0] = r;
+          px[1] = g;
+          px[2] = bl;
+        }
       }
     }
     if (b >= rightStart) {
