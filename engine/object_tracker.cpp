@@ -499,8 +499,20 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
     const int boxRows = boxColumn ? lastRow : 0;
     const int lastHalfLine = fillCounts ? kObjectImageSize : std::min(2 * boxRows + 1, kObjectImageSize);
     const auto& classes = boxClasses[static_cast<std::size_t>(c)];
-    // Row r shows half-lines 2r and 2r + 1.
-    for (int row = 1; 2 * row <= lastHalfLine; ++row) {
+    // Row r shows half-lines 2r and 2r + 1. First the box rows whose two half-lines both lie on the
+    // grid, without the bound tests, then whatever remains.
+    const int pairRows = std::min(boxRows, (lastHalfLine - 1) / 2);
+    for (int row = 1; row <= pairRows; ++row) {
+      walk.step();
+      if (classes[static_cast<std::size_t>(row)] != kClassBackground) {
+        walk.add();
+        walk.step();
+        walk.add();
+      } else {
+        walk.step();
+      }
+    }
+    for (int row = pairRows + 1; 2 * row <= lastHalfLine; ++row) {
       const bool counts =
           row <= boxRows ? classes[static_cast<std::size_t>(row)] != kClassBackground : fillCounts;
       walk.step();
