@@ -852,11 +852,12 @@ void fillMask(const std::uint8_t* bytes, int first, int last, PixelMask& mask) {
     } else {
 #if defined(__SSE2__)
       const __m128i zero = _mm_setzero_si128();
-      for (int part = 0; part < 4; ++part) {
+      const auto zeros = [&](int part) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + base + 16 * part));
-        const auto zeros = static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-        bits |= (~zeros & 0xFFFFU) << (16 * part);
-      }
+        return static_cast<std::uint64_t>(
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))));
+      };
+      bits = ~(zeros(0) | zeros(1) << 16 | zeros(2) << 32 | zeros(3) << 48);
 #else
       for (int i = 0; i < 64; ++i) {
         bits |= static_cast<std::uint64_t>(bytes[base + i] != 0) << i;
@@ -869,17 +870,20 @@ void fillMask(const std::uint8_t* bytes, int first, int last, PixelMask& mask) {
   }
 }
 
-// The first position from p on whose mask bit is set (set) or clear (!set); past the last word
+// The first position from p on whose mask bit is set (Set) or clear (!Set); past the last word
 // when there is none. The caller bounds the result by the range.
-int nextBit(const PixelMask& mask, int p, int endWord, bool set) {
+template <bool Set>
+int nextBit(const PixelMask& mask, int p, int endWord) {
   int word = p >> 6;
   if (word > endWord) return p;
-  std::uint64_t bits = mask[static_cast<std::size_t>(word)];
-  if (!set) bits = ~bits;
-  bits &= ~std::uint64_t{0} << (p & 63);
+  const auto wordAt = [&](int i) {
+    const std::uint64_t bits = mask[static_cast<std::size_t>(i)];
+    return Set ? bits : ~bits;
+  };
+  std::uint64_t bits = wordAt(word) & (~std::uint64_t{0} << (p & 63));
   while (bits == 0) {
     if (++word > endWord) return word * 64;
-    bits = set ? mask[static_cast<std::size_t>(word)] : ~mask[static_cast<std::size_t>(word)];
+    bits = wordAt(word);
   }
   return word * 64 + std::countr_zero(bits);
 }
@@ -916,12 +920,12 @@ bool findRuns(LineWork& w) {
   const int endWord = last >> 6;
   int p = first;
   while (true) {
-    const int start = nextBit(mask, p, endWord, true);
+    const int start = nextBit<true>(mask, p, endWord);
     if (start > last) {
       break;
     }
     // A segment of class pixels; the pixel after it is background unless the range ends.
-    const int end = std::min(nextBit(mask, start, endWord, false), last + 1);
+    const int end = std::min(nextBit<false>(mask, start, endWord), last + 1);
     // Per pixel the 200 rule sets 201 back to 0, so n steps through 0..200 cyclically.
     n += end - start;
     if (mono && n > kShortRunLimit) {
