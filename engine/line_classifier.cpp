@@ -59,13 +59,13 @@ void walk(CameraLineState& camera, bool countZones, std::int32_t* zoneDefects, C
   }
 }
 
-// The brightness test on whole blocks of grey pixels. Each bound of the ranges becomes a byte
-// comparison (or a constant when it lies outside 0..255), so sixteen pixels are tested at once.
+// The brightness test on whole blocks of grey pixels. Every test is a byte range lo..hi (an empty
+// one as 1..0), so sixteen pixels are tested at once with no branch: background is outside
+// FonBlack..FonLight or inside FonMin..FonMax.
 class GreyBlocks {
  public:
   explicit GreyBlocks(const BrightnessRanges& q)
-      : belowBlack_(lowerBound(q.FonBlack)),
-        aboveLight_(upperBound(q.FonLight)),
+      : valid_(range(q.FonBlack, q.FonLight)),
         background_(range(q.FonMin, q.FonMax)),
         colour1_(range(q.P1Min, q.P1Max)),
         colour2_(range(q.P2Min, q.P2Max)) {}
@@ -76,7 +76,15 @@ class GreyBlocks {
                 const PixelClassifier& classifier) const {
     int p = first;
 #if defined(__SSE2__)
+    // Locals: the stores through byte pointers could alias members, which would be reloaded per block.
     const __m128i zero = _mm_setzero_si128();
+    const __m128i validLo = splat(valid_.lo), validHi = splat(valid_.hi);
+    const __m128i backgroundLo = splat(background_.lo), backgroundHi = splat(background_.hi);
+    const __m128i colour1Lo = splat(colour1_.lo), colour1Hi = splat(colour1_.hi);
+    const __m128i colour2Lo = splat(colour2_.lo), colour2Hi = splat(colour2_.hi);
+    const __m128i other = _mm_set1_epi8(kClassOther);
+    const __m128i toColour1 = _mm_set1_epi8(kClassOther ^ kClassColour1);
+    const __m128i toColour2 = _mm_set1_epi8(kClassOther ^ kClassColour2);
     for (; p + 16 <= last + 1; p += 16) {
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + p));
       if (correction != nullptr) {
@@ -86,15 +94,14 @@ class GreyBlocks {
         v = _mm_subs_epu8(_mm_adds_epu8(v, up), down);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(line + p), v);
       }
-      const __m128i bg =
-          _mm_or_si128(_mm_or_si128(below(v, belowBlack_), above(v, aboveLight_)), inside(v, background_));
-      const __m128i c1 = inside(v, colour1_);
-      const __m128i c2 = inside(v, colour2_);
-      __m128i cls = _mm_set1_epi8(kClassOther);
-      cls = blend(c2, _mm_set1_epi8(kClassColour2), cls);
-      cls = blend(c1, _mm_set1_epi8(kClassColour1), cls);
-      cls = _mm_andnot_si128(bg, cls);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(classes + p), cls);
+      const __m128i keep =
+          _mm_andnot_si128(inside(v, backgroundLo, backgroundHi), inside(v, validLo, validHi));
+      const __m128i c1 = inside(v, colour1Lo, colour1Hi);
+      const __m128i c2 = _mm_andnot_si128(c1, inside(v, colour2Lo, colour2Hi));
+      // Other, turned into colour 1 or 2 by xor, then cleared where background.
+      __m128i cls = _mm_xor_si128(other, _mm_and_si128(c1, toColour1));
+      cls = _mm_xor_si128(cls, _mm_and_si128(c2, toColour2));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(classes + p), _mm_and_si128(cls, keep));
     }
 #endif
     for (; p <= last; ++p) {
@@ -106,58 +113,30 @@ class GreyBlocks {
   }
 
  private:
-  // A byte test: always true, never true, or against a byte bound.
-  struct Bound {
-    bool always = false;
-    bool never = false;
-    std::uint8_t lo = 0;
+  // lo <= v <= hi as bytes; empty as 1..0.
+  struct ByteRange {
+    std::uint8_t lo = 1;
     std::uint8_t hi = 0;
   };
-  static Bound lowerBound(std::int32_t t) {  // v < t
-    if (t <= 0) return {false, true, 0, 0};
-    if (t > 255) return {true, false, 0, 0};
-    return {false, false, static_cast<std::uint8_t>(t), 0};
-  }
-  static Bound upperBound(std::int32_t t) {  // v > t
-    if (t >= 255) return {false, true, 0, 0};
-    if (t < 0) return {true, false, 0, 0};
-    return {false, false, 0, static_cast<std::uint8_t>(t)};
-  }
-  static Bound range(std::int32_t lo, std::int32_t hi) {  // lo <= v <= hi
+  static ByteRange range(std::int32_t lo, std::int32_t hi) {
     const std::int32_t from = std::max(lo, 0);
     const std::int32_t to = std::min(hi, 255);
-    if (from > to) return {false, true, 0, 0};
-    return {false, false, static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(to)};
+    if (from > to) return {};
+    return {static_cast<std::uint8_t>(from), static_cast<std::uint8_t>(to)};
   }
 #if defined(__SSE2__)
-  static __m128i constant(const Bound& b) { return _mm_set1_epi8(b.always ? -1 : 0); }
-  static __m128i below(__m128i v, const Bound& b) {
-    if (b.always || b.never) return constant(b);
-    // v < lo  <=>  max(v, lo) != v
-    const __m128i eq = _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_set1_epi8(static_cast<char>(b.lo))), v);
-    return _mm_xor_si128(eq, _mm_set1_epi8(-1));
-  }
-  static __m128i above(__m128i v, const Bound& b) {
-    if (b.always || b.never) return constant(b);
-    const __m128i eq = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(static_cast<char>(b.hi))), v);
-    return _mm_xor_si128(eq, _mm_set1_epi8(-1));
-  }
-  static __m128i inside(__m128i v, const Bound& b) {
-    if (b.always || b.never) return constant(b);
-    const __m128i geLo = _mm_cmpeq_epi8(_mm_max_epu8(v, _mm_set1_epi8(static_cast<char>(b.lo))), v);
-    const __m128i leHi = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(static_cast<char>(b.hi))), v);
+  static __m128i splat(std::uint8_t b) { return _mm_set1_epi8(static_cast<char>(b)); }
+  static __m128i inside(__m128i v, __m128i lo, __m128i hi) {
+    const __m128i geLo = _mm_cmpeq_epi8(_mm_max_epu8(v, lo), v);
+    const __m128i leHi = _mm_cmpeq_epi8(_mm_min_epu8(v, hi), v);
     return _mm_and_si128(geLo, leHi);
-  }
-  static __m128i blend(__m128i mask, __m128i yes, __m128i no) {
-    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
   }
 #endif
 
-  Bound belowBlack_;
-  Bound aboveLight_;
-  Bound background_;
-  Bound colour1_;
-  Bound colour2_;
+  ByteRange valid_;
+  ByteRange background_;
+  ByteRange colour1_;
+  ByteRange colour2_;
 };
 
 // Line mode: every non-background pixel of the working range counts for its ejector's zone. Zones are

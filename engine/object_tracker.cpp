@@ -499,8 +499,20 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
     const int boxRows = boxColumn ? lastRow : 0;
     const int lastHalfLine = fillCounts ? kObjectImageSize : std::min(2 * boxRows + 1, kObjectImageSize);
     const auto& classes = boxClasses[static_cast<std::size_t>(c)];
-    // Row r shows half-lines 2r and 2r + 1.
-    for (int row = 1; 2 * row <= lastHalfLine; ++row) {
+    // Row r shows half-lines 2r and 2r + 1. First the box rows whose two half-lines both lie on the
+    // grid, without the bound tests, then whatever remains.
+    const int pairRows = std::min(boxRows, (lastHalfLine - 1) / 2);
+    for (int row = 1; row <= pairRows; ++row) {
+      walk.step();
+      if (classes[static_cast<std::size_t>(row)] != kClassBackground) {
+        walk.add();
+        walk.step();
+        walk.add();
+      } else {
+        walk.step();
+      }
+    }
+    for (int row = pairRows + 1; 2 * row <= lastHalfLine; ++row) {
       const bool counts =
           row <= boxRows ? classes[static_cast<std::size_t>(row)] != kClassBackground : fillCounts;
       walk.step();
@@ -581,17 +593,30 @@ void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
   std::int64_t counts[4] = {0, 0, 0, 0};  // classes 0, 1, 2, 4
   int at = a;
 #if defined(__SSE2__)
-  if (at + 16 <= b + 1 && b - a < 16 * 255) {
+  const int end = b + 1;
+  if (b - a < 16 * 255) {
     // Sixteen pixels at a time, a byte counter per class and lane (runs are below 200 pixels, so
-    // no lane passes 13; the bound keeps it below 256 whatever the run).
+    // no lane passes 13; the bound keeps it below 256 whatever the run). The last, partial block
+    // is masked to the run when it lies inside the map.
     const __m128i codes[4] = {_mm_set1_epi8(kClassBackground), _mm_set1_epi8(kClassColour1),
                               _mm_set1_epi8(kClassColour2), _mm_set1_epi8(kClassOther)};
     __m128i tally[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
-    for (; at + 16 <= b + 1; at += 16) {
+    for (; at + 16 <= end; at += 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classMap + at));
       for (int k = 0; k < 4; ++k) {
         tally[k] = _mm_sub_epi8(tally[k], _mm_cmpeq_epi8(v, codes[k]));
       }
+    }
+    if (at < end && at + 16 <= static_cast<int>(kLineElements)) {
+      // The first end - at lanes: bytes 16 - (end - at) .. 31 - (end - at) of sixteen ones, sixteen zeros.
+      alignas(16) static constexpr std::uint8_t kLanes[32] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                              0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+      const __m128i lanes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + 16 - (end - at)));
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classMap + at));
+      for (int k = 0; k < 4; ++k) {
+        tally[k] = _mm_sub_epi8(tally[k], _mm_and_si128(_mm_cmpeq_epi8(v, codes[k]), lanes));
+      }
+      at = end;
     }
     std::int64_t seen = 0;
     for (int k = 0; k < 4; ++k) {
@@ -652,9 +677,39 @@ void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
     const std::int64_t from = std::max<std::int64_t>(a, leftEnd + 1);
     const std::int64_t to = std::min<std::int64_t>(b, rightStart - 1);
     if (from <= to) {
+      // One loop per kind of line, values read before the stores so that the stores (which could
+      // alias the line) do not force reloads.
       std::uint8_t* px = rowStart + 300 * (from + shift - 1);
-      for (std::int64_t i = from; i <= to; ++i, px += 300) {
-        put(px, i);
+      const std::int64_t count = to - from + 1;
+      if (isMono) {
+        const std::uint8_t* src = mono + from;
+        std::int64_t j = 0;
+        for (; j + 2 <= count; j += 2, px += 600) {
+          const std::uint8_t v0 = src[j];
+          const std::uint8_t v1 = src[j + 1];
+          px[0] = v0;
+          px[1] = v0;
+          px[2] = v0;
+          px[300] = v1;
+          px[301] = v1;
+          px[302] = v1;
+        }
+        if (j < count) {
+          const std::uint8_t v = src[j];
+          px[0] = v;
+          px[1] = v;
+          px[2] = v;
+        }
+      } else {
+        const std::uint8_t* src = rgb + 3 * from;
+        for (std::int64_t j = 0; j < count; ++j, px += 300, src += 3) {
+          const std::uint8_t r = src[0];
+          const std::uint8_t g = src[1];
+          const std::uint8_t bl = src[2];
+          px[0] = r;
+          px[1] = g;
+          px[2] = bl;
+        }
       }
     }
     if (b >= rightStart) {
@@ -777,26 +832,60 @@ void objectStep(LineWork& w, int a, int b) {
   }
 }
 
-// The first position from p to last whose byte is non-zero (nonZero) or zero (!nonZero); last + 1
-// when there is none.
-int nextByte(const std::uint8_t* bytes, int p, int last, bool nonZero) {
+// Bit p of the mask is set when ClassMap[p] is not background, for p in first..last; clear
+// elsewhere. Sixteen bytes per comparison.
+constexpr int kMaskWords = static_cast<int>((kLineElements + 63) / 64);
+using PixelMask = std::array<std::uint64_t, kMaskWords>;
+
+void fillMask(const std::uint8_t* bytes, int first, int last, PixelMask& mask) {
+  const int firstWord = first >> 6;
+  const int lastWord = last >> 6;
+  for (int word = firstWord; word <= lastWord; ++word) {
+    const int base = word * 64;
+    std::uint64_t bits = 0;
+    // Bytes outside the range are masked off afterwards; a word reaching past the buffer is read
+    // byte by byte up to last.
+    if (base + 64 > static_cast<int>(kLineElements)) {
+      for (int i = 0; base + i <= last; ++i) {
+        bits |= static_cast<std::uint64_t>(bytes[base + i] != 0) << i;
+      }
+    } else {
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; p + 16 <= last + 1; p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + p));
-    auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-    const unsigned wanted = nonZero ? (~zeros & 0xFFFFU) : zeros;
-    if (wanted != 0) {
-      return p + std::countr_zero(wanted);
-    }
-  }
+      const __m128i zero = _mm_setzero_si128();
+      const auto zeros = [&](int part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + base + 16 * part));
+        return static_cast<std::uint64_t>(
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))));
+      };
+      bits = ~(zeros(0) | zeros(1) << 16 | zeros(2) << 32 | zeros(3) << 48);
+#else
+      for (int i = 0; i < 64; ++i) {
+        bits |= static_cast<std::uint64_t>(bytes[base + i] != 0) << i;
+      }
 #endif
-  for (; p <= last; ++p) {
-    if ((bytes[p] != 0) == nonZero) {
-      return p;
     }
+    if (word == firstWord) bits &= ~std::uint64_t{0} << (first & 63);
+    if (word == lastWord && (last & 63) != 63) bits &= (std::uint64_t{1} << ((last & 63) + 1)) - 1;
+    mask[static_cast<std::size_t>(word)] = bits;
   }
-  return last + 1;
+}
+
+// The first position from p on whose mask bit is set (Set) or clear (!Set); past the last word
+// when there is none. The caller bounds the result by the range.
+template <bool Set>
+int nextBit(const PixelMask& mask, int p, int endWord) {
+  int word = p >> 6;
+  if (word > endWord) return p;
+  const auto wordAt = [&](int i) {
+    const std::uint64_t bits = mask[static_cast<std::size_t>(i)];
+    return Set ? bits : ~bits;
+  };
+  std::uint64_t bits = wordAt(word) & (~std::uint64_t{0} << (p & 63));
+  while (bits == 0) {
+    if (++word > endWord) return word * 64;
+    bits = wordAt(word);
+  }
+  return word * 64 + std::countr_zero(bits);
 }
 
 // Runs of the working range, passed to the object step. Returns whether any was passed.
@@ -822,23 +911,36 @@ bool findRuns(LineWork& w) {
     }
     return passed;
   }
+  if (first > last) {
+    return false;
+  }
+  // The object step reads ClassMap but never writes it, so the mask of the whole line holds.
+  PixelMask mask;
+  fillMask(classMap, first, last, mask);
+  const int endWord = last >> 6;
   int p = first;
-  while (p <= last) {
-    if (classMap[p] != 0) {
-      const int end = nextByte(classMap, p, last, false);
-      const int length = end - p;
-      // Per pixel the 200 rule sets 201 back to 0, so n steps through 0..200 cyclically.
-      n = mono ? (n + length) % (kShortRunLimit + 1) : n + length;
-      p = end;
-      continue;
+  while (true) {
+    const int start = nextBit<true>(mask, p, endWord);
+    if (start > last) {
+      break;
     }
+    // A segment of class pixels; the pixel after it is background unless the range ends.
+    const int end = std::min(nextBit<false>(mask, start, endWord), last + 1);
+    // Per pixel the 200 rule sets 201 back to 0, so n steps through 0..200 cyclically.
+    n += end - start;
+    if (mono && n > kShortRunLimit) {
+      n %= kShortRunLimit + 1;
+    }
+    if (end > last) {
+      break;
+    }
+    // Only the first background pixel after a segment can pass a run: later ones see the same n.
     if (n > 2 && n < kShortRunLimit) {
-      objectStep(w, p - n, p);
+      objectStep(w, end - n, end);
       passed = true;
       n = 0;
     }
-    // Background leaves n unchanged from here on.
-    p = nextByte(classMap, p + 1, last, true);
+    p = end + 1;
   }
   return passed;
 }

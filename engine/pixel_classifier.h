@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #if defined(__SSE2__)
@@ -149,9 +151,16 @@ class PixelClassifier {
     const std::uint8_t generation = generation_;
     // First the raw entries, then the classes: checking and decoding sixteen entries at a time
     // keeps the per-pixel work to the table load.
-    for (int p = first; p <= last; ++p) {
-      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-      classes[p] = table[colourIndex(px[0], px[1], px[2])];
+    // The index is R, G, B as a big-endian number: one four-byte load, its fourth byte (the next
+    // pixel's R) shifted out. The last pixel is read by bytes so that no load passes the line.
+    if (first <= last) {
+      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(first);
+      for (int p = first; p < last; ++p, px += 3) {
+        std::uint32_t word;
+        std::memcpy(&word, px, sizeof word);
+        classes[p] = table[byteswap32(word) >> 8];
+      }
+      classes[last] = table[colourIndex(px[0], px[1], px[2])];
     }
     int p = first;
 #if defined(__SSE2__)
@@ -188,6 +197,10 @@ class PixelClassifier {
     }
   }
 
+  static std::uint32_t byteswap32(std::uint32_t v) {
+    static_assert(std::endian::native == std::endian::little, "the colour index load assumes little-endian");
+    return __builtin_bswap32(v);
+  }
   static std::uint32_t colourIndex(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
   }
