@@ -37,6 +37,8 @@ struct AravisCameraDriver::Device {
   bool measuring = false;
   bool haveFrameId = false;
   std::uint64_t lastFrameId = 0;
+  std::uint64_t lastStampNs = 0;  // the camera's time stamp of the last frame, 0 none
+  double framePeriodNs = 0;       // from the rate the camera took
   std::size_t frameBytes = 0;
   std::chrono::steady_clock::time_point lastFrameTime{};
   std::uint64_t lostSinceHandout = 0;  // lines lost since the last frame handed out whole
@@ -177,6 +179,16 @@ CcdResult AravisCameraDriver::CCD_InitMeasuring(std::int32_t cameraIndex) {
     arv_camera_set_float(camera, "AcquisitionFrameRate", config_.lineRateHz / config_.linesPerFrame, &error);
   }
   if (takeError(error, lastError_)) return kCcdFailure;
+  // A camera may round or limit the rate (exposure, bandwidth): the frame period is the one it took.
+  double rate = config_.lineRateHz;
+  if (lineRate) {
+    const double taken = arv_camera_get_float(camera, "AcquisitionLineRate", &error);
+    if (!takeError(error, lastError_) && taken > 0) rate = taken;
+  } else if (arv_camera_is_feature_available(camera, "AcquisitionFrameRate", nullptr) != FALSE) {
+    const double taken = arv_camera_get_float(camera, "AcquisitionFrameRate", &error);
+    if (!takeError(error, lastError_) && taken > 0) rate = taken * config_.linesPerFrame;
+  }
+  device_->framePeriodNs = 1e9 * config_.linesPerFrame / std::max(rate, 1.0);
 
   device_->frameBytes = bytesPerLine() * static_cast<std::size_t>(config_.linesPerFrame);
   const guint payload = arv_camera_get_payload(camera, &error);
@@ -194,6 +206,7 @@ CcdResult AravisCameraDriver::CCD_InitMeasuring(std::int32_t cameraIndex) {
   const int buffers = poolBuffers(config_);
   for (int i = 0; i < buffers; ++i) arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
   device_->haveFrameId = false;
+  device_->lastStampNs = 0;
   device_->lostSinceHandout = 0;
   device_->nextRow = config_.linesPerFrame;
   return kCcdSuccess;
@@ -247,9 +260,19 @@ bool AravisCameraDriver::nextFrame(bool* popped) {
   // Frames that never came are taken to be of the set height; their size is not known.
   const auto setLines = static_cast<std::uint64_t>(config_.linesPerFrame);
   const std::uint64_t id = arv_buffer_get_frame_id(buffer);
-  if (d.haveFrameId) countLost(missingFrames(d.lastFrameId, id) * setLines);
+  const std::uint64_t missing = d.haveFrameId ? missingFrames(d.lastFrameId, id) : 0;
+  countLost(missing * setLines);
   d.haveFrameId = true;
   d.lastFrameId = id;
+  // A camera that drops frames without a gap in the ids (or a camera that stalled) leaves a gap in
+  // its time stamps: the curtain fell on meanwhile, so the line clock moves on by the frames missed.
+  const std::uint64_t stampNs = arv_buffer_get_timestamp(buffer);
+  if (missing == 0 && d.lastStampNs != 0 && stampNs > d.lastStampNs && d.framePeriodNs > 0) {
+    const double periods = static_cast<double>(stampNs - d.lastStampNs) / d.framePeriodNs;
+    if (periods >= kStampGapPeriods)
+      countLost(static_cast<std::uint64_t>(std::llround(periods) - 1) * setLines);
+  }
+  d.lastStampNs = stampNs;
 
   const ArvBufferStatus status = arv_buffer_get_status(buffer);
   std::size_t size = 0;

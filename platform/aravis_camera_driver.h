@@ -51,11 +51,14 @@ struct AravisStreamCounters {
 // Every popped buffer goes back to the stream whatever its status. A frame whose size differs from
 // the one set is dropped whole. Missing frames (frame id gaps) count as lost lines. A camera that
 // stops delivering for lostAfterMs or loses its control channel is reported lost: reads and the hit
-// test fail from then on, until a new CCD_Init finds it again.
+// test fail from then on, until a new CCD_Init finds it again. Frames missing without a gap in the ids
+// show as a gap in the camera's time stamps and count as lost as well.
 class AravisCameraDriver : public CameraDriver {
  public:
   static constexpr int kMinBuffers = 4;
   static constexpr int kMaxBuffers = 512;
+  // Two frames' time stamps this many frame periods apart have lost the frames between them.
+  static constexpr double kStampGapPeriods = 1.6;
 
   AravisCameraDriver(AravisCameraConfig config, std::int32_t cameraIndex);
   ~AravisCameraDriver() override;

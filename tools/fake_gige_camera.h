@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
@@ -55,10 +56,14 @@ struct FakeStream {
   // leaves it out, since the engine would see it as product at the edge.
   bool stampLineNumbers = true;
   std::atomic<std::uint32_t> nextLine{0};
+  std::uint64_t lastStampNs = 0;  // the fake camera's stamp of the last frame filled
   std::atomic<int> frames{0};
   mutable std::mutex mutex;
   std::vector<SentFrame> sent;
 };
+
+// As the driver's AravisCameraDriver::kStampGapPeriods.
+inline constexpr double kFakeStampGapPeriods = 1.6;
 
 inline void fillFakeFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, guint32 /*gain*/,
                           ArvPixelFormat /*format*/) {
@@ -69,6 +74,16 @@ inline void fillFakeFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, g
   if (bytes == nullptr || arv_buffer_get_image_width(buffer) != stream->simulator.config().pixelsPerLine)
     return;
   const int lines = arv_buffer_get_image_height(buffer);
+  // The curtain does not wait for a camera that stalls: a stall shows in the frame's time stamp, and
+  // the lines of the frames missed meanwhile are skipped, as the driver counts them lost.
+  const double framePeriodNs = 1e9 * lines / stream->simulator.config().lineRateHz;
+  const std::uint64_t stampNs = arv_buffer_get_timestamp(buffer);
+  if (stream->lastStampNs != 0 && stampNs > stream->lastStampNs && lines > 0) {
+    const double periods = static_cast<double>(stampNs - stream->lastStampNs) / framePeriodNs;
+    if (periods >= kFakeStampGapPeriods)
+      stream->nextLine.fetch_add(static_cast<std::uint32_t>((std::llround(periods) - 1) * lines));
+  }
+  stream->lastStampNs = stampNs;
   std::uint32_t n = 0;
   for (int row = 0; row < lines; ++row) {
     n = stream->nextLine.fetch_add(1);
