@@ -123,6 +123,7 @@ inline FakeCameraRunResult runFakeCamera(const FakeCameraRunOptions& options) {
   streamConfig.minGap = 4;  // items closer than four lines would merge into one object
   test::FakeStream stream(streamConfig);
   stream.stampLineNumbers = false;
+  stream.skipStalledLines = true;
   test::FakeGigeCamera fake(stream);
   if (!fake.running()) {
     result.error = "the fake GigE Vision camera cannot bind 127.0.0.1";

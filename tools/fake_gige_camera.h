@@ -56,6 +56,9 @@ struct FakeStream {
   // leaves it out, since the engine would see it as product at the edge.
   bool stampLineNumbers = true;
   std::atomic<std::uint32_t> nextLine{0};
+  // Skip the lines of frames a stalled fake camera did not fill (the stream's line rate must be the
+  // camera's); otherwise every filled frame takes the next lines.
+  bool skipStalledLines = false;
   std::uint64_t lastStampNs = 0;  // the fake camera's stamp of the last frame filled
   std::atomic<int> frames{0};
   mutable std::mutex mutex;
@@ -76,9 +79,9 @@ inline void fillFakeFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, g
   const int lines = arv_buffer_get_image_height(buffer);
   // The curtain does not wait for a camera that stalls: a stall shows in the frame's time stamp, and
   // the lines of the frames missed meanwhile are skipped, as the driver counts them lost.
-  const double framePeriodNs = 1e9 * lines / stream->simulator.config().lineRateHz;
   const std::uint64_t stampNs = arv_buffer_get_timestamp(buffer);
-  if (stream->lastStampNs != 0 && stampNs > stream->lastStampNs && lines > 0) {
+  if (stream->skipStalledLines && stream->lastStampNs != 0 && stampNs > stream->lastStampNs && lines > 0) {
+    const double framePeriodNs = 1e9 * lines / stream->simulator.config().lineRateHz;
     const double periods = static_cast<double>(stampNs - stream->lastStampNs) / framePeriodNs;
     if (periods >= kFakeStampGapPeriods)
       stream->nextLine.fetch_add(static_cast<std::uint32_t>((std::llround(periods) - 1) * lines));
