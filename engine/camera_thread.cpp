@@ -467,7 +467,7 @@ void TCameraThread::handOverValveImages(FrameMode& mode) {
     // On the millisecond clock the line times mean nothing: written at once, as in line mode. The
     // queue's thread still writes them, so they cannot overtake images queued before.
     const bool timed = !state_.FineTimer.load(std::memory_order_relaxed) && mode.timeline.known();
-    const std::int64_t latencyNs = mode.timeline.periodNs() * mode.linesPerFrame;
+    const std::int64_t latencyNs = frameValveLatencyNs(mode.linesPerFrame, mode.timeline.periodNs());
     for (int i = 0; i < collected.count; ++i) {
       const FrameMode::TaggedImage& tagged = collected.images[static_cast<std::size_t>(i)];
       mode.queue->push(tagged.image, timed ? mode.timeline.timeOf(tagged.line) + latencyNs : 0);

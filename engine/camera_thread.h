@@ -73,6 +73,13 @@ inline constexpr std::int64_t kLongestLostReplay = 4096;
 // Consecutive empty reads at the longest pause (about a tenth of a second) before the camera is asked
 // whether it is still there, and between later asks.
 inline constexpr int kSilentReadsBeforeHitTest = 100;
+// Frame mode: a line's valve change can be known only once its frame has come, so it takes effect one
+// frame after its line, plus this margin for the frame's transfer, the reader's wake-up and the lines
+// analysed before it in the frame. Delay is set for this latency.
+inline constexpr std::int64_t kFrameValveMarginNs = 500'000;
+inline constexpr std::int64_t frameValveLatencyNs(int linesPerFrame, std::int64_t periodNs) {
+  return static_cast<std::int64_t>(linesPerFrame) * periodNs + kFrameValveMarginNs;
+}
 
 // One camera's acquisition: reads lines (or frames of lines) from the driver, analyses each under the engine
 // lock on this thread, keeps the line counter, the rate and the 1000-point preview, fills the strip picture
@@ -86,7 +93,7 @@ inline constexpr int kSilentReadsBeforeHitTest = 100;
 // analysed kLinesPerHold at a time per hold of the lock, each exactly as a single line is; camera 1
 // runs the ejection step after every line with that line's clock and hands the valve images to a
 // timed queue (a thread of its own, started and joined by this thread) that writes each at its line's
-// time plus one frame. Lines lost before a frame move the line counter on.
+// time plus frameValveLatencyNs. Lines lost before a frame move the line counter on.
 //
 // Life: created suspended (no system thread yet) and entered into table.CameraThreads; prepare its
 // line() (prepareCameraForRun) under the engine lock, then Resume(). It runs until requestStop(),

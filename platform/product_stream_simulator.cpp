@@ -352,7 +352,8 @@ bool ProductStreamSimulator::nextFrame(std::int32_t cameraIndex, Camera& camera)
       }
     }
   }
-  if (wait) clock_->sleepUntil(due);
+  // The frame is made while its lines are being taken, as a camera fills its buffer, so it is handed
+  // over as soon as its last line is due.
   {
     std::lock_guard lock(mutex_);
     generateThrough(first + lines - 1);
@@ -365,6 +366,7 @@ bool ProductStreamSimulator::nextFrame(std::int32_t cameraIndex, Camera& camera)
   const std::size_t bytes = static_cast<std::size_t>(bytesPerLine());
   for (int i = 0; i < lines; ++i)
     render(cameraIndex, first + i, camera.active, camera.frame.data() + static_cast<std::size_t>(i) * bytes);
+  if (wait) clock_->sleepUntil(due);
   camera.frameFirstLine = first;
   camera.frameLines = lines;
   camera.frameCursor = 0;

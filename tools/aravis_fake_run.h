@@ -110,7 +110,8 @@ inline FakeCameraRunResult runFakeCamera(const FakeCameraRunOptions& options) {
   // The same fall at any rate; the camera thread takes frames, so valves act one frame after their line.
   const double scale = geometryScale(options.lineRateHz);
   const double barLines = options.barLines >= 0 ? options.barLines : kDefaultBarLines * scale;
-  fitEjectionTiming(machine, barLines, valveLatencyLines(options.linesPerFrame, true), scale);
+  fitEjectionTiming(machine, barLines, valveLatencyLines(options.linesPerFrame, true, options.lineRateHz),
+                    scale);
 
   ProductStreamConfig streamConfig;
   streamConfig.colour = options.colour;

@@ -303,7 +303,7 @@ int simulateCommand(const std::vector<std::string>& args, ToolIo& io) {
   boards.InitIoBoards();
 
   // Valves must act when an item reaches the bar, whichever way the camera thread reads.
-  const int latencyLines = valveLatencyLines(o.linesPerFrame, probe.camera().linesPerFrame(0) > 1);
+  const int latencyLines = valveLatencyLines(o.linesPerFrame, probe.camera().linesPerFrame(0) > 1, o.rate);
   // The settings' own timing stands for the 10 000 lines/s geometry line by line.
   if (o.barLines >= 0 || scale != 1 || latencyLines != 0) {
     fitEjectionTiming(m.machine, barLines, latencyLines, scale);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "engine/camera_thread.h"
 #include "settings/machine_settings.h"
 #include "settings/sorter_settings.h"
 
@@ -27,11 +28,13 @@ inline constexpr int kDelayBeyondBar = 2;
 inline double geometryScale(double rate) { return std::clamp(rate / kGeometryRate, 1.0, kMaxGeometryScale); }
 
 // Camera lines from a camera-1 line reaching the program to its valve change taking effect. A camera
-// thread that takes frames applies each valve image one frame after its line; one that takes the
-// lines of frames one by one gets each when its frame is complete, half a frame late on average.
-inline int valveLatencyLines(int linesPerFrame, bool threadTakesFrames) {
+// thread that takes frames applies each valve image a frame and a margin after its line; one that takes
+// the lines of frames one by one gets each when its frame is complete, half a frame late on average.
+inline int valveLatencyLines(int linesPerFrame, bool threadTakesFrames, double lineRateHz) {
   if (linesPerFrame <= 1) return 0;
-  return threadTakesFrames ? linesPerFrame : linesPerFrame / 2;
+  if (!threadTakesFrames) return linesPerFrame / 2;
+  return linesPerFrame +
+         static_cast<int>(std::ceil(static_cast<double>(kFrameValveMarginNs) * lineRateHz / 1e9));
 }
 
 // Delay for the bar (valves acting latencyLines after their line), and Time and MaxTime for items

@@ -23,7 +23,7 @@ constexpr std::uint8_t kProduct = 100;
 constexpr int kFrameLines = 64;
 constexpr std::int64_t kPeriodNs = 10'000;  // 100 000 lines/s
 constexpr std::int64_t kStartNs = 1'000'000'000;
-constexpr std::int64_t kLatencyNs = kFrameLines * kPeriodNs;
+constexpr std::int64_t kLatencyNs = frameValveLatencyNs(kFrameLines, kPeriodNs);
 
 // Time of camera line L (the counter after it) in the scripted frames.
 constexpr std::int64_t lineTime(std::int64_t line) { return kStartNs + line * kPeriodNs; }
