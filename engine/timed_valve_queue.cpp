@@ -87,9 +87,9 @@ void TimedValveQueue::start(bool timeCritical) {
   stopFlag_.store(false, std::memory_order_release);
   thread_ = std::thread([this, timeCritical] {
     if (timeCritical) {
-      // Not on camera 1's processor, whose thread it would have to wait for at the same priority.
+      // Any processor, above the camera threads: a valve table must not wait for a frame's analysis.
       ThreadSchedulingReport report = preferProcessor(-1);
-      makeTimeCritical(report);
+      makeTimeCritical(report, kValveWriterFifoPriority);
     }
     run();
   });

@@ -10,6 +10,10 @@ namespace tolvane {
 // SCHED_FIFO priority of the camera threads. Just below the kernel's threaded interrupt handlers
 // (50): a camera thread that polls must not starve the USB interrupts that bring its own lines.
 inline constexpr int kTimeCriticalFifoPriority = 49;
+// SCHED_FIFO priority of the thread that writes framed valve changes at their times. Above the camera
+// threads: it wakes only for a moment to write a valve table, and waiting for a camera thread to finish
+// analysing a frame would make the valve late by that long.
+inline constexpr int kValveWriterFifoPriority = 50;
 // SCHED_FIFO priority of the main thread while sorting: time-critical too, but below the camera
 // threads. Real-time threads of one priority never preempt each other, so at the same level a
 // repaint or a save on the main thread would hold up a camera line until it finished.
@@ -63,9 +67,9 @@ using RunPriorityWait = std::function<void(std::chrono::milliseconds)>;
 
 // Mode 1 for sorting, 0 for stopped. Every thread of the process is kept to processors 0..3 (a
 // thread already pinned inside them keeps its pin); the calling thread is pinned to processor 0 and
-// made time-critical (below the camera threads) in mode 1 or normal in mode 0; then wait(50 ms) is called three times (a real
-// sleep when wait is empty). Never fails; the report says what the system allowed.
-// Called on the main thread.
+// made time-critical (below the camera threads) in mode 1 or normal in mode 0; then wait(50 ms) is called
+// three times (a real sleep when wait is empty). Never fails; the report says what the system allowed. Called
+// on the main thread.
 RunPriorityReport SetRunPriority(int mode, const RunPriorityWait& wait = {});
 
 }  // namespace tolvane
