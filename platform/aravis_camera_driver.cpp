@@ -41,6 +41,7 @@ struct AravisCameraDriver::Device {
   double framePeriodNs = 0;       // from the rate the camera took
   std::size_t frameBytes = 0;
   std::chrono::steady_clock::time_point lastFrameTime{};
+  std::int64_t frameTimeNs = 0;        // steady-clock time the current frame began to arrive
   std::uint64_t lostSinceHandout = 0;  // lines lost since the last frame handed out whole
 
   ~Device() {
@@ -55,6 +56,20 @@ struct AravisCameraDriver::Device {
 };
 
 namespace {
+
+// When a popped frame began to arrive, on the steady clock. A camera sends a frame right after its
+// last line; the whole frame is in only a transfer time later (about 0.5 ms for 64 KB on gigabit),
+// which would make every valve that much late. Aravis stamps the frame's first packet on the system
+// clock; both clocks read together carry it over. Without that stamp: the pop time.
+std::int64_t frameArrivalNs(guint64 systemStampNs, std::chrono::steady_clock::time_point popped) {
+  const std::int64_t poppedNs =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(popped.time_since_epoch()).count();
+  if (systemStampNs == 0) return poppedNs;
+  const std::int64_t sinceNs = g_get_real_time() * 1000 - static_cast<std::int64_t>(systemStampNs);
+  // A stamp from the future or from long ago (the system clock was set meanwhile) is not believed.
+  if (sinceNs < 0 || sinceNs > 1'000'000'000) return poppedNs;
+  return poppedNs - sinceNs;
+}
 
 // The control channel's "control-lost" signal; Aravis emits it from its heartbeat thread.
 void onControlLost(ArvDevice* /*device*/, gpointer data) {
@@ -197,6 +212,11 @@ CcdResult AravisCameraDriver::CCD_InitMeasuring(std::int32_t cameraIndex) {
     lastError_ = "camera payload smaller than a frame of the set size";
     return kCcdFailure;
   }
+  // Aravis's packet socket (used when the process may open one) hands packets over in 2 MB blocks,
+  // or when a block has waited 5 ms: a frame smaller than a block reaches the reader 0-5 ms late,
+  // after its valve times. The ordinary socket hands each packet over as it comes.
+  if (arv_camera_is_gv_device(camera) != FALSE)
+    arv_camera_gv_set_stream_options(camera, ARV_GV_STREAM_OPTION_PACKET_SOCKET_DISABLED);
   ArvStream* stream = arv_camera_create_stream(camera, nullptr, nullptr, &error);
   if (takeError(error, lastError_) || stream == nullptr) {
     if (stream != nullptr) g_object_unref(stream);
@@ -253,6 +273,7 @@ bool AravisCameraDriver::nextFrame(bool* popped) {
   }
   if (popped != nullptr) *popped = true;
   d.lastFrameTime = now;
+  d.frameTimeNs = frameArrivalNs(arv_buffer_get_system_timestamp(buffer), now);
   guint64 completed = 0, failures = 0, underruns = 0;
   arv_stream_get_statistics(d.stream, &completed, &failures, &underruns);
   underruns_ = underruns;
@@ -337,8 +358,7 @@ CcdResult AravisCameraDriver::readFrame(std::int32_t cameraIndex, CameraFrame* f
   frame->lineCount = config_.linesPerFrame;
   frame->lostLinesBefore = static_cast<std::int64_t>(d.lostSinceHandout);
   d.lostSinceHandout = 0;
-  frame->lastLineTimeNs =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(d.lastFrameTime.time_since_epoch()).count();
+  frame->lastLineTimeNs = d.frameTimeNs;
   frame->linePeriodNs =
       config_.lineRateHz > 0 ? static_cast<std::int64_t>(std::llround(1e9 / config_.lineRateHz)) : 0;
   delivered_ += static_cast<std::uint64_t>(config_.linesPerFrame);

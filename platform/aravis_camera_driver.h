@@ -82,7 +82,8 @@ class AravisCameraDriver : public CameraDriver {
   int linesPerFrame(std::int32_t cameraIndex) override;
   // The next good frame, handed out in place (the buffer goes back to the stream at the next read or
   // reset). Frames dropped or missing since the last handed-out frame, and the unread rest of a frame
-  // begun line by line, are its lostLinesBefore. The time is the frame's arrival on the steady clock.
+  // begun line by line, are its lostLinesBefore. The time is when the frame's first packet came (Aravis's
+  // system stamp carried onto the steady clock), else when it was popped.
   CcdResult readFrame(std::int32_t cameraIndex, CameraFrame* frame) override;
 
   const AravisCameraConfig& config() const { return config_; }

@@ -71,6 +71,7 @@ inline constexpr double kFakeStampGapPeriods = 1.6;
 inline void fillFakeFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, guint32 /*gain*/,
                           ArvPixelFormat /*format*/) {
   auto* stream = static_cast<FakeStream*>(data);
+  const auto filledAt = std::chrono::steady_clock::now();
   // The fake camera hands its own buffer, sized for the frame, to the pattern to be written; the size
   // it reports is still 0 then, the image's width and height are set.
   auto* bytes = static_cast<std::uint8_t*>(const_cast<void*>(arv_buffer_get_data(buffer, nullptr)));
@@ -93,12 +94,10 @@ inline void fillFakeFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, g
     stream->line(n, bytes + static_cast<std::size_t>(row) * static_cast<std::size_t>(stream->bytesPerLine));
   }
   if (lines > 0) {
+    // Aravis's fake camera fills a frame at the end of its frame period and sends it at once, as a
+    // real camera sends a frame right after its last line: the frame's lines count as taken then.
     std::lock_guard lock(stream->mutex);
-    // The fake camera sends a frame one frame period after it was filled; a real one sends it right
-    // after its last line, so that is when the frame's lines count as taken.
-    const auto framePeriod = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(lines / stream->simulator.config().lineRateHz));
-    stream->sent.push_back({n, std::chrono::steady_clock::now() + framePeriod});
+    stream->sent.push_back({n, filledAt});
   }
   ++stream->frames;
 }
