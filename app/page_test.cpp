@@ -117,8 +117,10 @@ PageTest::PageTest(QWidget* parent) : QWidget(parent) {
   for (std::size_t i = 0; i < cameraStreamLabels.size(); ++i) {
     QLabel* label = new QLabel(this);
     label->setObjectName(QStringLiteral("cameraStreamLabel%1").arg(i + 1));
-    label->setGeometry(2, 498 + 24 * static_cast<int>(i), 585, 22);
-    label->setFont(screenFont(12, false));
+    // Two lines each at the widest counts; the texture picture begins at x 700.
+    label->setGeometry(2, 496 + 34 * static_cast<int>(i), 690, 34);
+    label->setFont(screenFont(11, false));
+    label->setWordWrap(true);
     setLabelTextColor(label, Qt::white);
     label->hide();
     cameraStreamLabels[i] = label;

@@ -12,8 +12,8 @@
 #include "app/page_one_chanal.h"
 #include "app/page_settings.h"
 #include "app/page_simple_work.h"
-#include "app/page_test.h"
 #include "app/page_simple_work_settings.h"
+#include "app/page_test.h"
 #include "app/page_work.h"
 #include "app/shape_template_controller.h"
 #include "app/type_set_controller.h"
@@ -69,9 +69,11 @@ TEST(Screenshots, EveryPageAt1024x768) {
   // GenICam cameras' stream counters at their widest (a day at 100 000 lines/s).
   for (int i = 0; i < 2; ++i) {
     QLabel* label = form.tabTest()->cameraStreamLabels[static_cast<std::size_t>(i)];
-    label->setText(QStringLiteral("Камера %1: кадры 135000000 (сбой 12345, размер 123, переполн. 1234), строки 8640000000, "
-                                  "потеряно 1234567, НЕТ СВЯЗИ")
-                       .arg(i + 1));
+    label->setText(
+        QStringLiteral(
+            "Камера %1: кадры 135000000 (сбой 12345, размер 123, переполн. 1234), строки 8640000000, "
+            "потеряно 1234567, НЕТ СВЯЗИ")
+            .arg(i + 1));
     label->show();
   }
   shoot(form, form.tabTest(), "TabTest_camera_streams");
