@@ -289,9 +289,10 @@ TEST(CameraFramesTest, ASilentCameraFailingItsHitTestIsLostUntilALineComes) {
       auto thread = rig.make(camera);
       thread->line().LineCounter = 50;
       thread->Resume();
+      // A read first: the start has set CameraFound by then, so false below means lost.
       ASSERT_TRUE(waitFor([&] {
-        return !rig.state->CameraFound[static_cast<std::size_t>(camera)].load() &&
-               rig.driver.readCount(camera) > 0;
+        return rig.driver.readCount(camera) > 0 &&
+               !rig.state->CameraFound[static_cast<std::size_t>(camera)].load();
       }));
       rig.state->LineSeen[static_cast<std::size_t>(camera)].store(false);
       const std::size_t reads = rig.driver.readCount(camera);
