@@ -20,14 +20,8 @@ double numberArgument(const std::vector<std::string>& args, std::size_t& i, doub
   const std::string what = args[i];
   if (i + 1 >= args.size()) throw UsageError(what + " needs a value");
   const std::string& text = args[++i];
-  std::size_t used = 0;
-  double value = 0;
-  try {
-    value = std::stod(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (text.empty() || used != text.size() || !(value >= low && value <= high)) {
+  const double value = parseNumberArgument(text, what);
+  if (!(value >= low && value <= high)) {
     std::ostringstream message;
     message << what << " must be a number from " << low << " to " << high << ", got \"" << text << '"';
     throw UsageError(message.str());

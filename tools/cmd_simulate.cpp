@@ -122,17 +122,7 @@ struct SimulateOptions {
 
 double parseNumber(const std::vector<std::string>& args, std::size_t& i, const std::string& what) {
   if (i + 1 >= args.size()) throw UsageError(what + " needs a value");
-  const std::string& text = args[++i];
-  std::size_t used = 0;
-  double value = 0;
-  try {
-    value = std::stod(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (text.empty() || used != text.size() || !std::isfinite(value))
-    throw UsageError(what + " must be a number, got \"" + text + "\"");
-  return value;
+  return parseNumberArgument(args[++i], what);
 }
 
 long long parseInteger(const std::vector<std::string>& args, std::size_t& i, const std::string& what) {

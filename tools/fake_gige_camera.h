@@ -104,9 +104,12 @@ inline void fillFakeFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, g
 
 class FakeGigeCamera {
  public:
-  FakeGigeCamera(FakeStream& stream, const char* address = "127.0.0.1") {
+  explicit FakeGigeCamera(FakeStream& stream, const char* address = "127.0.0.1")
+      : FakeGigeCamera(fillFakeFrame, &stream, address) {}
+  // A camera whose frames `fill` writes (data is handed to it).
+  FakeGigeCamera(ArvFakeCameraFillPattern fill, void* data, const char* address = "127.0.0.1") {
     camera_ = arv_gv_fake_camera_new(address, "TOLVANE1");
-    if (running()) arv_fake_camera_set_fill_pattern(fake(), fillFakeFrame, &stream);
+    if (running()) arv_fake_camera_set_fill_pattern(fake(), fill, data);
   }
   ~FakeGigeCamera() { stop(); }
   FakeGigeCamera(const FakeGigeCamera&) = delete;

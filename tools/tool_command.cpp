@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <ostream>
 
 namespace tolvane::tool {
@@ -23,6 +24,19 @@ long long parseIntArgument(const std::string& text, const std::string& what) {
   if (text.empty() || ec != std::errc() || ptr != last) {
     throw UsageError(what + " must be an integer, got \"" + text + "\"");
   }
+  return value;
+}
+
+double parseNumberArgument(const std::string& text, const std::string& what) {
+  std::size_t used = 0;
+  double value = 0;
+  try {
+    value = std::stod(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (text.empty() || used != text.size() || !std::isfinite(value))
+    throw UsageError(what + " must be a number, got \"" + text + "\"");
   return value;
 }
 

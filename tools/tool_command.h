@@ -23,8 +23,8 @@ struct ToolIo {
 using ToolHandler = std::function<int(const std::vector<std::string>& args, ToolIo& io)>;
 
 struct ToolCommand {
-  std::string name;     // first word on the command line, e.g. "ini" or "day-number"
-  std::string usage;    // one line for --help, e.g. "ini get FILE SECTION KEY"
+  std::string name;   // first word on the command line, e.g. "ini" or "day-number"
+  std::string usage;  // one line for --help, e.g. "ini get FILE SECTION KEY"
   ToolHandler handler;
 };
 
@@ -35,6 +35,8 @@ int runTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 // Number parsing for arguments; throws UsageError naming the argument.
 long long parseIntArgument(const std::string& text, const std::string& what);
+// A finite number, the whole text.
+double parseNumberArgument(const std::string& text, const std::string& what);
 
 struct ToolRegistrar {
   ToolRegistrar(std::string name, std::string usage, ToolHandler handler);
@@ -45,5 +47,6 @@ struct ToolRegistrar {
 #define TOLVANE_TOOL_CONCAT_INNER(a, b) a##b
 #define TOLVANE_TOOL_CONCAT(a, b) TOLVANE_TOOL_CONCAT_INNER(a, b)
 // Registers a subcommand from a tools/cmd_*.cpp file.
-#define TOLVANE_TOOL_COMMAND(name, usage, handler) \
-  static const ::tolvane::tool::ToolRegistrar TOLVANE_TOOL_CONCAT(toolRegistrar_, __LINE__)(name, usage, handler)
+#define TOLVANE_TOOL_COMMAND(name, usage, handler)                                                       \
+  static const ::tolvane::tool::ToolRegistrar TOLVANE_TOOL_CONCAT(toolRegistrar_, __LINE__)(name, usage, \
+                                                                                            handler)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/product_stream_simulator.h"
+#include "tools/fake_gige_camera.h"
 
 namespace tolvane {
 namespace {
@@ -55,26 +56,6 @@ void fillFrame(ArvBuffer* buffer, void* data, guint32 /*exposure*/, guint32 /*ga
   }
   ++state->frames;
 }
-
-class FakeCamera {
- public:
-  explicit FakeCamera(FillState& fill) {
-    camera_ = arv_gv_fake_camera_new("127.0.0.1", "TOLVANE1");
-    if (camera_ != nullptr && arv_gv_fake_camera_is_running(camera_)) {
-      arv_fake_camera_set_fill_pattern(arv_gv_fake_camera_get_fake_camera(camera_), fillFrame, &fill);
-    }
-  }
-  ~FakeCamera() { stop(); }
-  bool running() const { return camera_ != nullptr && arv_gv_fake_camera_is_running(camera_); }
-  ArvFakeCamera* fake() { return arv_gv_fake_camera_get_fake_camera(camera_); }
-  void stop() {
-    if (camera_ != nullptr) g_object_unref(camera_);
-    camera_ = nullptr;
-  }
-
- private:
-  ArvGvFakeCamera* camera_ = nullptr;
-};
 
 AravisCameraConfig driverConfig() {
   AravisCameraConfig config;
@@ -121,11 +102,11 @@ bool startDriver(AravisCameraDriver& driver) {
 class AravisFakeCameraTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake_ = std::make_unique<FakeCamera>(fill_);
+    fake_ = std::make_unique<test::FakeGigeCamera>(fillFrame, &fill_);
     if (!fake_->running()) GTEST_SKIP() << "Aravis's fake GigE Vision camera cannot bind 127.0.0.1 here";
   }
   FillState fill_;
-  std::unique_ptr<FakeCamera> fake_;
+  std::unique_ptr<test::FakeGigeCamera> fake_;
 };
 
 TEST_F(AravisFakeCameraTest, LinesArriveInOrderWithTheCameraBytes) {
