@@ -25,8 +25,9 @@ TEST(AravisEndToEndTest, DefectsSentByTheFakeCameraAreBlownOut) {
     EXPECT_GT(r.counters.deliveredLines, static_cast<std::uint64_t>(options.lineRateHz)) << "lines flowed";
     EXPECT_FALSE(r.counters.lost);
     EXPECT_GE(r.score.defective, 20U) << "enough defects scored";
-    // The fake camera paces its frames by sleeping, so its line times wander by a line or two.
-    EXPECT_GE(r.score.defectsRemovedPct(), 90.0) << r.score.defectsRemoved << " of " << r.score.defective;
+    // The fake camera paces its frames by sleeping: its line times wander by a line or two, and the
+    // items of frames it failed to fill in time cannot be blown out. Wrong valve timing removes under 30 %.
+    EXPECT_GE(r.score.defectsRemovedPct(), 80.0) << r.score.defectsRemoved << " of " << r.score.defective;
     EXPECT_LE(r.score.goodLostPct(), 20.0);
   }
 }
