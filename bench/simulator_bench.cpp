@@ -14,19 +14,29 @@
 namespace tolvane {
 namespace {
 
-void BM_SimulatorLineRead(benchmark::State& st) {
-  const bool colour = st.range(0) != 0;
+// One single camera of the default stream, measuring, read as fast as it can.
+ProductStreamConfig benchConfig(bool colour, int linesPerFrame) {
   ProductStreamConfig config;
   config.colour = colour;
   config.pixelsPerLine = kPixelsPerLine;
   config.waitForLineTime = false;
   config.cameraPresent = {true, false};
   config.minGap = 4;
-  ProductStreamSimulator sim(config);
+  config.linesPerFrame = linesPerFrame;
+  return config;
+}
+
+void startMeasuring(ProductStreamSimulator& sim) {
   std::int32_t index = 0;
   sim.CCD_Init(nullptr, 0, &index);
   sim.CCD_InitMeasuring(0);
   sim.CCD_StartMeasuring(0);
+}
+
+void BM_SimulatorLineRead(benchmark::State& st) {
+  const bool colour = st.range(0) != 0;
+  ProductStreamSimulator sim(benchConfig(colour, 1));
+  startMeasuring(sim);
   std::vector<std::uint8_t> line(static_cast<std::size_t>(sim.bytesPerLine()));
   for (auto _ : st) {
     sim.CCD_GetDataByte(0, line.data());
@@ -40,24 +50,14 @@ BENCHMARK(BM_SimulatorLineRead)->Arg(0)->Arg(1);
 // The same in frames of 64 lines, as a frame-reading camera thread takes them (items are lines).
 void BM_SimulatorFrameRead(benchmark::State& st) {
   const bool colour = st.range(0) != 0;
-  ProductStreamConfig config;
-  config.colour = colour;
-  config.pixelsPerLine = kPixelsPerLine;
-  config.waitForLineTime = false;
-  config.cameraPresent = {true, false};
-  config.minGap = 4;
-  config.linesPerFrame = 64;
-  ProductStreamSimulator sim(config);
-  std::int32_t index = 0;
-  sim.CCD_Init(nullptr, 0, &index);
-  sim.CCD_InitMeasuring(0);
-  sim.CCD_StartMeasuring(0);
+  ProductStreamSimulator sim(benchConfig(colour, 64));
+  startMeasuring(sim);
   CameraFrame frame;
   for (auto _ : st) {
     sim.readFrame(0, &frame);
     benchmark::DoNotOptimize(frame.data);
   }
-  st.SetItemsProcessed(st.iterations() * config.linesPerFrame);
+  st.SetItemsProcessed(st.iterations() * sim.config().linesPerFrame);
   st.SetLabel(colour ? "colour" : "single-tone");
 }
 BENCHMARK(BM_SimulatorFrameRead)->Arg(0)->Arg(1);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/camera_thread.h"
+#include "engine_test_rig.h"
 #include "platform/recording_camera_driver.h"
 #include "tests/thread_test_support.h"
 
@@ -108,14 +109,7 @@ std::vector<std::vector<std::uint8_t>> linesWith(int count, const std::vector<Sp
 // One camera-1 (or camera-2) run with its own engine, driver and clocks, so table rows share nothing.
 struct Rig {
   Rig() {
-    for (int j = 1; j <= kEjectorSlots; ++j) {
-      EjectorZone& z = state->ejection.EjectorZones[j];
-      z.aStart = z.bStart = 40 * (j - 1) + 1;
-      z.aEnd = z.bEnd = 40 * j + 1;
-    }
-    machine.MaxObject = 100;
-    machine.MinVes = 0;
-    sorter.FonBlack = {10, 10};
+    testing_rig::useFortyPixelEjectors(*state, sorter, machine);
     // Objects heavier than 20 pixels are rejects.
     sorter.enMassa = true;
     sorter.ifMassa = 20;

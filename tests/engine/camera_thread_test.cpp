@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/object_tracker.h"
+#include "engine_test_rig.h"
 #include "platform/product_stream_simulator.h"
 #include "platform/recording_camera_driver.h"
 #include "tests/thread_test_support.h"
@@ -86,15 +87,7 @@ using test::waitFor;
 class CameraThreadTest : public ::testing::Test {
  protected:
   CameraThreadTest() {
-    // 48 ejectors of 40 pixels: ejector j covers pixels 40(j-1)+1 .. 40j.
-    for (int j = 1; j <= kEjectorSlots; ++j) {
-      EjectorZone& z = state->ejection.EjectorZones[j];
-      z.aStart = z.bStart = 40 * (j - 1) + 1;
-      z.aEnd = z.bEnd = 40 * j + 1;
-    }
-    machine.MaxObject = 100;
-    machine.MinVes = 0;
-    sorter.FonBlack = {10, 10};
+    testing_rig::useFortyPixelEjectors(*state, sorter, machine);
     options.applyScheduling = false;
     options.clock = &clock;
     driver.setIdleWait(std::chrono::microseconds(200));

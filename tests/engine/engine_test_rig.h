@@ -16,6 +16,19 @@ inline constexpr std::uint8_t kPlate = 230;    // background with the default ra
 inline constexpr std::uint8_t kProduct = 100;  // colour 1 (0..150)
 inline constexpr std::uint8_t kSpot = 170;     // colour 2 (150..200)
 
+// 48 ejectors per side of 40 pixels (ejector j covers pixels 40(j-1)+1 .. 40j), room for 100 objects of
+// any mass, and black read as background, so image rows and columns without data never count as object.
+inline void useFortyPixelEjectors(EngineState& state, SorterSettings& sorter, MachineSettings& machine) {
+  for (int j = 1; j <= kEjectorSlots; ++j) {
+    EjectorZone& z = state.ejection.EjectorZones[j];
+    z.aStart = z.bStart = 40 * (j - 1) + 1;
+    z.aEnd = z.bEnd = 40 * j + 1;
+  }
+  machine.MaxObject = 100;
+  machine.MinVes = 0;
+  sorter.FonBlack = {10, 10};
+}
+
 // An engine with both cameras, 48 ejectors per side of 40 pixels each (ejector j covers pixels
 // 40(j-1)+1 .. 40j), so the working range is pixels 1..1921.
 struct Rig {
@@ -26,15 +39,7 @@ struct Rig {
   MachineSettings machine;
 
   Rig() {
-    for (int j = 1; j <= kEjectorSlots; ++j) {
-      EjectorZone& z = state->ejection.EjectorZones[j];
-      z.aStart = z.bStart = 40 * (j - 1) + 1;
-      z.aEnd = z.bEnd = 40 * j + 1;
-    }
-    machine.MaxObject = 100;
-    machine.MinVes = 0;
-    // Black reads as background, so image rows and columns without data never count as object.
-    sorter.FonBlack = {10, 10};
+    useFortyPixelEjectors(*state, sorter, machine);
     state->BackgroundFill = {255, 255, 255};
   }
 
