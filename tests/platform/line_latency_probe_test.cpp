@@ -67,7 +67,10 @@ void startCamera(CameraDriver& driver, int camera) {
 }
 
 TEST(LineLatencyProbe, PassesCallsThroughAndTimesTheValveWriteAfterACamera1Line) {
-  ProductStreamSimulator sim(oneCamera(false));
+  // Ten lines a second: three reads stay ahead of the line clock however slowly a sanitizer runs them.
+  ProductStreamConfig config = oneCamera(false);
+  config.lineRateHz = 10;
+  ProductStreamSimulator sim(config);
   RecordingDigitalBoard inner;
   LineLatencyProbe probe(sim, inner);
   DigitalBoard& board = probe.board();
