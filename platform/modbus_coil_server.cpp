@@ -182,12 +182,20 @@ void ModbusCoilServer::drop() {
 }
 
 bool ModbusCoilServer::resume() {
+  // A client retrying meanwhile may hold the port for a moment (a loopback connect that picked the
+  // port itself), so the listen is tried again for a while.
+  constexpr int kAttempts = 100;
+  constexpr auto kBetweenAttempts = std::chrono::milliseconds(20);
   std::unique_lock lock(mutex_);
   if (!thread_.joinable()) return false;
   wantListening_ = true;
-  listenFailed_ = false;
-  changed_.wait(lock, [&] { return listenFd_ >= 0 || listenFailed_; });
-  return listenFd_ >= 0;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    listenFailed_ = false;
+    changed_.wait(lock, [&] { return listenFd_ >= 0 || listenFailed_; });
+    if (listenFd_ >= 0) return true;
+    changed_.wait_for(lock, kBetweenAttempts, [] { return false; });
+  }
+  return false;
 }
 
 void ModbusCoilServer::dropClient() {

@@ -2,8 +2,11 @@
 
 #include <modbus/modbus.h>
 
+#include <sys/socket.h>
+
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <cstdio>
 #include <stdexcept>
 
@@ -22,6 +25,20 @@ std::optional<int> parseNumber(std::string_view text, int low, int high) {
 }
 
 std::int64_t nowTicks() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+
+}  // namespace
+
+bool connectedToItself(int fd) {
+  sockaddr_storage local{};
+  sockaddr_storage peer{};
+  socklen_t localLength = sizeof local;
+  socklen_t peerLength = sizeof peer;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0) return false;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) return false;
+  return localLength == peerLength && std::memcmp(&local, &peer, localLength) == 0;
+}
+
+namespace {
 
 std::string addressName(const ModbusAddress& address) {
   const bool v6 = address.host.find(':') != std::string::npos;
@@ -213,13 +230,16 @@ void ModbusValveTerminal::run() {
       lock.unlock();
       if (ctx == nullptr) {
         setLink(Link::kLost, "адрес не разобран");
-      } else if (modbus_connect(ctx) == 0) {
+      } else if (const bool opened = modbus_connect(ctx) == 0;
+                 opened && !connectedToItself(modbus_get_socket(ctx))) {
         connected = true;
         sentValid = false;
         connections_.fetch_add(1, std::memory_order_relaxed);
       } else {
+        const std::string error = opened ? "нет ответа" : modbus_strerror(errno);
+        modbus_close(ctx);
         const Link previous = link_.load(std::memory_order_acquire);
-        setLink(previous == Link::kConnecting ? Link::kConnecting : Link::kLost, modbus_strerror(errno));
+        setLink(previous == Link::kConnecting ? Link::kConnecting : Link::kLost, error);
       }
       lock.lock();
       if (!connected) {

@@ -53,6 +53,10 @@ struct ModbusValveConfig {
 // Protocol address of the coil of output 1..48.
 int coilAddress(const ModbusValveConfig& config, int output);
 
+// True for a TCP socket whose peer is its own address: a loopback connect to a port nobody listens on
+// may pick that port as its own and talk to itself.
+bool connectedToItself(int fd);
+
 // A valve terminal on Modbus TCP standing in for the digital I/O board: it takes the board's port
 // writes, decodes the 48 valves from them as the board would (enable bit at 0x00, control registers,
 // data ports 0xD0..0xE8; see SimulatedDigitalBoard) and writes them as coils (function 15) whenever

@@ -1,6 +1,10 @@
 #include "platform/modbus_valve_terminal.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <optional>
@@ -100,6 +104,34 @@ TEST(ModbusAddressTest, CoilOrderAndAddresses) {
     config.order = c.order;
     EXPECT_EQ(coilAddress(config, c.output), c.coil) << c.base << " " << c.output;
   }
+}
+
+TEST(ModbusAddressTest, ASocketConnectedToItselfIsNoLink) {
+  const auto loopback = [](int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+  };
+  ModbusCoilServer server;
+  ASSERT_TRUE(server.listening());
+  const int toServer = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = loopback(server.port());
+  ASSERT_EQ(connect(toServer, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_FALSE(connectedToItself(toServer));
+  close(toServer);
+
+  // Bound to a port and connected to that same port: the simultaneous open succeeds.
+  const int self = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in any = loopback(0);
+  ASSERT_EQ(bind(self, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  socklen_t length = sizeof any;
+  ASSERT_EQ(getsockname(self, reinterpret_cast<sockaddr*>(&any), &length), 0);
+  ASSERT_EQ(connect(self, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+  EXPECT_TRUE(connectedToItself(self));
+  close(self);
+  EXPECT_FALSE(connectedToItself(-1));
 }
 
 TEST(ModbusValveTerminalTest, CoilsFollowEveryTableChange) {
