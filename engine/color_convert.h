@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -37,6 +38,14 @@ inline double roundHalfEven(double x) {
   // Doubles from 2^53 up are even integers and never reach here with a half.
   const auto whole = static_cast<std::int64_t>(lower);
   return (whole & 1) == 0 ? lower : lower + 1.0;
+}
+
+// The nearest 32-bit integer towards zero, saturated; NaN gives 0.
+inline std::int32_t toInt32(double v) {
+  if (!(v == v)) {
+    return 0;
+  }
+  return static_cast<std::int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
 }
 
 // Integer HSV of an RGB colour; inputs are clamped to 0..255 first.

@@ -6,6 +6,7 @@
 #include "engine/engine_state.h"
 #include "engine/object_record.h"
 #include "engine/pixel_classifier.h"
+#include "engine/shape_measures.h"
 #include "settings/machine_settings.h"
 #include "settings/sorter_settings.h"
 
@@ -36,29 +37,6 @@ void analyseLineModeLine(EngineState& state, CameraLineState& camera, const Sort
 // the build.
 void analyseLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
                  const MachineSettings& machine, std::int64_t clock);
-
-// The measures read column 0 and row 0 of the picture, which hold no image data, as outside: the
-// colour the picture was prefilled with (BackgroundFill when the object was created), so that they
-// count as product exactly when the picture's empty part does.
-
-// Orientation from the second moments of the image pixels that are not background: fills
-// BoxCentreX, HalfRows, Eks and Angle (and clamps ImgXMin, ImgXMax, ImgRows to 0..100).
-// Pure function of the record and the inputs.
-void momentStep(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside);
-
-// Length, width and elongation from distances to the two axes through the mean point: fills
-// Length, Width, LengthMean, WidthMean and Eks.
-// Pure function of the record and the inputs.
-void projectionStep(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside);
-
-// momentStep then projectionStep, as at closing and for re-measuring a stored sample.
-void shapeMeasures(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside);
-
-// The same measures for a record whose image outside its box (columns ImgXMin..ImgXMax, rows
-// 1..ImgRows) is as creation left it: prefill in rows 1..50, black below; column 0 and row 0 read as
-// the prefill. Classes come from the camera's classifier, and only the box is classified. Used at
-// closing; gives exactly what shapeMeasures gives with outside = prefill.
-void liveShapeMeasures(ObjectRecord& record, PixelClassifier& classifier, FillColour prefill);
 
 // The object's image as the sample picture shows it: rows 1..50, each drawn twice, columns 1..100;
 // pixel (x, y) of the 100 x 100 picture at picture[3 * (y * 100 + x)], bytes R, G, B.
