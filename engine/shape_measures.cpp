@@ -1,6 +1,7 @@
 #include "engine/shape_measures.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -10,6 +11,10 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TOLVANE_WIDE_SHAPE_WALK 1
 #endif
 
 #include "engine/color_convert.h"
@@ -598,6 +603,86 @@ void boxProductWalk(GridWalk& walk, const BoxClasses& boxClasses, int firstColum
   }
 }
 
+#if defined(TOLVANE_WIDE_SHAPE_WALK)
+std::atomic<bool> wideWalkAllowed{true};
+
+bool wideWalkAvailable() {
+  static const bool available = __builtin_cpu_supports("avx2") != 0;
+  return available;
+}
+
+// Distances of half-lines s and s + 1 of both axes: column holds their brackets at half-line 0 and
+// rise the step of the brackets from there.
+__attribute__((target("avx2"), always_inline)) inline __m256d wideDistances(__m256d column, __m256d rise,
+                                                                            __m256d inverse) {
+  const __m256d brackets = _mm256_add_pd(column, rise);
+  const __m256d q = _mm256_mul_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), brackets), inverse);
+  // Quotients stay below 2^16 on the grid (see gridAxis), so they fit the 32-bit conversion.
+  return _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(_mm256_add_pd(q, _mm256_set1_pd(0.5))));
+}
+
+// boxProductWalk with four lanes (AVX2): half-lines s and s + 1 of both axes at once, lanes major s,
+// minor s, major s + 1, minor s + 1. Same brackets, same rounding, so the same sums.
+__attribute__((target("avx2"))) ProjectionSums boxProductWalkWide(const GridAxis& major,
+                                                                  const GridAxis& minor,
+                                                                  const BoxClasses& boxClasses,
+                                                                  int firstColumn, int lastColumn,
+                                                                  int lastRow) {
+  const __m256d step = _mm256_setr_pd(major.b, minor.b, major.b, minor.b);
+  const __m256d inverse = _mm256_setr_pd(major.inverse, minor.inverse, major.inverse, minor.inverse);
+  const __m256d firstHalfLine = _mm256_castsi256_pd(_mm256_setr_epi64x(-1, -1, 0, 0));
+  __m256d sums = _mm256_setzero_pd();
+  __m256d largest = _mm256_set1_pd(1.0);  // Width and Length start at 1
+  std::int64_t count = 1;
+  const std::uint64_t boxRows = (std::uint64_t{1} << lastRow) - 1;  // bit r - 1: row r
+  const std::uint64_t lastRowBit = std::uint64_t{1} << (kPrefilledRows - 1);
+  // Rise of the brackets from half-line 0 to half-line 2r, for row r at [r - 1]: whole numbers.
+  __m256d rise[kPrefilledRows];  // a plain array: std::array would drop the vector type's attributes
+  for (int row = 1; row <= lastRow; ++row) {
+    rise[row - 1] = _mm256_mul_pd(step, _mm256_set1_pd(2 * row));
+  }
+  for (int c = firstColumn; c <= lastColumn; ++c) {
+    std::uint64_t rows = productRows(boxClasses[static_cast<std::size_t>(c)].data(), lastRow) & boxRows;
+    if (rows == 0) {
+      continue;
+    }
+    const double majorColumn = major.a * c + major.c;  // brackets at half-line 0
+    const double minorColumn = minor.a * c + minor.c;
+    const __m256d column =
+        _mm256_setr_pd(majorColumn, minorColumn, majorColumn + major.b, minorColumn + minor.b);
+    count += 2 * std::popcount(rows);
+    // Row r shows half-lines 2r and 2r + 1; the last prefilled row only the first of them.
+    if ((rows & lastRowBit) != 0) {
+      const __m256d d =
+          _mm256_and_pd(wideDistances(column, rise[kPrefilledRows - 1], inverse), firstHalfLine);
+      sums = _mm256_add_pd(sums, d);
+      largest = _mm256_max_pd(largest, d);
+      rows &= ~lastRowBit;
+      --count;
+    }
+    while (rows != 0) {
+      const auto bit = static_cast<std::size_t>(std::countr_zero(rows));
+      rows &= rows - 1;
+      const __m256d d = wideDistances(column, rise[bit], inverse);
+      sums = _mm256_add_pd(sums, d);
+      largest = _mm256_max_pd(largest, d);
+    }
+  }
+  // Whole numbers below 2^53: exact in double, and so are their sums.
+  alignas(32) double total[4];
+  alignas(32) double most[4];
+  _mm256_store_pd(total, sums);
+  _mm256_store_pd(most, largest);
+  ProjectionSums result;
+  result.across = static_cast<std::int64_t>(total[0]) + static_cast<std::int64_t>(total[2]);
+  result.along = static_cast<std::int64_t>(total[1]) + static_cast<std::int64_t>(total[3]);
+  result.count = count;
+  result.width = static_cast<std::int32_t>(std::max(most[0], most[2]));
+  result.length = static_cast<std::int32_t>(std::max(most[1], most[3]));
+  return result;
+}
+#endif
+
 // The projection of a live record. Outside the box its pixels still hold what creation put there:
 // the prefill in rows 1..50; row 0 (half-line 1) reads as the prefill too. That colour is classified
 // once, so only the box needs the classifier, and the rest is visited only when its colour is not
@@ -619,6 +704,13 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
   const int lastRow = std::min(rec.ImgRows, kPrefilledRows);
   if (!fillCounts && !walk.checksHalves()) {
     // Only the box's product pixels count: visit just those, row by row from a mask of the column.
+#if defined(TOLVANE_WIDE_SHAPE_WALK)
+    if (wideWalkAllowed.load(std::memory_order_relaxed) && wideWalkAvailable()) {
+      finishProjection(
+          rec, boxProductWalkWide(*majorAxis, *minorAxis, boxClasses, firstColumn, lastColumn, lastRow));
+      return;
+    }
+#endif
     boxProductWalk(walk, boxClasses, firstColumn, lastColumn, lastRow);
     finishProjection(rec, walk.sums());
     return;
@@ -668,6 +760,14 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
 }
 
 }  // namespace
+
+void allowWideShapeMeasures(bool allowed) {
+#if defined(TOLVANE_WIDE_SHAPE_WALK)
+  wideWalkAllowed.store(allowed, std::memory_order_relaxed);
+#else
+  static_cast<void>(allowed);
+#endif
+}
 
 void momentStep(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside) {
   momentStepWith(record, DirectClass{inputs}, pixelOf(outside));
