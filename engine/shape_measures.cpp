@@ -1,13 +1,20 @@
 #include "engine/shape_measures.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <numeric>
 #include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TOLVANE_WIDE_SHAPE_WALK 1
 #endif
 
 #include "engine/color_convert.h"
@@ -31,7 +38,16 @@ struct FastClass {
 RgbPixel pixelOf(FillColour fill) { return {fill.r, fill.g, fill.b}; }
 
 // Classes of the image pixels the moment step visited, for the projection to reuse: [column][row].
-using BoxClasses = std::array<std::array<PixelClass, kObjectImageSize + 1>, kObjectImageSize + 1>;
+// Rows past the box read as background, up to a whole number of 16-row chunks, so that a column is
+// taken sixteen rows at a time.
+constexpr std::size_t kClassRows = 128;
+using BoxClasses = std::array<std::array<PixelClass, kClassRows>, kObjectImageSize + 1>;
+
+// Clears the classes of the rows past the box, rows + 1 up to the end of the column.
+void clearRowsPastBox(PixelClass* classes, int rows) {
+  const auto first = static_cast<std::size_t>(rows) + 1;
+  std::memset(classes + first, kClassBackground, kClassRows - first);
+}
 
 struct MomentSums {
   double sxx = 0.0;
@@ -92,6 +108,17 @@ MomentSums momentSumsCounted(const ObjectRecord& rec, PixelClassifier& classifie
   std::int64_t rowSquares = 0;
   std::int64_t sxx = 0;
   std::int64_t sxy = 0;
+  // The classifier takes sixteen pixels at a time and the rest one by one, at about twice the cost;
+  // a column whose last chunk is more than half full is classified to the end of that chunk (rows of
+  // the image past the box: read, then cleared).
+  const int tail = rows % 16;
+  const int classified = tail > 8 ? std::min(rows - tail + 16, kObjectImageSize) : rows;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi8(1);
+  const __m128i sixteen = _mm_set1_epi8(16);
+  __m128i squares = zero;  // sums of squared rows, 32-bit lanes: below 100 * 100 * 12544
+#endif
   for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
     PixelClass* classes = keep[static_cast<std::size_t>(c)].data();
     if (c == 0) {
@@ -99,24 +126,52 @@ MomentSums momentSumsCounted(const ObjectRecord& rec, PixelClassifier& classifie
       std::memset(classes + 1, classifier.plain(outside.r, outside.g, outside.b),
                   static_cast<std::size_t>(rows));
     } else {
-      classifier.plainClasses(imagePixel(rec, c, 1), classes + 1, rows);
+      classifier.plainClasses(imagePixel(rec, c, 1), classes + 1, classified);
     }
+    clearRowsPastBox(classes, rows);
     std::int64_t nc = 0;
     std::int64_t rc = 0;
-    std::int64_t rr = 0;
+#if defined(__SSE2__)
+    // Per chunk of sixteen rows: the count, the sum of rows (bytes, rows up to 112) and the sum of
+    // squared rows of the pixels that are not background.
+    __m128i row = _mm_setr_epi8(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16);
+    __m128i counts = zero;
+    __m128i rowSums = zero;
+    for (int k = 0; k < rows; k += 16) {
+      const __m128i cls = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classes + 1 + k));
+      const __m128i background = _mm_cmpeq_epi8(cls, zero);
+      const __m128i rowsHere = _mm_andnot_si128(background, row);
+      counts = _mm_add_epi64(counts, _mm_sad_epu8(_mm_andnot_si128(background, one), zero));
+      rowSums = _mm_add_epi64(rowSums, _mm_sad_epu8(rowsHere, zero));
+      const __m128i low = _mm_unpacklo_epi8(rowsHere, zero);
+      const __m128i high = _mm_unpackhi_epi8(rowsHere, zero);
+      squares = _mm_add_epi32(squares, _mm_add_epi32(_mm_madd_epi16(low, low), _mm_madd_epi16(high, high)));
+      row = _mm_add_epi8(row, sixteen);
+    }
+    // Both halves of the byte sums: count in the low, row sum in the high 32 bits of each lane.
+    __m128i both = _mm_or_si128(counts, _mm_slli_epi64(rowSums, 32));
+    both = _mm_add_epi64(both, _mm_unpackhi_epi64(both, both));
+    nc = _mm_cvtsi128_si32(both);
+    rc = _mm_cvtsi128_si32(_mm_srli_epi64(both, 32));
+#else
     for (int r = 1; r <= rows; ++r) {
       const std::int64_t counted = classes[r] != kClassBackground ? 1 : 0;
       nc += counted;
       rc += counted * r;
-      rr += counted * r * r;
+      rowSquares += counted * r * r;
     }
+#endif
     const std::int64_t dx = c - meanX;
     sxx += 2 * dx * dx * nc;
     sxy += dx * (4 * rc - (1 + 2 * meanY) * nc);  // (y1 + y2) dx with y1 + y2 = 4r - 1 - 2 meanY
     n += nc;
     rowSum += rc;
-    rowSquares += rr;
   }
+#if defined(__SSE2__)
+  squares = _mm_add_epi32(squares, _mm_shuffle_epi32(squares, _MM_SHUFFLE(1, 0, 3, 2)));
+  squares = _mm_add_epi32(squares, _mm_shuffle_epi32(squares, _MM_SHUFFLE(2, 3, 0, 1)));
+  rowSquares = _mm_cvtsi128_si32(squares);
+#endif
   // (2r - 1 - Y)^2 + (2r - Y)^2 = 8r^2 - 4(1 + 2Y)r + (1 + Y)^2 + Y^2
   const std::int64_t syy =
       8 * rowSquares - 4 * (1 + 2 * meanY) * rowSum + n * ((1 + meanY) * (1 + meanY) + meanY * meanY);
@@ -154,8 +209,14 @@ void momentStepLive(ObjectRecord& rec, PixelClassifier& classifier, BoxClasses& 
   clampBox(rec);
   const bool counted = std::abs(static_cast<std::int64_t>(rec.MeanX)) <= kCountedMeanLimit &&
                        std::abs(static_cast<std::int64_t>(rec.MeanY)) <= kCountedMeanLimit;
-  finishMoments(rec, counted ? momentSumsCounted(rec, classifier, keep, outside)
-                             : momentSumsDirect(rec, FastClass{classifier}, &keep, outside));
+  if (counted) {
+    finishMoments(rec, momentSumsCounted(rec, classifier, keep, outside));
+    return;
+  }
+  finishMoments(rec, momentSumsDirect(rec, FastClass{classifier}, &keep, outside));
+  for (int c = rec.ImgXMin; c <= rec.ImgXMax; ++c) {
+    clearRowsPastBox(keep[static_cast<std::size_t>(c)].data(), rec.ImgRows);
+  }
 }
 
 // One axis for the grid walk of a live record: every bracket is a whole number and every quotient
@@ -165,14 +226,13 @@ struct GridAxis {
   double b;
   double c;
   double inverse;
-  std::int64_t whole;  // the length when it is a whole number (exact halves possible), else 0
+  std::int64_t whole;  // the length when it is a whole number and exact halves are possible, else 0
 
   std::int32_t distance(double cross) const {
     cross = std::abs(cross);
     const double q = cross * inverse;
     auto r = static_cast<std::int64_t>(q + 0.5);
     // Only a quotient at a half needs the exact test; any other lies at least 1/(2 length) away.
-    // (With whole means and axis vectors of length 20 no bracket reaches a half; kept for safety.)
     if (whole != 0 && std::abs(static_cast<double>(r) - q) > 0.5 - 1e-9) [[unlikely]] {
       const auto twice = 2 * static_cast<std::int64_t>(cross);
       if (twice == (2 * r - 1) * whole) {
@@ -305,7 +365,20 @@ std::optional<GridAxis> AxisLine::gridAxis() const {
       return std::nullopt;
     }
   }
-  const GridAxis axis{a(), b(), c(), inverse_, wholeLength_};
+  // Over a whole length an exact half needs 2 bracket = (2k + 1) length: an even length and a bracket
+  // of length / 2 modulo the length. The brackets of integer points are c + g Z with g = gcd(a, b),
+  // so one of them is such only when gcd(g, length) divides length / 2 - c. (It never does for a line
+  // through two integer points at equal distance from an integer mean: then the walk skips the test.)
+  std::int64_t halves = 0;
+  if (wholeLength_ != 0 && wholeLength_ % 2 == 0) {
+    const auto ia = static_cast<std::int64_t>(a());
+    const auto ib = static_cast<std::int64_t>(b());
+    const auto ic = static_cast<std::int64_t>(c());
+    if ((wholeLength_ / 2 - ic) % std::gcd(std::gcd(ia, ib), wholeLength_) == 0) {
+      halves = wholeLength_;
+    }
+  }
+  const GridAxis axis{a(), b(), c(), inverse_, halves};
   // The bracket is linear in column and half-line, so its extremes on the grid are at the corners.
   double largest = 0.0;
   for (double x : {1.0, 100.0}) {
@@ -328,11 +401,13 @@ class GridWalk {
     step_ = _mm_set_pd(minor.b, major.b);
     inverse_ = _mm_set_pd(minor.inverse, major.inverse);
     const std::int64_t wholeMask = -1;
-    checkHalves_ = major.whole != 0 || minor.whole != 0;
     wholeLanes_ =
         _mm_castsi128_pd(_mm_set_epi64x(minor.whole != 0 ? wholeMask : 0, major.whole != 0 ? wholeMask : 0));
 #endif
   }
+
+  // Whether a quotient can lie at an exact half (an axis of whole length).
+  bool checksHalves() const { return major_.whole != 0 || minor_.whole != 0; }
 
   // Half-line 1 of column c.
   void startColumn(int c) {
@@ -357,26 +432,44 @@ class GridWalk {
   // Counts the current point.
   void add() {
 #if defined(__SSE2__)
-    const __m128d signMask = _mm_set1_pd(-0.0);
-    const __m128d cross = _mm_andnot_pd(signMask, brackets_);
-    const __m128d q = _mm_mul_pd(cross, inverse_);
-    // Quotients stay below 2^16 on the grid (see gridAxis), so they fit the 32-bit conversion.
-    __m128d rounded = _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_add_pd(q, _mm_set1_pd(0.5))));
-    if (checkHalves_) {
-      const __m128d off = _mm_andnot_pd(signMask, _mm_sub_pd(rounded, q));
-      const __m128d near = _mm_and_pd(_mm_cmpgt_pd(off, _mm_set1_pd(0.5 - 1e-9)), wholeLanes_);
-      if (_mm_movemask_pd(near) != 0) [[unlikely]] {
-        // Possibly an exact half: the scalar test decides.
-        alignas(16) double b[2];
-        _mm_store_pd(b, brackets_);
-        rounded = _mm_set_pd(minor_.distance(b[1]), major_.distance(b[0]));
-      }
-    }
-    sums_ = _mm_add_pd(sums_, rounded);
-    largest_ = _mm_max_pd(largest_, rounded);
-    ++count_;
+    count(checksHalves() ? distances<true>(brackets_) : distances<false>(brackets_));
 #else
     sums_.add(major_.distance(m_), minor_.distance(n_));
+#endif
+  }
+
+  // Column c for addPair and addAt.
+  void beginColumn(int c) {
+#if defined(__SSE2__)
+    column_ = _mm_set_pd(minor_.a * c + minor_.c, major_.a * c + major_.c);
+#else
+    column_ = c;
+#endif
+  }
+
+  // Counts half-line s of the column begun, for an axis pair without exact halves (checksHalves()
+  // false). The brackets are the same whole numbers as the walk's steps reach there.
+  void addAt(int s) {
+#if defined(__SSE2__)
+    count(distances<false>(bracketsAt(s)));
+#else
+    addAtScalar(s);
+#endif
+  }
+
+  // Half-lines s and s + 1 of the column begun, as addAt.
+  void addPair(int s) {
+#if defined(__SSE2__)
+    const __m128d first = bracketsAt(s);
+    __m128d q;
+    const __m128d r1 = rounded(first, q);
+    const __m128d r2 = rounded(_mm_add_pd(first, step_), q);
+    sums_ = _mm_add_pd(sums_, _mm_add_pd(r1, r2));
+    largest_ = _mm_max_pd(largest_, _mm_max_pd(r1, r2));
+    count_ += 2;
+#else
+    addAtScalar(s);
+    addAtScalar(s + 1);
 #endif
   }
 
@@ -400,23 +493,195 @@ class GridWalk {
   }
 
  private:
+#if defined(__SSE2__)
+  __m128d bracketsAt(int s) const { return _mm_add_pd(column_, _mm_mul_pd(step_, _mm_set1_pd(s))); }
+
+  // Both distances rounded as q + 1/2 truncated; q receives the quotients.
+  __m128d rounded(__m128d brackets, __m128d& q) const {
+    const __m128d cross = _mm_andnot_pd(_mm_set1_pd(-0.0), brackets);
+    q = _mm_mul_pd(cross, inverse_);
+    // Quotients stay below 2^16 on the grid (see gridAxis), so they fit the 32-bit conversion.
+    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_add_pd(q, _mm_set1_pd(0.5))));
+  }
+
+  // Lanes of whole length whose quotient may be an exact half.
+  __m128d nearHalf(__m128d rounded, __m128d q) const {
+    const __m128d off = _mm_andnot_pd(_mm_set1_pd(-0.0), _mm_sub_pd(rounded, q));
+    return _mm_and_pd(_mm_cmpgt_pd(off, _mm_set1_pd(0.5 - 1e-9)), wholeLanes_);
+  }
+
+  // The scalar test decides.
+  __m128d exact(__m128d brackets) const {
+    alignas(16) double b[2];
+    _mm_store_pd(b, brackets);
+    return _mm_set_pd(minor_.distance(b[1]), major_.distance(b[0]));
+  }
+
+  template <bool CheckHalves>
+  __m128d distances(__m128d brackets) const {
+    __m128d q;
+    const __m128d r = rounded(brackets, q);
+    if constexpr (CheckHalves) {
+      if (_mm_movemask_pd(nearHalf(r, q)) != 0) [[unlikely]] {
+        return exact(brackets);
+      }
+    }
+    return r;
+  }
+
+  void count(__m128d distances) {
+    sums_ = _mm_add_pd(sums_, distances);
+    largest_ = _mm_max_pd(largest_, distances);
+    ++count_;
+  }
+#else
+  void addAtScalar(int s) {
+    sums_.add(major_.distance(major_.a * column_ + major_.c + major_.b * s),
+              minor_.distance(minor_.a * column_ + minor_.c + minor_.b * s));
+  }
+#endif
+
   GridAxis major_;
   GridAxis minor_;
 #if defined(__SSE2__)
   __m128d brackets_ = _mm_setzero_pd();
+  __m128d column_ = _mm_setzero_pd();
   __m128d step_;
   __m128d inverse_;
   __m128d wholeLanes_;
-  bool checkHalves_ = false;
   __m128d sums_ = _mm_setzero_pd();
   __m128d largest_ = _mm_set1_pd(1.0);  // Width and Length start at 1
   std::int64_t count_ = 1;
 #else
   double m_ = 0.0;
   double n_ = 0.0;
+  int column_ = 0;
   ProjectionSums sums_;
 #endif
 };
+
+// Rows 1..lastRow (at most 64) of a column's classes that are not background: bit r - 1 for row r.
+// Bits past lastRow are whatever the classes there say.
+std::uint64_t productRows(const PixelClass* classes, int lastRow) {
+  std::uint64_t rows = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (int k = 0; k < lastRow; k += 16) {
+    const __m128i cls = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classes + 1 + k));
+    const auto background = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(cls, zero)));
+    rows |= static_cast<std::uint64_t>(~background & 0xFFFFu) << k;
+  }
+#else
+  for (int r = 1; r <= lastRow; ++r) {
+    rows |= static_cast<std::uint64_t>(classes[r] != kClassBackground ? 1 : 0) << (r - 1);
+  }
+#endif
+  return rows;
+}
+
+// The walk over the product pixels of the box only, row by row from a mask of each column.
+void boxProductWalk(GridWalk& walk, const BoxClasses& boxClasses, int firstColumn, int lastColumn,
+                    int lastRow) {
+  const std::uint64_t boxRows = (std::uint64_t{1} << lastRow) - 1;  // bit r - 1: row r
+  for (int c = firstColumn; c <= lastColumn; ++c) {
+    std::uint64_t rows = productRows(boxClasses[static_cast<std::size_t>(c)].data(), lastRow) & boxRows;
+    if (rows == 0) {
+      continue;
+    }
+    walk.beginColumn(c);
+    // Row r shows half-lines 2r and 2r + 1; the last prefilled row only the first of them.
+    const std::uint64_t lastRowBit = std::uint64_t{1} << (kPrefilledRows - 1);
+    if ((rows & lastRowBit) != 0) {
+      walk.addAt(2 * kPrefilledRows);
+      rows &= ~lastRowBit;
+    }
+    while (rows != 0) {
+      const int row = std::countr_zero(rows) + 1;
+      rows &= rows - 1;
+      walk.addPair(2 * row);
+    }
+  }
+}
+
+#if defined(TOLVANE_WIDE_SHAPE_WALK)
+std::atomic<bool> wideWalkAllowed{true};
+
+bool wideWalkAvailable() {
+  static const bool available = __builtin_cpu_supports("avx2") != 0;
+  return available;
+}
+
+// Distances of half-lines s and s + 1 of both axes: column holds their brackets at half-line 0 and
+// rise the step of the brackets from there.
+__attribute__((target("avx2"), always_inline)) inline __m256d wideDistances(__m256d column, __m256d rise,
+                                                                            __m256d inverse) {
+  const __m256d brackets = _mm256_add_pd(column, rise);
+  const __m256d q = _mm256_mul_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), brackets), inverse);
+  // Quotients stay below 2^16 on the grid (see gridAxis), so they fit the 32-bit conversion.
+  return _mm256_cvtepi32_pd(_mm256_cvttpd_epi32(_mm256_add_pd(q, _mm256_set1_pd(0.5))));
+}
+
+// boxProductWalk with four lanes (AVX2): half-lines s and s + 1 of both axes at once, lanes major s,
+// minor s, major s + 1, minor s + 1. Same brackets, same rounding, so the same sums.
+__attribute__((target("avx2"))) ProjectionSums boxProductWalkWide(const GridAxis& major,
+                                                                  const GridAxis& minor,
+                                                                  const BoxClasses& boxClasses,
+                                                                  int firstColumn, int lastColumn,
+                                                                  int lastRow) {
+  const __m256d step = _mm256_setr_pd(major.b, minor.b, major.b, minor.b);
+  const __m256d inverse = _mm256_setr_pd(major.inverse, minor.inverse, major.inverse, minor.inverse);
+  const __m256d firstHalfLine = _mm256_castsi256_pd(_mm256_setr_epi64x(-1, -1, 0, 0));
+  __m256d sums = _mm256_setzero_pd();
+  __m256d largest = _mm256_set1_pd(1.0);  // Width and Length start at 1
+  std::int64_t count = 1;
+  const std::uint64_t boxRows = (std::uint64_t{1} << lastRow) - 1;  // bit r - 1: row r
+  const std::uint64_t lastRowBit = std::uint64_t{1} << (kPrefilledRows - 1);
+  // Rise of the brackets from half-line 0 to half-line 2r, for row r at [r - 1]: whole numbers.
+  __m256d rise[kPrefilledRows];  // a plain array: std::array would drop the vector type's attributes
+  for (int row = 1; row <= lastRow; ++row) {
+    rise[row - 1] = _mm256_mul_pd(step, _mm256_set1_pd(2 * row));
+  }
+  for (int c = firstColumn; c <= lastColumn; ++c) {
+    std::uint64_t rows = productRows(boxClasses[static_cast<std::size_t>(c)].data(), lastRow) & boxRows;
+    if (rows == 0) {
+      continue;
+    }
+    const double majorColumn = major.a * c + major.c;  // brackets at half-line 0
+    const double minorColumn = minor.a * c + minor.c;
+    const __m256d column =
+        _mm256_setr_pd(majorColumn, minorColumn, majorColumn + major.b, minorColumn + minor.b);
+    count += 2 * std::popcount(rows);
+    // Row r shows half-lines 2r and 2r + 1; the last prefilled row only the first of them.
+    if ((rows & lastRowBit) != 0) {
+      const __m256d d =
+          _mm256_and_pd(wideDistances(column, rise[kPrefilledRows - 1], inverse), firstHalfLine);
+      sums = _mm256_add_pd(sums, d);
+      largest = _mm256_max_pd(largest, d);
+      rows &= ~lastRowBit;
+      --count;
+    }
+    while (rows != 0) {
+      const auto bit = static_cast<std::size_t>(std::countr_zero(rows));
+      rows &= rows - 1;
+      const __m256d d = wideDistances(column, rise[bit], inverse);
+      sums = _mm256_add_pd(sums, d);
+      largest = _mm256_max_pd(largest, d);
+    }
+  }
+  // Whole numbers below 2^53: exact in double, and so are their sums.
+  alignas(32) double total[4];
+  alignas(32) double most[4];
+  _mm256_store_pd(total, sums);
+  _mm256_store_pd(most, largest);
+  ProjectionSums result;
+  result.across = static_cast<std::int64_t>(total[0]) + static_cast<std::int64_t>(total[2]);
+  result.along = static_cast<std::int64_t>(total[1]) + static_cast<std::int64_t>(total[3]);
+  result.count = count;
+  result.width = static_cast<std::int32_t>(std::max(most[0], most[2]));
+  result.length = static_cast<std::int32_t>(std::max(most[1], most[3]));
+  return result;
+}
+#endif
 
 // The projection of a live record. Outside the box its pixels still hold what creation put there:
 // the prefill in rows 1..50; row 0 (half-line 1) reads as the prefill too. That colour is classified
@@ -437,6 +702,19 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
   const int firstColumn = std::max(rec.ImgXMin, 1);
   const int lastColumn = std::min(rec.ImgXMax, kObjectImageSize);
   const int lastRow = std::min(rec.ImgRows, kPrefilledRows);
+  if (!fillCounts && !walk.checksHalves()) {
+    // Only the box's product pixels count: visit just those, row by row from a mask of the column.
+#if defined(TOLVANE_WIDE_SHAPE_WALK)
+    if (wideWalkAllowed.load(std::memory_order_relaxed) && wideWalkAvailable()) {
+      finishProjection(
+          rec, boxProductWalkWide(*majorAxis, *minorAxis, boxClasses, firstColumn, lastColumn, lastRow));
+      return;
+    }
+#endif
+    boxProductWalk(walk, boxClasses, firstColumn, lastColumn, lastRow);
+    finishProjection(rec, walk.sums());
+    return;
+  }
   for (int c = 1; c <= kObjectImageSize; ++c) {
     const bool boxColumn = c >= firstColumn && c <= lastColumn;
     // The brackets of both distances at half-line 1, then one step of B per half-line.
@@ -482,6 +760,14 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
 }
 
 }  // namespace
+
+void allowWideShapeMeasures(bool allowed) {
+#if defined(TOLVANE_WIDE_SHAPE_WALK)
+  wideWalkAllowed.store(allowed, std::memory_order_relaxed);
+#else
+  static_cast<void>(allowed);
+#endif
+}
 
 void momentStep(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside) {
   momentStepWith(record, DirectClass{inputs}, pixelOf(outside));
