@@ -1,11 +1,15 @@
 #include "engine/pixel_classifier.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "engine/engine_state.h"
@@ -58,7 +62,25 @@ inline bool decodeBlock(__m128i raw, __m128i wanted, __m128i* cls) {
 }
 #endif
 
+bool processorHasAvx2() {
+#if defined(__x86_64__)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
+std::atomic<bool> wideSwitchedOff{false};
+
 }  // namespace
+
+bool wideVectors() { return processorHasAvx2() && !wideSwitchedOff.load(std::memory_order_relaxed); }
+
+void setWideVectors(bool on) { wideSwitchedOff.store(!on, std::memory_order_relaxed); }
 
 BrightnessRanges brightnessRanges(const SorterSettings& s, int camera) {
   const auto i = static_cast<std::size_t>(cameraSlot(camera));
@@ -198,6 +220,12 @@ void PixelClassifier::classesOf(const std::uint8_t* rgb, std::uint8_t* classes, 
   // keeps the per-pixel work to the table load.
   gatherEntries(colourTable_.get(), rgb, classes, first, last);
   int p = first;
+#if defined(__x86_64__)
+  // Short runs (image columns) are not worth the switch.
+  if (last - first >= 63 && wideVectors()) {
+    p = decodeWide<Shift>(rgb, classes, first, last);
+  }
+#endif
 #if defined(__SSE2__)
   const __m128i wanted = _mm_set1_epi8(static_cast<char>(generation_ << 4));
   for (; p + 16 <= last + 1; p += 16) {
@@ -212,6 +240,29 @@ void PixelClassifier::classesOf(const std::uint8_t* rgb, std::uint8_t* classes, 
 #endif
   decodeEntries<Shift>(rgb, classes, p, last);
 }
+
+#if defined(__x86_64__)
+template <int Shift>
+__attribute__((target("avx2"))) int PixelClassifier::decodeWide(const std::uint8_t* rgb,
+                                                                std::uint8_t* classes, int first, int last) {
+  const __m256i high = _mm256_set1_epi8(static_cast<char>(0xF0));
+  const __m256i wanted = _mm256_set1_epi8(static_cast<char>(generation_ << 4));
+  const __m256i three = _mm256_set1_epi8(3);
+  const __m256i one = _mm256_set1_epi8(1);
+  int p = first;
+  for (; p + 32 <= last + 1; p += 32) {
+    const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(classes + p));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(raw, high), wanted)) != -1) [[unlikely]] {
+      decodeEntries<Shift>(rgb, classes, p, p + 31);
+      continue;
+    }
+    const __m256i code = _mm256_and_si256(_mm256_srli_epi16(raw, Shift), three);
+    const __m256i cls = _mm256_add_epi8(code, _mm256_and_si256(_mm256_cmpeq_epi8(code, three), one));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(classes + p), cls);
+  }
+  return p;
+}
+#endif
 
 template <int Shift>
 void PixelClassifier::decodeEntries(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {

@@ -72,6 +72,11 @@ PixelClass ClassifyPixel(int r, int g, int b, const ClassifierInputs& inputs);
 PixelClass ClassifyPixel(int r, int g, int b, int camera, const EngineState& state,
                          const SorterSettings& settings);
 
+// Whether the AVX2 variants of the block loops run: on where the processor has AVX2, unless
+// switched off (tests check the SSE2 paths that way). Both give the same classes. Any thread.
+bool wideVectors();
+void setWideVectors(bool on);
+
 // Fast classification of one camera: a 256-entry table for the brightness test and a lazily filled
 // table over all 2^24 colours for the colour test. Both give exactly ClassifyPixel's classes (the
 // colour table also the shortcut result); entries are recomputed when any input changes.
@@ -126,6 +131,9 @@ class PixelClassifier {
   // Pixels first..last through the table; Shift 0 takes the line class of an entry, 2 the plain one.
   template <int Shift>
   void classesOf(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last);
+  // decodeEntries on blocks of 32 from first on with AVX2; returns the first pixel not done.
+  template <int Shift>
+  int decodeWide(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last);
   // Raw entries in classes[first..last] to classes, filling stale entries.
   template <int Shift>
   void decodeEntries(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last);

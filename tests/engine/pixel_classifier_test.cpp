@@ -6,6 +6,7 @@
 
 #include "engine/engine_state.h"
 #include "settings/machine_settings.h"
+#include "wide_vectors_guard.h"
 
 namespace tolvane {
 namespace {
@@ -249,6 +250,7 @@ TEST(PixelClassifierTest, ColourTableEqualsClassifyPixelOverAllColours) {
 // before the runs are read: a pixel's index taken from the wrong bytes then finds a filled entry of
 // another colour instead of a stale one that would be recomputed. Runs start at every offset of the
 // unrolled loads and have every length around their blocks; nothing outside a run is written.
+// Both with and without the AVX2 block loops.
 TEST(PixelClassifierTest, RunsReadEachPixelFromItsOwnBytesAtEveryStartAndLength) {
   SectorTables tables;
   tables.background.push_back(sector(-1, 200, 260, 40, 255, 40, 255));
@@ -264,7 +266,7 @@ TEST(PixelClassifierTest, RunsReadEachPixelFromItsOwnBytesAtEveryStartAndLength)
   sc.bMin = 200;
   sc.bMax = 255;
   constexpr std::array<std::uint8_t, 5> kValues{0, 60, 128, 200, 255};
-  constexpr int kPixels = 64;
+  constexpr int kPixels = 100;  // runs long enough for the 32-pixel blocks
   constexpr std::uint8_t kUntouched = 0xEE;
 
   PixelClassifier fast;
@@ -289,25 +291,29 @@ TEST(PixelClassifierTest, RunsReadEachPixelFromItsOwnBytesAtEveryStartAndLength)
   std::mt19937 rng(3);
   std::array<std::uint8_t, 3 * kPixels> rgb{};
   std::array<std::uint8_t, kPixels> classes{};
-  for (int start = 0; start < 18; ++start) {
-    for (int length = 1; start + length <= kPixels; ++length) {
-      for (auto& byte : rgb) byte = kValues[rng() % kValues.size()];
-      const int last = start + length - 1;
-      for (const bool line : {true, false}) {
-        classes.fill(kUntouched);
-        if (line) {
-          fast.lineClasses(rgb.data(), classes.data(), start, last);
-        } else {
-          fast.plainClasses(rgb.data() + 3 * start, classes.data() + start, length);
-        }
-        for (int p = 0; p < kPixels; ++p) {
-          const auto at = static_cast<std::size_t>(3 * p);
-          const PixelClass plain = ClassifyPixel(rgb[at], rgb[at + 1], rgb[at + 2], in);
-          const bool shortcut = line && isShortcutBackground(rgb[at], rgb[at + 1], rgb[at + 2], sc);
-          const PixelClass expected =
-              p < start || p > last ? kUntouched : (shortcut ? kClassBackground : plain);
-          ASSERT_EQ(classes[static_cast<std::size_t>(p)], expected)
-              << (line ? "line" : "plain") << " start " << start << " length " << length << " pixel " << p;
+  for (const bool wide : {true, false}) {
+    const WideVectorsGuard guard(wide);
+    SCOPED_TRACE(wide ? "AVX2 where present" : "SSE2");
+    for (int start = 0; start < 18; ++start) {
+      for (int length = 1; start + length <= kPixels; ++length) {
+        for (auto& byte : rgb) byte = kValues[rng() % kValues.size()];
+        const int last = start + length - 1;
+        for (const bool line : {true, false}) {
+          classes.fill(kUntouched);
+          if (line) {
+            fast.lineClasses(rgb.data(), classes.data(), start, last);
+          } else {
+            fast.plainClasses(rgb.data() + 3 * start, classes.data() + start, length);
+          }
+          for (int p = 0; p < kPixels; ++p) {
+            const auto at = static_cast<std::size_t>(3 * p);
+            const PixelClass plain = ClassifyPixel(rgb[at], rgb[at + 1], rgb[at + 2], in);
+            const bool shortcut = line && isShortcutBackground(rgb[at], rgb[at + 1], rgb[at + 2], sc);
+            const PixelClass expected =
+                p < start || p > last ? kUntouched : (shortcut ? kClassBackground : plain);
+            ASSERT_EQ(classes[static_cast<std::size_t>(p)], expected)
+                << (line ? "line" : "plain") << " start " << start << " length " << length << " pixel " << p;
+          }
         }
       }
     }
