@@ -1,7 +1,16 @@
 #include "engine/pixel_classifier.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "engine/engine_state.h"
 #include "settings/machine_settings.h"
@@ -36,7 +45,42 @@ bool anyContains(const std::vector<ColorSector>& table, const Hsv& hsv, bool bri
   return false;
 }
 
+#if defined(__SSE2__)
+// Classes of sixteen raw entries into cls; false, with cls untouched, when any entry is not of the
+// wanted generation (wanted holds generation << 4 in every byte).
+template <int Shift>
+inline bool decodeBlock(__m128i raw, __m128i wanted, __m128i* cls) {
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(raw, _mm_set1_epi8(static_cast<char>(0xF0))), wanted)) !=
+      0xFFFF) {
+    return false;
+  }
+  const __m128i three = _mm_set1_epi8(3);
+  const __m128i code = _mm_and_si128(_mm_srli_epi16(raw, Shift), three);
+  // Codes 0, 1, 2, 3 are classes 0, 1, 2, 4.
+  *cls = _mm_add_epi8(code, _mm_and_si128(_mm_cmpeq_epi8(code, three), _mm_set1_epi8(1)));
+  return true;
+}
+#endif
+
+bool processorHasAvx2() {
+#if defined(__x86_64__)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
+std::atomic<bool> wideSwitchedOff{false};
+
 }  // namespace
+
+bool wideVectors() { return processorHasAvx2() && !wideSwitchedOff.load(std::memory_order_relaxed); }
+
+void setWideVectors(bool on) { wideSwitchedOff.store(!on, std::memory_order_relaxed); }
 
 BrightnessRanges brightnessRanges(const SorterSettings& s, int camera) {
   const auto i = static_cast<std::size_t>(cameraSlot(camera));
@@ -148,6 +192,117 @@ PixelClass ClassifyPixel(int r, int g, int b, int camera, const EngineState& sta
 
 PixelClassifier::PixelClassifier() = default;
 PixelClassifier::~PixelClassifier() = default;
+
+void PixelClassifier::lineClasses(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
+  classesOf<0>(rgb, classes, first, last);
+}
+
+void PixelClassifier::plainClasses(const std::uint8_t* rgb, std::uint8_t* classes, int count) {
+  classesOf<2>(rgb, classes, 0, count - 1);
+}
+
+template <int Shift>
+void PixelClassifier::classesOf(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
+  if (inputs_.singleTone) {
+    for (int p = first; p <= last; ++p) {
+      classes[p] = greyTable_[rgb[3 * static_cast<std::size_t>(p)]];
+    }
+    return;
+  }
+  if (!colourTable_ || !keyHeld_) {
+    for (int p = first; p <= last; ++p) {
+      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
+      classes[p] = kCodeToClass[(computeEntry(px[0], px[1], px[2]) >> Shift) & 3];
+    }
+    return;
+  }
+  // First the raw entries, then the classes: checking and decoding sixteen entries at a time
+  // keeps the per-pixel work to the table load.
+  gatherEntries(colourTable_.get(), rgb, classes, first, last);
+  int p = first;
+#if defined(__x86_64__)
+  // Short runs (image columns) are not worth the switch.
+  if (last - first >= 63 && wideVectors()) {
+    p = decodeWide<Shift>(rgb, classes, first, last);
+  }
+#endif
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi8(static_cast<char>(generation_ << 4));
+  for (; p + 16 <= last + 1; p += 16) {
+    __m128i cls;
+    if (!decodeBlock<Shift>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(classes + p)), wanted, &cls))
+        [[unlikely]] {
+      decodeEntries<Shift>(rgb, classes, p, p + 15);
+      continue;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(classes + p), cls);
+  }
+#endif
+  decodeEntries<Shift>(rgb, classes, p, last);
+}
+
+#if defined(__x86_64__)
+template <int Shift>
+__attribute__((target("avx2"))) int PixelClassifier::decodeWide(const std::uint8_t* rgb,
+                                                                std::uint8_t* classes, int first, int last) {
+  const __m256i high = _mm256_set1_epi8(static_cast<char>(0xF0));
+  const __m256i wanted = _mm256_set1_epi8(static_cast<char>(generation_ << 4));
+  const __m256i three = _mm256_set1_epi8(3);
+  const __m256i one = _mm256_set1_epi8(1);
+  int p = first;
+  for (; p + 32 <= last + 1; p += 32) {
+    const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(classes + p));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_and_si256(raw, high), wanted)) != -1) [[unlikely]] {
+      decodeEntries<Shift>(rgb, classes, p, p + 31);
+      continue;
+    }
+    const __m256i code = _mm256_and_si256(_mm256_srli_epi16(raw, Shift), three);
+    const __m256i cls = _mm256_add_epi8(code, _mm256_and_si256(_mm256_cmpeq_epi8(code, three), one));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(classes + p), cls);
+  }
+  return p;
+}
+#endif
+
+template <int Shift>
+void PixelClassifier::decodeEntries(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
+  for (int p = first; p <= last; ++p) {
+    std::uint8_t entry = classes[p];
+    if ((entry >> 4) != generation_) {
+      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
+      entry = colourEntry(px[0], px[1], px[2]);
+    }
+    classes[p] = kCodeToClass[(entry >> Shift) & 3];
+  }
+}
+
+void PixelClassifier::gatherEntries(const std::uint8_t* table, const std::uint8_t* rgb, std::uint8_t* out,
+                                    int first, int last) {
+  static_assert(std::endian::native == std::endian::little, "the colour index load assumes little-endian");
+  const std::uint8_t* px = rgb + 3 * static_cast<std::ptrdiff_t>(first);
+  // A pixel's index is a four-byte load that starts one byte early, shifted down a byte: two
+  // instructions. The first pixel of a block has no byte before it inside the range and is masked
+  // instead. Every load stays within the block's 24 bytes.
+  const auto at = [](const std::uint8_t* bytes) {
+    std::uint32_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+  };
+  int p = first;
+  for (; p + 7 <= last; p += 8, px += 24) {
+    out[p] = table[at(px + 0) & 0xFFFFFF];
+    out[p + 1] = table[at(px + 2) >> 8];
+    out[p + 2] = table[at(px + 5) >> 8];
+    out[p + 3] = table[at(px + 8) >> 8];
+    out[p + 4] = table[at(px + 11) >> 8];
+    out[p + 5] = table[at(px + 14) >> 8];
+    out[p + 6] = table[at(px + 17) >> 8];
+    out[p + 7] = table[at(px + 20) >> 8];
+  }
+  for (; p <= last; ++p, px += 3) {
+    out[p] = table[colourIndex(px[0], px[1], px[2])];
+  }
+}
 
 void PixelClassifier::enableColourTable() {
   if (!colourTable_) {

@@ -6,10 +6,6 @@
 #include <cstring>
 #include <memory>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "engine/color_convert.h"
 #include "settings/color_sector.h"
 #include "settings/sector_tables.h"
@@ -76,6 +72,11 @@ PixelClass ClassifyPixel(int r, int g, int b, const ClassifierInputs& inputs);
 PixelClass ClassifyPixel(int r, int g, int b, int camera, const EngineState& state,
                          const SorterSettings& settings);
 
+// Whether the AVX2 variants of the block loops run: on where the processor has AVX2, unless
+// switched off (tests check the SSE2 paths that way). Both give the same classes. Any thread.
+bool wideVectors();
+void setWideVectors(bool on);
+
 // Fast classification of one camera: a 256-entry table for the brightness test and a lazily filled
 // table over all 2^24 colours for the colour test. Both give exactly ClassifyPixel's classes (the
 // colour table also the shortcut result); entries are recomputed when any input changes.
@@ -110,14 +111,10 @@ class PixelClassifier {
   }
 
   // line() for pixels first..last of a colour line (pixel p at rgb[3p]) into classes[p].
-  void lineClasses(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
-    classesOf<0>(rgb, classes, first, last);
-  }
+  void lineClasses(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last);
 
   // plain() for pixels 0..count-1 of a run of colours (pixel i at rgb[3i]) into classes[i].
-  void plainClasses(const std::uint8_t* rgb, std::uint8_t* classes, int count) {
-    classesOf<2>(rgb, classes, 0, count - 1);
-  }
+  void plainClasses(const std::uint8_t* rgb, std::uint8_t* classes, int count);
 
   // Shortcuts, then ClassifyPixel (colour line paths). The shortcuts belong to the colour build.
   PixelClass line(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
@@ -133,77 +130,23 @@ class PixelClassifier {
 
   // Pixels first..last through the table; Shift 0 takes the line class of an entry, 2 the plain one.
   template <int Shift>
-  void classesOf(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
-    if (inputs_.singleTone) {
-      for (int p = first; p <= last; ++p) {
-        classes[p] = greyTable_[rgb[3 * static_cast<std::size_t>(p)]];
-      }
-      return;
-    }
-    if (!colourTable_ || !keyHeld_) {
-      for (int p = first; p <= last; ++p) {
-        const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-        classes[p] = kCodeToClass[(computeEntry(px[0], px[1], px[2]) >> Shift) & 3];
-      }
-      return;
-    }
-    std::uint8_t* table = colourTable_.get();
-    const std::uint8_t generation = generation_;
-    // First the raw entries, then the classes: checking and decoding sixteen entries at a time
-    // keeps the per-pixel work to the table load.
-    // The index is R, G, B as a big-endian number: one four-byte load, its fourth byte (the next
-    // pixel's R) shifted out. The last pixel is read by bytes so that no load passes the line.
-    if (first <= last) {
-      const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(first);
-      for (int p = first; p < last; ++p, px += 3) {
-        std::uint32_t word;
-        std::memcpy(&word, px, sizeof word);
-        classes[p] = table[byteswap32(word) >> 8];
-      }
-      classes[last] = table[colourIndex(px[0], px[1], px[2])];
-    }
-    int p = first;
-#if defined(__SSE2__)
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i wanted = _mm_set1_epi8(static_cast<char>(generation));
-    const __m128i three = _mm_set1_epi8(3);
-    const __m128i one = _mm_set1_epi8(1);
-    for (; p + 16 <= last + 1; p += 16) {
-      const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classes + p));
-      const __m128i gen = _mm_and_si128(_mm_srli_epi16(raw, 4), nibble);
-      if (_mm_movemask_epi8(_mm_cmpeq_epi8(gen, wanted)) != 0xFFFF) [[unlikely]] {
-        decodeEntries<Shift>(rgb, classes, p, p + 15);
-        continue;
-      }
-      const __m128i code = _mm_and_si128(_mm_srli_epi16(raw, Shift), three);
-      // Codes 0, 1, 2, 3 are classes 0, 1, 2, 4.
-      const __m128i cls = _mm_add_epi8(code, _mm_and_si128(_mm_cmpeq_epi8(code, three), one));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(classes + p), cls);
-    }
-#endif
-    decodeEntries<Shift>(rgb, classes, p, last);
-  }
-
+  void classesOf(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last);
+  // decodeEntries on blocks of 32 from first on with AVX2; returns the first pixel not done.
+  template <int Shift>
+  int decodeWide(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last);
   // Raw entries in classes[first..last] to classes, filling stale entries.
   template <int Shift>
-  void decodeEntries(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last) {
-    for (int p = first; p <= last; ++p) {
-      std::uint8_t entry = classes[p];
-      if ((entry >> 4) != generation_) {
-        const std::uint8_t* px = rgb + 3 * static_cast<std::size_t>(p);
-        entry = colourEntry(px[0], px[1], px[2]);
-      }
-      classes[p] = kCodeToClass[(entry >> Shift) & 3];
-    }
+  void decodeEntries(const std::uint8_t* rgb, std::uint8_t* classes, int first, int last);
+
+  // The index is B, G, R as a big-endian number: a pixel's three bytes as they lie in the line,
+  // read little-endian.
+  static std::uint32_t colourIndex(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return (static_cast<std::uint32_t>(b) << 16) | (static_cast<std::uint32_t>(g) << 8) | r;
   }
 
-  static std::uint32_t byteswap32(std::uint32_t v) {
-    static_assert(std::endian::native == std::endian::little, "the colour index load assumes little-endian");
-    return __builtin_bswap32(v);
-  }
-  static std::uint32_t colourIndex(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    return (static_cast<std::uint32_t>(r) << 16) | (static_cast<std::uint32_t>(g) << 8) | b;
-  }
+  // Raw entries of pixels first..last into out[first..last]. Reads only those pixels' bytes.
+  static void gatherEntries(const std::uint8_t* table, const std::uint8_t* rgb, std::uint8_t* out, int first,
+                            int last);
   // Entry: generation (4 bits) | plain class code (2 bits) | line class code (2 bits).
   std::uint8_t colourEntry(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     if (!colourTable_ || !keyHeld_) {

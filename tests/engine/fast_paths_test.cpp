@@ -16,6 +16,7 @@
 #include "engine/shape_measures.h"
 #include "engine_test_rig.h"
 #include "settings/machine_settings.h"
+#include "wide_vectors_guard.h"
 
 namespace tolvane {
 namespace {
@@ -203,46 +204,50 @@ TEST(FastPathsTest, ClassesOfARunEqualTheDirectClassification) {
   std::array<std::uint8_t, 300> classes{};
   std::array<RgbPixel, 64> palette{};
   int shortcutsTaken = 0;
-  for (int kind = 0; kind < 3; ++kind) {
-    state->singleToneCamera = kind == 0;
-    auto camera = std::make_unique<CameraLineState>(0);
-    if (kind == 2) camera->classifier.enableColourTable();
-    for (int round = 0; round < 120; ++round) {
-      if (round % 10 == 0) {
-        // New settings: every entry filled so far becomes stale; the colours stay for a while.
-        state->sectorTables[0].background[0].HMAX = 230 + round % 40;
-      }
-      if (round % 20 == 0) {
-        for (auto& c : palette) {
-          c = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
-               static_cast<std::uint8_t>(rng())};
+  for (const bool wide : {true, false}) {
+    const WideVectorsGuard guard(wide);
+    SCOPED_TRACE(wide ? "AVX2 where present" : "SSE2");
+    for (int kind = 0; kind < 3; ++kind) {
+      state->singleToneCamera = kind == 0;
+      auto camera = std::make_unique<CameraLineState>(0);
+      if (kind == 2) camera->classifier.enableColourTable();
+      for (int round = 0; round < 120; ++round) {
+        if (round % 10 == 0) {
+          // New settings: every entry filled so far becomes stale; the colours stay for a while.
+          state->sectorTables[0].background[0].HMAX = 230 + round % 40;
         }
-      }
-      const ClassifierInputs inputs = classifierInputs(*state, sorter, 0);
-      const BackgroundShortcuts shortcuts = backgroundShortcuts(sorter, machine, 0);
-      camera->classifier.update(inputs, shortcuts);
-      for (std::size_t i = 0; i < classes.size(); ++i) {
-        const RgbPixel c = palette[rng() % (round % 3 == 0 ? 4 : palette.size())];
-        rgb[3 * i] = c.r;
-        rgb[3 * i + 1] = c.g;
-        rgb[3 * i + 2] = c.b;
-      }
-      const int count = 1 + static_cast<int>(rng() % 300);
-      const bool line = round % 2 == 1;
-      if (line) {
-        camera->classifier.lineClasses(rgb.data(), classes.data(), 0, count - 1);
-      } else {
-        camera->classifier.plainClasses(rgb.data(), classes.data(), count);
-      }
-      for (int i = 0; i < count; ++i) {
-        const auto at = static_cast<std::size_t>(3 * i);
-        const bool shortcut =
-            line && !inputs.singleTone && isShortcutBackground(rgb[at], rgb[at + 1], rgb[at + 2], shortcuts);
-        shortcutsTaken += shortcut ? 1 : 0;
-        const PixelClass expected =
-            shortcut ? kClassBackground : ClassifyPixel(rgb[at], rgb[at + 1], rgb[at + 2], inputs);
-        ASSERT_EQ(classes[static_cast<std::size_t>(i)], expected)
-            << "kind " << kind << " round " << round << " pixel " << i;
+        if (round % 20 == 0) {
+          for (auto& c : palette) {
+            c = {static_cast<std::uint8_t>(rng()), static_cast<std::uint8_t>(rng()),
+                 static_cast<std::uint8_t>(rng())};
+          }
+        }
+        const ClassifierInputs inputs = classifierInputs(*state, sorter, 0);
+        const BackgroundShortcuts shortcuts = backgroundShortcuts(sorter, machine, 0);
+        camera->classifier.update(inputs, shortcuts);
+        for (std::size_t i = 0; i < classes.size(); ++i) {
+          const RgbPixel c = palette[rng() % (round % 3 == 0 ? 4 : palette.size())];
+          rgb[3 * i] = c.r;
+          rgb[3 * i + 1] = c.g;
+          rgb[3 * i + 2] = c.b;
+        }
+        const int count = 1 + static_cast<int>(rng() % 300);
+        const bool line = round % 2 == 1;
+        if (line) {
+          camera->classifier.lineClasses(rgb.data(), classes.data(), 0, count - 1);
+        } else {
+          camera->classifier.plainClasses(rgb.data(), classes.data(), count);
+        }
+        for (int i = 0; i < count; ++i) {
+          const auto at = static_cast<std::size_t>(3 * i);
+          const bool shortcut = line && !inputs.singleTone &&
+                                isShortcutBackground(rgb[at], rgb[at + 1], rgb[at + 2], shortcuts);
+          shortcutsTaken += shortcut ? 1 : 0;
+          const PixelClass expected =
+              shortcut ? kClassBackground : ClassifyPixel(rgb[at], rgb[at + 1], rgb[at + 2], inputs);
+          ASSERT_EQ(classes[static_cast<std::size_t>(i)], expected)
+              << "kind " << kind << " round " << round << " pixel " << i;
+        }
       }
     }
   }

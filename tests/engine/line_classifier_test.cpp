@@ -8,6 +8,7 @@
 
 #include "engine/engine_state.h"
 #include "settings/machine_settings.h"
+#include "wide_vectors_guard.h"
 
 namespace tolvane {
 namespace {
@@ -181,30 +182,34 @@ TEST_F(LineClassifierTest, FastPathEqualsDirectClassificationOnRandomLines) {
 
   std::mt19937 rng(11);
   std::uniform_int_distribution<int> byte(0, 255);
-  for (int round = 0; round < 24; ++round) {
-    state->singleToneCamera = round % 2 == 0;
-    state->BrightMode = round % 6 == 5;
-    state->SingleChannel = round % 4;
-    const bool shading = round % 3 != 0;
-    const auto path = static_cast<LinePath>(round % 3);
-    for (std::size_t i = 0; i < cam->LineRGB.size(); ++i)
-      cam->LineRGB[i] = static_cast<std::uint8_t>(byte(rng));
-    for (std::size_t i = 0; i < cam->LineMono.size(); ++i)
-      cam->LineMono[i] = static_cast<std::uint8_t>(byte(rng));
-    twin->LineRGB = cam->LineRGB;
-    twin->LineMono = cam->LineMono;
+  for (const bool wide : {true, false}) {
+    const WideVectorsGuard guard(wide);
+    SCOPED_TRACE(wide ? "AVX2 where present" : "SSE2");
+    for (int round = 0; round < 24; ++round) {
+      state->singleToneCamera = round % 2 == 0;
+      state->BrightMode = round % 6 == 5;
+      state->SingleChannel = round % 4;
+      const bool shading = round % 3 != 0;
+      const auto path = static_cast<LinePath>(round % 3);
+      for (std::size_t i = 0; i < cam->LineRGB.size(); ++i)
+        cam->LineRGB[i] = static_cast<std::uint8_t>(byte(rng));
+      for (std::size_t i = 0; i < cam->LineMono.size(); ++i)
+        cam->LineMono[i] = static_cast<std::uint8_t>(byte(rng));
+      twin->LineRGB = cam->LineRGB;
+      twin->LineMono = cam->LineMono;
 
-    prepare(*cam);
-    setWorkingRange(*twin, state->ejection, machine);
-    std::array<std::int32_t, kEjectorSlots + 1> zonesFast{};
-    std::array<std::int32_t, kEjectorSlots + 1> zonesDirect{};
-    classifyLine(*cam, path, shading, zonesFast.data());
-    classifyLineDirect(*twin, path, shading, classifierInputs(*state, sorter, 0),
-                       backgroundShortcuts(sorter, machine, 0), zonesDirect.data());
-    ASSERT_EQ(cam->ClassMap, twin->ClassMap) << "round " << round;
-    ASSERT_EQ(cam->LineRGB, twin->LineRGB) << "round " << round;
-    ASSERT_EQ(cam->LineMono, twin->LineMono) << "round " << round;
-    ASSERT_EQ(zonesFast, zonesDirect) << "round " << round;
+      prepare(*cam);
+      setWorkingRange(*twin, state->ejection, machine);
+      std::array<std::int32_t, kEjectorSlots + 1> zonesFast{};
+      std::array<std::int32_t, kEjectorSlots + 1> zonesDirect{};
+      classifyLine(*cam, path, shading, zonesFast.data());
+      classifyLineDirect(*twin, path, shading, classifierInputs(*state, sorter, 0),
+                         backgroundShortcuts(sorter, machine, 0), zonesDirect.data());
+      ASSERT_EQ(cam->ClassMap, twin->ClassMap) << "round " << round;
+      ASSERT_EQ(cam->LineRGB, twin->LineRGB) << "round " << round;
+      ASSERT_EQ(cam->LineMono, twin->LineMono) << "round " << round;
+      ASSERT_EQ(zonesFast, zonesDirect) << "round " << round;
+    }
   }
 }
 
@@ -218,35 +223,39 @@ TEST_F(LineClassifierTest, GreyBlocksEqualDirectClassificationForRandomRangesAnd
   buildPixelEjector(*cam, state->ejection, machine);
   auto twin = std::make_unique<CameraLineState>(0);
   twin->PixelEjector = cam->PixelEjector;
-  for (int round = 0; round < 300; ++round) {
-    for (auto* pair : {&sorter.FonBlack, &sorter.FonLight, &sorter.FonMin, &sorter.FonMax, &sorter.P1Min,
-                       &sorter.P1Max, &sorter.P2Min, &sorter.P2Max}) {
-      (*pair)[0] = bound(rng);
+  for (const bool wide : {true, false}) {
+    const WideVectorsGuard guard(wide);
+    SCOPED_TRACE(wide ? "AVX2 where present" : "SSE2");
+    for (int round = 0; round < 300; ++round) {
+      for (auto* pair : {&sorter.FonBlack, &sorter.FonLight, &sorter.FonMin, &sorter.FonMax, &sorter.P1Min,
+                         &sorter.P1Max, &sorter.P2Min, &sorter.P2Max}) {
+        (*pair)[0] = bound(rng);
+      }
+      state->singleToneCamera = round % 5 != 0;
+      state->BrightMode = true;
+      state->SingleChannel = 1 + round % 3;
+      for (auto& v : cam->LineMono) v = static_cast<std::uint8_t>(byte(rng));
+      for (auto& v : cam->ShadingMono) v = static_cast<std::int8_t>(signedByte(rng));
+      twin->LineMono = cam->LineMono;
+      twin->ShadingMono = cam->ShadingMono;
+      twin->LineRGB = cam->LineRGB;
+      twin->ShadingRGB = cam->ShadingRGB;
+      prepare(*cam);
+      cam->WorkFirstPixel = static_cast<int>(rng() % 40);
+      cam->WorkLastPixel = kLineBufferPixels - static_cast<int>(rng() % 40);
+      twin->WorkFirstPixel = cam->WorkFirstPixel;
+      twin->WorkLastPixel = cam->WorkLastPixel;
+      const bool shading = round % 2 == 0;
+      const LinePath path = round % 3 == 0 ? LinePath::kLineMode : LinePath::kMonoObject;
+      std::array<std::int32_t, kEjectorSlots + 1> zonesFast{};
+      std::array<std::int32_t, kEjectorSlots + 1> zonesDirect{};
+      classifyLine(*cam, path, shading, zonesFast.data());
+      classifyLineDirect(*twin, path, shading, classifierInputs(*state, sorter, 0),
+                         backgroundShortcuts(sorter, machine, 0), zonesDirect.data());
+      ASSERT_EQ(cam->ClassMap, twin->ClassMap) << "round " << round;
+      ASSERT_EQ(cam->LineMono, twin->LineMono) << "round " << round;
+      ASSERT_EQ(zonesFast, zonesDirect) << "round " << round;
     }
-    state->singleToneCamera = round % 5 != 0;
-    state->BrightMode = true;
-    state->SingleChannel = 1 + round % 3;
-    for (auto& v : cam->LineMono) v = static_cast<std::uint8_t>(byte(rng));
-    for (auto& v : cam->ShadingMono) v = static_cast<std::int8_t>(signedByte(rng));
-    twin->LineMono = cam->LineMono;
-    twin->ShadingMono = cam->ShadingMono;
-    twin->LineRGB = cam->LineRGB;
-    twin->ShadingRGB = cam->ShadingRGB;
-    prepare(*cam);
-    cam->WorkFirstPixel = static_cast<int>(rng() % 40);
-    cam->WorkLastPixel = kLineBufferPixels - static_cast<int>(rng() % 40);
-    twin->WorkFirstPixel = cam->WorkFirstPixel;
-    twin->WorkLastPixel = cam->WorkLastPixel;
-    const bool shading = round % 2 == 0;
-    const LinePath path = round % 3 == 0 ? LinePath::kLineMode : LinePath::kMonoObject;
-    std::array<std::int32_t, kEjectorSlots + 1> zonesFast{};
-    std::array<std::int32_t, kEjectorSlots + 1> zonesDirect{};
-    classifyLine(*cam, path, shading, zonesFast.data());
-    classifyLineDirect(*twin, path, shading, classifierInputs(*state, sorter, 0),
-                       backgroundShortcuts(sorter, machine, 0), zonesDirect.data());
-    ASSERT_EQ(cam->ClassMap, twin->ClassMap) << "round " << round;
-    ASSERT_EQ(cam->LineMono, twin->LineMono) << "round " << round;
-    ASSERT_EQ(zonesFast, zonesDirect) << "round " << round;
   }
 }
 

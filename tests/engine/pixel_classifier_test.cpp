@@ -6,6 +6,7 @@
 
 #include "engine/engine_state.h"
 #include "settings/machine_settings.h"
+#include "wide_vectors_guard.h"
 
 namespace tolvane {
 namespace {
@@ -243,6 +244,80 @@ TEST(PixelClassifierTest, ColourTableEqualsClassifyPixelOverAllColours) {
   expectColourTableEqualsDirect(fast, in, sc, 11);
   in.singleChannel = 2;
   expectColourTableEqualsDirect(fast, in, sc, 13);
+}
+
+// Every channel of every colour comes from one small set, and every such colour is in the table
+// before the runs are read: a pixel's index taken from the wrong bytes then finds a filled entry of
+// another colour instead of a stale one that would be recomputed. Runs start at every offset of the
+// unrolled loads and have every length around their blocks; nothing outside a run is written.
+// Both with and without the AVX2 block loops.
+TEST(PixelClassifierTest, RunsReadEachPixelFromItsOwnBytesAtEveryStartAndLength) {
+  SectorTables tables;
+  tables.background.push_back(sector(-1, 200, 260, 40, 255, 40, 255));
+  tables.red.push_back(sector(1, 330, 50, 40, 255, 40, 255));
+  tables.blue.push_back(sector(2, 60, 180, 40, 255, 40, 255));
+  ClassifierInputs in;
+  in.singleTone = false;
+  in.sectors = &tables;
+  BackgroundShortcuts sc;
+  sc.blue = true;  // line and plain classes differ on part of the colours
+  sc.rMax = 60;
+  sc.gMax = 128;
+  sc.bMin = 200;
+  sc.bMax = 255;
+  constexpr std::array<std::uint8_t, 5> kValues{0, 60, 128, 200, 255};
+  constexpr int kPixels = 100;  // runs long enough for the 32-pixel blocks
+  constexpr std::uint8_t kUntouched = 0xEE;
+
+  PixelClassifier fast;
+  fast.enableColourTable();
+  fast.update(in, sc);
+  std::array<std::uint8_t, 3 * 125> all{};
+  for (std::size_t i = 0; i < 125; ++i) {
+    all[3 * i] = kValues[i % 5];
+    all[3 * i + 1] = kValues[i / 5 % 5];
+    all[3 * i + 2] = kValues[i / 25];
+  }
+  std::array<std::uint8_t, 125> filled{};
+  fast.lineClasses(all.data(), filled.data(), 0, 124);
+  std::array<int, 5> classesSeen{};
+  for (std::size_t i = 0; i < 125; ++i) {
+    ++classesSeen[ClassifyPixel(all[3 * i], all[3 * i + 1], all[3 * i + 2], in)];
+  }
+  ASSERT_GT(classesSeen[kClassBackground] * classesSeen[kClassColour1] * classesSeen[kClassColour2] *
+                classesSeen[kClassOther],
+            0);
+
+  std::mt19937 rng(3);
+  std::array<std::uint8_t, 3 * kPixels> rgb{};
+  std::array<std::uint8_t, kPixels> classes{};
+  for (const bool wide : {true, false}) {
+    const WideVectorsGuard guard(wide);
+    SCOPED_TRACE(wide ? "AVX2 where present" : "SSE2");
+    for (int start = 0; start < 18; ++start) {
+      for (int length = 1; start + length <= kPixels; ++length) {
+        for (auto& byte : rgb) byte = kValues[rng() % kValues.size()];
+        const int last = start + length - 1;
+        for (const bool line : {true, false}) {
+          classes.fill(kUntouched);
+          if (line) {
+            fast.lineClasses(rgb.data(), classes.data(), start, last);
+          } else {
+            fast.plainClasses(rgb.data() + 3 * start, classes.data() + start, length);
+          }
+          for (int p = 0; p < kPixels; ++p) {
+            const auto at = static_cast<std::size_t>(3 * p);
+            const PixelClass plain = ClassifyPixel(rgb[at], rgb[at + 1], rgb[at + 2], in);
+            const bool shortcut = line && isShortcutBackground(rgb[at], rgb[at + 1], rgb[at + 2], sc);
+            const PixelClass expected =
+                p < start || p > last ? kUntouched : (shortcut ? kClassBackground : plain);
+            ASSERT_EQ(classes[static_cast<std::size_t>(p)], expected)
+                << (line ? "line" : "plain") << " start " << start << " length " << length << " pixel " << p;
+          }
+        }
+      }
+    }
+  }
 }
 
 TEST(PixelClassifierTest, ManyChangesWrapTheGenerationsWithoutStaleEntries) {
