@@ -10,6 +10,7 @@
 #endif
 
 #include "engine/engine_state.h"
+#include "engine/wide_vectors.h"
 #include "settings/machine_settings.h"
 
 namespace tolvane {

@@ -13,6 +13,7 @@
 #endif
 
 #include "engine/engine_state.h"
+#include "engine/wide_vectors.h"
 #include "settings/machine_settings.h"
 
 namespace tolvane {
@@ -62,25 +63,7 @@ inline bool decodeBlock(__m128i raw, __m128i wanted, __m128i* cls) {
 }
 #endif
 
-bool processorHasAvx2() {
-#if defined(__x86_64__)
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-#else
-  return false;
-#endif
-}
-
-std::atomic<bool> wideSwitchedOff{false};
-
 }  // namespace
-
-bool wideVectors() { return processorHasAvx2() && !wideSwitchedOff.load(std::memory_order_relaxed); }
-
-void setWideVectors(bool on) { wideSwitchedOff.store(!on, std::memory_order_relaxed); }
 
 BrightnessRanges brightnessRanges(const SorterSettings& s, int camera) {
   const auto i = static_cast<std::size_t>(cameraSlot(camera));

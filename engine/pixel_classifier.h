@@ -72,11 +72,6 @@ PixelClass ClassifyPixel(int r, int g, int b, const ClassifierInputs& inputs);
 PixelClass ClassifyPixel(int r, int g, int b, int camera, const EngineState& state,
                          const SorterSettings& settings);
 
-// Whether the AVX2 variants of the block loops run: on where the processor has AVX2, unless
-// switched off (tests check the SSE2 paths that way). Both give the same classes. Any thread.
-bool wideVectors();
-void setWideVectors(bool on);
-
 // Fast classification of one camera: a 256-entry table for the brightness test and a lazily filled
 // table over all 2^24 colours for the colour test. Both give exactly ClassifyPixel's classes (the
 // colour table also the shortcut result); entries are recomputed when any input changes.

@@ -18,6 +18,7 @@
 #endif
 
 #include "engine/color_convert.h"
+#include "engine/wide_vectors.h"
 
 namespace tolvane {
 
@@ -604,13 +605,6 @@ void boxProductWalk(GridWalk& walk, const BoxClasses& boxClasses, int firstColum
 }
 
 #if defined(TOLVANE_WIDE_SHAPE_WALK)
-std::atomic<bool> wideWalkAllowed{true};
-
-bool wideWalkAvailable() {
-  static const bool available = __builtin_cpu_supports("avx2") != 0;
-  return available;
-}
-
 // Distances of half-lines s and s + 1 of both axes: column holds their brackets at half-line 0 and
 // rise the step of the brackets from there.
 __attribute__((target("avx2"), always_inline)) inline __m256d wideDistances(__m256d column, __m256d rise,
@@ -705,7 +699,7 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
   if (!fillCounts && !walk.checksHalves()) {
     // Only the box's product pixels count: visit just those, row by row from a mask of the column.
 #if defined(TOLVANE_WIDE_SHAPE_WALK)
-    if (wideWalkAllowed.load(std::memory_order_relaxed) && wideWalkAvailable()) {
+    if (wideVectors()) {
       finishProjection(
           rec, boxProductWalkWide(*majorAxis, *minorAxis, boxClasses, firstColumn, lastColumn, lastRow));
       return;
@@ -760,14 +754,6 @@ void projectionStepLive(ObjectRecord& rec, PixelClassifier& classifier, FillColo
 }
 
 }  // namespace
-
-void allowWideShapeMeasures(bool allowed) {
-#if defined(TOLVANE_WIDE_SHAPE_WALK)
-  wideWalkAllowed.store(allowed, std::memory_order_relaxed);
-#else
-  static_cast<void>(allowed);
-#endif
-}
 
 void momentStep(ObjectRecord& record, const ClassifierInputs& inputs, FillColour outside) {
   momentStepWith(record, DirectClass{inputs}, pixelOf(outside));

@@ -31,8 +31,4 @@ void shapeMeasures(ObjectRecord& record, const ClassifierInputs& inputs, FillCol
 // closing; gives exactly what shapeMeasures gives with outside = prefill.
 void liveShapeMeasures(ObjectRecord& record, PixelClassifier& classifier, FillColour prefill);
 
-// Whether liveShapeMeasures may use 256-bit vectors where the processor has them (on by default).
-// Both ways give the same results; off lets tests check the narrow way on any processor.
-void allowWideShapeMeasures(bool allowed);
-
 }  // namespace tolvane

@@ -127,10 +127,7 @@ TEST(FastPathsTest, LiveShapeMeasuresEqualTheDirectOnesInColour) { expectLiveMea
 
 // The same with the 256-bit vectors of the projection turned off, as on a processor without them.
 TEST(FastPathsTest, LiveShapeMeasuresWithoutWideVectorsEqualTheDirectOnes) {
-  struct NarrowOnly {
-    NarrowOnly() { allowWideShapeMeasures(false); }
-    ~NarrowOnly() { allowWideShapeMeasures(true); }
-  } narrow;
+  const WideVectorsGuard narrow(false);
   for (const bool colour : {false, true}) {
     SCOPED_TRACE(colour ? "colour" : "single-tone");
     expectLiveMeasuresEqualDirect(colour, colour ? 34 : 33, 400);

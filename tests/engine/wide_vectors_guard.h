@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/pixel_classifier.h"
+#include "engine/wide_vectors.h"
 
 namespace tolvane {
 
