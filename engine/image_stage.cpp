@@ -19,7 +19,7 @@ bool ImageStage::take(int k, FillColour fill) {
   const std::int16_t s = free_[static_cast<std::size_t>(--freeCount_)];
   slotOf_[static_cast<std::size_t>(k)] = s;
   Slot& slot = slots_[static_cast<std::size_t>(s)];
-  slot.usedRows = 0;
+  slot.ready = 0;
   slot.fill = fill;
   return true;
 }
@@ -31,51 +31,52 @@ void ImageStage::release(int k) {
   s = -1;
 }
 
-std::uint8_t* ImageStage::row(int k, int r, int first, int last) {
+std::uint8_t* ImageStage::row(int k, int r) {
   Slot& slot = slots_[static_cast<std::size_t>(slotOf_[static_cast<std::size_t>(k)])];
-  const auto at = static_cast<std::size_t>(r - 1);
-  std::uint8_t* start = slot.rows.data() + at * kRowBytes;
-  // Rows between the last used one and this one have no span yet.
-  for (; slot.usedRows < r; ++slot.usedRows) {
-    slot.first[static_cast<std::size_t>(slot.usedRows)] = 1;
-    slot.last[static_cast<std::size_t>(slot.usedRows)] = 0;
-  }
-  std::uint8_t& spanFirst = slot.first[at];
-  std::uint8_t& spanLast = slot.last[at];
-  if (spanFirst > spanLast) {
-    spanFirst = static_cast<std::uint8_t>(first);
-    spanLast = static_cast<std::uint8_t>(last);
-    return start;
-  }
-  // A second run of the same line: the columns between the spans keep the new picture's content.
-  const FillColour blank = r <= kPrefilledRows ? slot.fill : FillColour{0, 0, 0};
-  const auto fillColumns = [&](int from, int to) {
-    for (int c = from; c <= to; ++c) {
-      std::uint8_t* px = start + 3 * (c - 1);
-      px[0] = blank.r;
-      px[1] = blank.g;
-      px[2] = blank.b;
+  // Rows are prefilled only when reached: most objects are far shorter than the picture.
+  while (slot.ready < r) {
+    std::uint8_t* p = slot.rows.data() + static_cast<std::size_t>(slot.ready) * kRowBytes;
+    if (slot.ready < kPrefilledRows) {
+      if (!blankRowValid_ || !(blankRowFill_ == slot.fill)) makeBlankRow(slot.fill);
+      std::memcpy(p, blankRow_.data(), kRowBytes);
+    } else {
+      std::memset(p, 0, kRowBytes);
     }
-  };
-  fillColumns(last + 1, spanFirst - 1);
-  fillColumns(spanLast + 1, first - 1);
-  spanFirst = static_cast<std::uint8_t>(std::min<int>(spanFirst, first));
-  spanLast = static_cast<std::uint8_t>(std::max<int>(spanLast, last));
-  return start;
+    ++slot.ready;
+  }
+  return slot.rows.data() + static_cast<std::size_t>(r - 1) * kRowBytes;
 }
 
-void ImageStage::publish(int k, ObjectRecord& rec) const {
+void ImageStage::makeBlankRow(FillColour fill) {
+  for (std::size_t i = 0; i < blankRow_.size(); i += 3) {
+    blankRow_[i] = fill.r;
+    blankRow_[i + 1] = fill.g;
+    blankRow_[i + 2] = fill.b;
+  }
+  blankRowFill_ = fill;
+  blankRowValid_ = true;
+}
+
+void ImageStage::publish(int k, ObjectRecord& rec, int firstColumn, int lastColumn) const {
   const std::int16_t s = slotOf_[static_cast<std::size_t>(k)];
   if (s < 0) return;
   const Slot& slot = slots_[static_cast<std::size_t>(s)];
-  for (int r = 1; r <= slot.usedRows; ++r) {
-    const auto at = static_cast<std::size_t>(r - 1);
-    const std::uint8_t* from = slot.rows.data() + at * kRowBytes + 3 * (slot.first[at] - 1);
-    std::uint8_t* to = imagePixel(rec, slot.first[at], r);
-    for (int c = slot.first[at]; c <= slot.last[at]; ++c, from += 3, to += kRowBytes) {
-      std::uint16_t redGreen;
-      std::memcpy(&redGreen, from, 2);
-      std::memcpy(to, &redGreen, 2);
+  firstColumn = std::max(firstColumn, 1);
+  lastColumn = std::min(lastColumn, kObjectImageSize);
+  for (int c = firstColumn; c <= lastColumn; ++c) {
+    std::uint8_t* to = imagePixel(rec, c, 1);
+    const std::uint8_t* from = slot.rows.data() + 3 * (c - 1);
+    // Four bytes per pixel, the fourth overwritten by the next pixel; the last pixel alone, so that
+    // nothing past it is touched. The fourth byte read is still inside the rows.
+    int r = 0;
+    for (; r + 1 < slot.ready; ++r, to += 3, from += kRowBytes) {
+      std::uint32_t v;
+      std::memcpy(&v, from, 4);
+      std::memcpy(to, &v, 4);
+    }
+    if (r < slot.ready) {
+      to[0] = from[0];
+      to[1] = from[1];
       to[2] = from[2];
     }
   }
@@ -83,8 +84,7 @@ void ImageStage::publish(int k, ObjectRecord& rec) const {
 
 void ImageStage::clear() {
   slotOf_.fill(-1);
-  for (int s = 0; s < kSlots; ++s)
-    free_[static_cast<std::size_t>(s)] = static_cast<std::int16_t>(kSlots - 1 - s);
+  for (int s = 0; s < kSlots; ++s) free_[static_cast<std::size_t>(s)] = static_cast<std::int16_t>(kSlots - 1 - s);
   freeCount_ = kSlots;
 }
 

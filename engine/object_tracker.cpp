@@ -122,16 +122,7 @@ void writeImageRow(const LineWork& w, std::uint8_t* rowStart, int a, int b, std:
     // alias the line) do not force reloads.
     std::uint8_t* px = rowStart + ColumnStride * (from + shift - 1);
     const std::int64_t count = to - from + 1;
-    if (isMono && ColumnStride == 3) {
-      // Contiguous grey pixels: four bytes per pixel, the fourth overwritten by the next pixel; the
-      // last pixel alone, so that the pixel after the run is not touched.
-      const std::uint8_t* src = mono + from;
-      for (std::int64_t j = 0; j + 1 < count; ++j, px += 3) {
-        const std::uint32_t grey = src[j] * 0x01010101u;
-        std::memcpy(px, &grey, 4);
-      }
-      px[0] = px[1] = px[2] = src[count - 1];
-    } else if (isMono) {
+    if (isMono) {
       const std::uint8_t* src = mono + from;
       std::int64_t j = 0;
       for (; j + 2 <= count; j += 2, px += 2 * ColumnStride) {
@@ -171,7 +162,7 @@ void writeImageRow(const LineWork& w, std::uint8_t* rowStart, int a, int b, std:
 
 // The staged rows of record k into its picture, and its slot freed: the record is no longer open.
 void settleImage(ObjectIndex& index, int k, ObjectRecord& rec) {
-  index.stage.publish(k, rec);
+  index.stage.publish(k, rec, rec.ImgXMin, rec.ImgXMax);
   index.stage.release(k);
 }
 
@@ -259,10 +250,7 @@ void extendObject(LineWork& w, int k, ObjectRecord& rec, int a, int b) {
   if (writeImage) {
     ImageStage& stage = w.state.objectIndex.stage;
     if (stage.holds(k)) {
-      const auto column = [&](std::int64_t i) {
-        return static_cast<int>(std::clamp<std::int64_t>(i + shift, 1, 100));
-      };
-      writeImageRow<3>(w, stage.row(k, static_cast<int>(row), column(a), column(b)), a, b, shift);
+      writeImageRow<3>(w, stage.row(k, static_cast<int>(row)), a, b, shift);
     } else {
       writeImageRow<3 * kObjectImageSize>(w, imagePixel(rec, 1, static_cast<int>(row)), a, b, shift);
     }
@@ -712,7 +700,7 @@ void publishOpenImages(EngineState& state) {
   for (OpenList& open : index.open) {
     open.forEach([&](int k) {
       ObjectRecord& rec = state.ObjectTable[k];
-      index.stage.publish(k, rec);
+      index.stage.publish(k, rec, rec.ImgXMin, rec.ImgXMax);
       return true;
     });
   }
