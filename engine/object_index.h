@@ -9,7 +9,6 @@
 #endif
 
 #include "engine/engine_constants.h"
-#include "engine/image_stage.h"
 #include "settings/sector_tables.h"
 
 namespace tolvane {
@@ -154,8 +153,6 @@ struct ObjectIndex {
   // rows 1..ImgRows): reusing it only restores the box. Holds because record images are written
   // by the object step alone; whoever writes them otherwise must clear() the index.
   std::array<bool, kObjectTableSize + 1> imageKnown{};
-  // Picture rows of open records until they close (not used with direct).
-  ImageStage stage;
   // Scan every record 1..ObjectCount instead: the reference the index is tested against.
   bool direct = false;
 
@@ -163,7 +160,6 @@ struct ObjectIndex {
     for (OpenList& s : open) s.clear();
     imageKnown.fill(false);
     for (RecordSet& s : closed) s.clear();
-    stage.clear();
   }
 };
 

@@ -95,77 +95,6 @@ void clearAndPrefill(ObjectRecord& rec, int k, ObjectIndex& index, FillColour fi
   std::memset(static_cast<void*>(&rec.ImgXMin), 0, sizeof(ObjectRecord) - offsetof(ObjectRecord, ImgXMin));
 }
 
-// Pixels a..b of the line into one picture row: column 1 at rowStart, ColumnStride bytes per column
-// (the record's column-major picture, or a staged row). Pixel i lands in column i + shift; pixels left
-// of column 2 all land in column 1 and right of column 99 in column 100, where the last one written
-// stays. Columns 2..99 take one pixel each.
-template <int ColumnStride>
-void writeImageRow(const LineWork& w, std::uint8_t* rowStart, int a, int b, std::int64_t shift) {
-  const std::uint8_t* mono = w.camera.LineMono.data();
-  const std::uint8_t* rgb = w.camera.LineRGB.data();
-  const bool isMono = w.mode.mono;
-  const auto put = [&](std::uint8_t* px, std::int64_t i) {
-    const std::uint8_t* src = isMono ? mono + i : rgb + 3 * i;
-    px[0] = src[0];
-    px[1] = src[isMono ? 0 : 1];
-    px[2] = src[isMono ? 0 : 2];
-  };
-  const std::int64_t leftEnd = 1 - shift;       // i <= leftEnd: column 1
-  const std::int64_t rightStart = 100 - shift;  // i >= rightStart: column 100
-  if (a <= leftEnd) {
-    put(rowStart, std::min<std::int64_t>(b, leftEnd));
-  }
-  const std::int64_t from = std::max<std::int64_t>(a, leftEnd + 1);
-  const std::int64_t to = std::min<std::int64_t>(b, rightStart - 1);
-  if (from <= to) {
-    // One loop per kind of line, values read before the stores so that the stores (which could
-    // alias the line) do not force reloads.
-    std::uint8_t* px = rowStart + ColumnStride * (from + shift - 1);
-    const std::int64_t count = to - from + 1;
-    if (isMono) {
-      const std::uint8_t* src = mono + from;
-      std::int64_t j = 0;
-      for (; j + 2 <= count; j += 2, px += 2 * ColumnStride) {
-        const std::uint8_t v0 = src[j];
-        const std::uint8_t v1 = src[j + 1];
-        px[0] = v0;
-        px[1] = v0;
-        px[2] = v0;
-        px[ColumnStride] = v1;
-        px[ColumnStride + 1] = v1;
-        px[ColumnStride + 2] = v1;
-      }
-      if (j < count) {
-        const std::uint8_t v = src[j];
-        px[0] = v;
-        px[1] = v;
-        px[2] = v;
-      }
-    } else if constexpr (ColumnStride == 3) {
-      std::memcpy(px, rgb + 3 * from, static_cast<std::size_t>(3 * count));
-    } else {
-      const std::uint8_t* src = rgb + 3 * from;
-      for (std::int64_t j = 0; j < count; ++j, px += ColumnStride, src += 3) {
-        const std::uint8_t r = src[0];
-        const std::uint8_t g = src[1];
-        const std::uint8_t bl = src[2];
-        px[0] = r;
-        px[1] = g;
-        px[2] = bl;
-      }
-    }
-  }
-  if (b >= rightStart) {
-    put(rowStart + ColumnStride * (kObjectImageSize - 1), b);
-  }
-}
-
-// The staged rows of record k into its picture, and its slot freed: the record is no longer open.
-void settleImage(ObjectIndex& index, int k, ObjectRecord& rec) {
-  index.stage.publish(k, rec, rec.ImgXMin, rec.ImgXMax);
-  index.stage.release(k);
-}
-
 bool continuesObject(const ObjectRecord& rec, int cam, int a, int b, bool mono) {
   if (rec.Open == 0 || rec.Done != 0 || rec.Camera != cam || rec.SampleSlot != -1) {
     return false;
@@ -175,7 +104,7 @@ bool continuesObject(const ObjectRecord& rec, int cam, int a, int b, bool mono) 
          static_cast<std::int64_t>(rec.RunMax) + tolerance >= a;
 }
 
-void extendObject(LineWork& w, int k, ObjectRecord& rec, int a, int b) {
+void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
   rec.XMin = std::max(std::min(rec.XMin, a), 1);
   rec.XMax = std::min(std::max(rec.XMax, b), kPixelsPerLine);
   rec.LastLine = low32(w.now);
@@ -201,8 +130,8 @@ void extendObject(LineWork& w, int k, ObjectRecord& rec, int a, int b) {
     __m128i tally[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
     for (; at + 16 <= end; at += 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classMap + at));
-      for (int cls = 0; cls < 4; ++cls) {
-        tally[cls] = _mm_sub_epi8(tally[cls], _mm_cmpeq_epi8(v, codes[cls]));
+      for (int k = 0; k < 4; ++k) {
+        tally[k] = _mm_sub_epi8(tally[k], _mm_cmpeq_epi8(v, codes[k]));
       }
     }
     if (at < end && at + 16 <= static_cast<int>(kLineElements)) {
@@ -211,16 +140,16 @@ void extendObject(LineWork& w, int k, ObjectRecord& rec, int a, int b) {
                                                               0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
       const __m128i lanes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLanes + 16 - (end - at)));
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(classMap + at));
-      for (int cls = 0; cls < 4; ++cls) {
-        tally[cls] = _mm_sub_epi8(tally[cls], _mm_and_si128(_mm_cmpeq_epi8(v, codes[cls]), lanes));
+      for (int k = 0; k < 4; ++k) {
+        tally[k] = _mm_sub_epi8(tally[k], _mm_and_si128(_mm_cmpeq_epi8(v, codes[k]), lanes));
       }
       at = end;
     }
     std::int64_t seen = 0;
-    for (int cls = 0; cls < 4; ++cls) {
-      const __m128i sums = _mm_sad_epu8(tally[cls], _mm_setzero_si128());
-      counts[cls] = _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
-      seen += counts[cls];
+    for (int k = 0; k < 4; ++k) {
+      const __m128i sums = _mm_sad_epu8(tally[k], _mm_setzero_si128());
+      counts[k] = _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
+      seen += counts[k];
     }
     if (seen != at - a) [[unlikely]] {
       // Bytes that are no class (a damaged map) count in their own slot.
@@ -248,11 +177,70 @@ void extendObject(LineWork& w, int k, ObjectRecord& rec, int a, int b) {
   const std::int64_t mass = 2 * (len - counts[0]);
 
   if (writeImage) {
-    ImageStage& stage = w.state.objectIndex.stage;
-    if (stage.holds(k)) {
-      writeImageRow<3>(w, stage.row(k, static_cast<int>(row)), a, b, shift);
-    } else {
-      writeImageRow<3 * kObjectImageSize>(w, imagePixel(rec, 1, static_cast<int>(row)), a, b, shift);
+    std::uint8_t* rowStart = imagePixel(rec, 1, static_cast<int>(row));  // column c at + 300 (c - 1)
+    const std::uint8_t* mono = w.camera.LineMono.data();
+    const std::uint8_t* rgb = w.camera.LineRGB.data();
+    const bool isMono = w.mode.mono;
+    const auto put = [&](std::uint8_t* px, std::int64_t i) {
+      if (isMono) {
+        const std::uint8_t v = mono[i];
+        px[0] = v;
+        px[1] = v;
+        px[2] = v;
+      } else {
+        const std::uint8_t* src = rgb + 3 * i;
+        px[0] = src[0];
+        px[1] = src[1];
+        px[2] = src[2];
+      }
+    };
+    // Pixels left of column 2 all land in column 1 and right of column 99 in column 100: there
+    // the last one written stays. Columns 2..99 take one pixel each.
+    const std::int64_t leftEnd = 1 - shift;       // i <= leftEnd: column 1
+    const std::int64_t rightStart = 100 - shift;  // i >= rightStart: column 100
+    if (a <= leftEnd) {
+      put(rowStart, std::min<std::int64_t>(b, leftEnd));
+    }
+    const std::int64_t from = std::max<std::int64_t>(a, leftEnd + 1);
+    const std::int64_t to = std::min<std::int64_t>(b, rightStart - 1);
+    if (from <= to) {
+      // One loop per kind of line, values read before the stores so that the stores (which could
+      // alias the line) do not force reloads.
+      std::uint8_t* px = rowStart + 300 * (from + shift - 1);
+      const std::int64_t count = to - from + 1;
+      if (isMono) {
+        const std::uint8_t* src = mono + from;
+        std::int64_t j = 0;
+        for (; j + 2 <= count; j += 2, px += 600) {
+          const std::uint8_t v0 = src[j];
+          const std::uint8_t v1 = src[j + 1];
+          px[0] = v0;
+          px[1] = v0;
+          px[2] = v0;
+          px[300] = v1;
+          px[301] = v1;
+          px[302] = v1;
+        }
+        if (j < count) {
+          const std::uint8_t v = src[j];
+          px[0] = v;
+          px[1] = v;
+          px[2] = v;
+        }
+      } else {
+        const std::uint8_t* src = rgb + 3 * from;
+        for (std::int64_t j = 0; j < count; ++j, px += 300, src += 3) {
+          const std::uint8_t r = src[0];
+          const std::uint8_t g = src[1];
+          const std::uint8_t bl = src[2];
+          px[0] = r;
+          px[1] = g;
+          px[2] = bl;
+        }
+      }
+    }
+    if (b >= rightStart) {
+      put(rowStart + 300 * (kObjectImageSize - 1), b);
     }
   }
   addWrapping(rec.Mass, mass);
@@ -293,9 +281,6 @@ void createObject(LineWork& w, int a, int b) {
   ObjectRecord& rec = st.ObjectTable[k];
   ObjectIndex& index = st.objectIndex;
   clearAndPrefill(rec, k, index, w.prefill);
-  if (!index.direct) {
-    index.stage.take(k, w.prefill);
-  }
   rec.Camera = w.cam;
   rec.Mass = 0;
   rec.SumWeight = 1;
@@ -339,7 +324,7 @@ void objectStep(LineWork& w, int a, int b) {
     for (int k = 1; k <= count; ++k) {
       ObjectRecord& rec = st.ObjectTable[k];
       if (continuesObject(rec, w.cam, a, b, w.mode.mono)) {
-        extendObject(w, k, rec, a, b);
+        extendObject(w, rec, a, b);
         continued = true;
       }
     }
@@ -357,11 +342,10 @@ void objectStep(LineWork& w, int a, int b) {
       ObjectRecord& rec = st.ObjectTable[k];
       if (k > st.ObjectCount || rec.Open == 0 || rec.Camera != w.cam) {
         stale[staleCount++] = k;  // closed elsewhere or beyond the table's end: it can only come back new
-        settleImage(index, k, rec);
         continue;
       }
       if (continuesObject(rec, w.cam, a, b, w.mode.mono)) {
-        extendObject(w, k, rec, a, b);
+        extendObject(w, rec, a, b);
         open.setExtent(i, rec.RunMin, rec.RunMax);
         continued = true;
       }
@@ -507,7 +491,6 @@ void closeObject(LineWork& w, int k) {
   ObjectRecord& rec = w.state.ObjectTable[k];
   rec.SumWeight = std::max(rec.SumWeight, 1);
   rec.Open = 0;
-  settleImage(w.state.objectIndex, k, rec);
   rec.MeanX = toInt32(roundHalfEven(static_cast<double>(rec.MeanX) / rec.SumWeight));
   rec.MeanY = toInt32(roundHalfEven(static_cast<double>(rec.MeanY) / rec.SumWeight));
   rec.XCentre = static_cast<std::int32_t>(rec.XMin + (static_cast<std::int64_t>(rec.XMax) - rec.XMin) / 2);
@@ -539,7 +522,6 @@ void closeObjects(LineWork& w) {
   open.forEach([&](int k) {
     const ObjectRecord& rec = st.ObjectTable[k];
     if (k > st.ObjectCount || rec.Open == 0 || rec.Camera != w.cam) {
-      settleImage(st.objectIndex, k, st.ObjectTable[k]);
       return false;
     }
     if (closesNow(w, rec)) {
@@ -692,17 +674,6 @@ void analyseLine(EngineState& state, CameraLineState& camera, const SorterSettin
     analyseMonoObjectLine(state, camera, sorter, machine, clock);
   } else {
     analyseColourObjectLine(state, camera, sorter, machine, clock);
-  }
-}
-
-void publishOpenImages(EngineState& state) {
-  ObjectIndex& index = state.objectIndex;
-  for (OpenList& open : index.open) {
-    open.forEach([&](int k) {
-      ObjectRecord& rec = state.ObjectTable[k];
-      index.stage.publish(k, rec, rec.ImgXMin, rec.ImgXMax);
-      return true;
-    });
   }
 }
 

@@ -38,11 +38,6 @@ void analyseLineModeLine(EngineState& state, CameraLineState& camera, const Sort
 void analyseLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
                  const MachineSettings& machine, std::int64_t clock);
 
-// An open record's picture is completed when it closes (its rows are kept apart until then). This
-// writes the rows seen so far into the pictures of all open records, for whoever reads an open
-// record's picture; the analysis goes on as before. Under the engine lock.
-void publishOpenImages(EngineState& state);
-
 // The object's image as the sample picture shows it: rows 1..50, each drawn twice, columns 1..100;
 // pixel (x, y) of the 100 x 100 picture at picture[3 * (y * 100 + x)], bytes R, G, B.
 void renderSamplePicture(const ObjectRecord& record, std::uint8_t* picture);

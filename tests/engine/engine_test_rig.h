@@ -62,18 +62,14 @@ struct Rig {
   std::int64_t clock() const { return cam[0]->LineCounter.load(); }
 
   // Analyses the current line of camera c with the single-tone (or colour) analysis, then counts it.
-  // Open records' pictures are published after each line unless told otherwise, so that a test can
-  // read them.
   void feed(int c, bool mono = true) {
     if (mono) {
       analyseMonoObjectLine(*state, camera(c), sorter, machine, clock());
     } else {
       analyseColourObjectLine(*state, camera(c), sorter, machine, clock());
     }
-    if (publishImages) publishOpenImages(*state);
     camera(c).countLine();
   }
-  bool publishImages = true;
   void feedMono(int c, const std::vector<Span>& spans) {
     monoLine(c, spans);
     feed(c);
