@@ -33,26 +33,66 @@ struct NumberedTable {
 
 // 96 byte flags by output number: 0 closed, any other value open. Outputs outside 1..96 are ignored on
 // writing and read as closed, so a damaged output map cannot write beside the table.
+// The flags are kept eight to a word, output 1 in the lowest byte, so that a group of eight outputs
+// (a board port) or the open valves are read in one load. A flag changes by compare-and-swap, so
+// writers of neighbouring outputs on other threads never undo each other.
 class ValveTable {
  public:
+  static constexpr int kGroups = kEjectorSlots / 8;
+
   void set(int output, std::uint8_t value) {
-    if (contains(output)) flags_[index(output)].store(value, std::memory_order_relaxed);
+    if (!contains(output)) return;
+    std::atomic<std::uint64_t>& word = words_[wordOf(output)];
+    const unsigned shift = shiftOf(output);
+    const std::uint64_t mask = std::uint64_t{0xFF} << shift;
+    const std::uint64_t bits = std::uint64_t{value} << shift;
+    std::uint64_t old = word.load(std::memory_order_relaxed);
+    while ((old & mask) != bits &&
+           !word.compare_exchange_weak(old, (old & ~mask) | bits, std::memory_order_relaxed)) {
+    }
   }
   void open(int output) { set(output, 1); }
   void close(int output) { set(output, 0); }
   std::uint8_t get(int output) const {
-    return contains(output) ? flags_[index(output)].load(std::memory_order_relaxed) : 0;
+    return contains(output) ? static_cast<std::uint8_t>(
+                                  words_[wordOf(output)].load(std::memory_order_relaxed) >> shiftOf(output))
+                            : 0;
   }
   bool isOpen(int output) const { return get(output) != 0; }
   void closeAll() {
-    for (auto& f : flags_) f.store(0, std::memory_order_relaxed);
+    for (auto& w : words_) w.store(0, std::memory_order_relaxed);
   }
   static constexpr bool contains(int output) { return output >= 1 && output <= kEjectorSlots; }
 
+  // Outputs 8g + 1 .. 8g + 8 of group g (0 .. kGroups - 1): bit n set when output 8g + 1 + n is open.
+  std::uint8_t groupBits(int group) const {
+    return openBits(words_[static_cast<std::size_t>(group)].load(std::memory_order_relaxed));
+  }
+  // Whether any of outputs 1 .. last is open.
+  bool anyOpenUpTo(int last) const {
+    for (int g = 0; g < kGroups && 8 * g < last; ++g) {
+      const int inGroup = last - 8 * g;
+      const unsigned mask = inGroup >= 8 ? 0xFFU : (1U << inGroup) - 1U;
+      if ((groupBits(g) & mask) != 0) return true;
+    }
+    return false;
+  }
+
+  // Bit n of the result set when byte n of word is not zero.
+  static constexpr std::uint8_t openBits(std::uint64_t word) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t high = (((word & kLow7) + kLow7) | word) & ~kLow7;  // top bit of each non-zero byte
+    return static_cast<std::uint8_t>(((high >> 7) * 0x0102040810204080ULL) >> 56);
+  }
+
  private:
-  static std::size_t index(int output) { return static_cast<std::size_t>(output - 1); }
-  std::array<std::atomic<std::uint8_t>, kEjectorSlots> flags_{};
+  static std::size_t wordOf(int output) { return static_cast<std::size_t>(output - 1) >> 3; }
+  static unsigned shiftOf(int output) { return 8U * (static_cast<unsigned>(output - 1) & 7U); }
+  std::array<std::atomic<std::uint64_t>, kGroups> words_{};
 };
+static_assert(kEjectorSlots % 8 == 0);
+static_assert(ValveTable::openBits(0) == 0 && ValveTable::openBits(~std::uint64_t{0}) == 0xFF);
+static_assert(ValveTable::openBits(0x8000000000000100ULL) == 0x82);
 static_assert(sizeof(ValveTable) == 96);
 
 // Pixel range [start, end) of one ejector in the line of each camera.

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <chrono>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/reject_decision.h"
 
@@ -37,13 +42,7 @@ bool awaitsJudging(const ObjectRecord& r) { return r.Open == 0 && r.InUse != 0 &
 
 void setSummaryOutput(ValveTable& valves, int output, bool summaryOutput) {
   valves.close(output);
-  if (!summaryOutput) return;
-  for (int m = 1; m <= kWiredOutputs; ++m) {
-    if (valves.isOpen(m)) {
-      valves.open(output);
-      return;
-    }
-  }
+  if (summaryOutput && valves.anyOpenUpTo(kWiredOutputs)) valves.open(output);
 }
 
 // Line mode: schedule or extend the pulse of one ejector.
@@ -88,6 +87,59 @@ void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sor
       fire(e, j + 1, pulseEnd);
     }
   });
+}
+
+// Ejectors 1..96 mapped to output m, as bits of lo (ejectors 1..64) and hi (65..96).
+struct EjectorBits {
+  std::uint64_t lo = 0;
+  std::uint64_t hi = 0;
+};
+EjectorBits ejectorsOf(const EjectionState& e, int m) {
+  const std::int32_t* map = e.EjectorOutputMap.items.data();
+  EjectorBits bits;
+#if defined(__SSE2__)
+  const __m128i want = _mm_set1_epi32(m);
+  for (int i = 0; i < kEjectorSlots; i += 4) {
+    const __m128i got = _mm_loadu_si128(reinterpret_cast<const __m128i*>(map + i));
+    const auto hit =
+        static_cast<std::uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(got, want))));
+    if (i < 64) {
+      bits.lo |= hit << i;
+    } else {
+      bits.hi |= hit << (i - 64);
+    }
+  }
+#else
+  for (int i = 0; i < kEjectorSlots; ++i) {
+    if (map[i] != m) continue;
+    if (i < 64) {
+      bits.lo |= std::uint64_t{1} << i;
+    } else {
+      bits.hi |= std::uint64_t{1} << (i - 64);
+    }
+  }
+#endif
+  return bits;
+}
+
+bool anyPulseEnded(const EjectionState& e, std::uint64_t bits, int firstEjector, std::int64_t now) {
+  for (; bits != 0; bits &= bits - 1) {
+    if (e.PulseEnd[firstEjector + std::countr_zero(bits)].load(std::memory_order_relaxed) < now) return true;
+  }
+  return false;
+}
+
+// Every valve whose ejector's pulse has ended closes. Closing a closed valve changes nothing, so only
+// the open valves are looked at, each with the ejectors mapped to it.
+void closeEndedPulses(EjectionState& e, std::int64_t now) {
+  for (int g = 0; g < ValveTable::kGroups; ++g) {
+    for (unsigned open = e.ValveStates.groupBits(g); open != 0; open &= open - 1) {
+      const int m = 8 * g + 1 + std::countr_zero(open);
+      const EjectorBits ejectors = ejectorsOf(e, m);
+      if (anyPulseEnded(e, ejectors.lo, 1, now) || anyPulseEnded(e, ejectors.hi, 65, now))
+        e.ValveStates.close(m);
+    }
+  }
 }
 
 // The previous pass ran on another clock: its times mean nothing now, and neither do the pulses
@@ -189,11 +241,7 @@ void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, co
   }
   trimDoneRecords(state);
 
-  for (int i = 1; i <= kEjectorSlots; ++i) {
-    const int m = e.EjectorOutputMap[i];
-    if (ValveTable::contains(m) && e.PulseEnd[i].load(std::memory_order_relaxed) < now)
-      e.ValveStates.close(m);
-  }
+  closeEndedPulses(e, now);
   setSummaryOutput(e.ValveStates, 1, summaryOutput);
 }
 

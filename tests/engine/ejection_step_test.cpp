@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -323,6 +324,57 @@ TEST_F(EjectionStepTest, ValveClosingSkipsOutputsOutsideTheTable) {
   e.ValveStates.open(3);
   step(50);
   EXPECT_TRUE(e.ValveStates.isOpen(3));  // no ejector drives output 3 any more
+}
+
+// The closing rule stated directly: every output an ejector with an ended pulse is mapped to closes.
+struct ClosingCase {
+  const char* what;
+  std::vector<std::pair<int, int>> map;                // ejector -> output, besides the identity
+  std::vector<std::pair<int, std::int64_t>> pulseEnd;  // ejector -> end, besides 0
+  std::vector<std::pair<int, std::uint8_t>> valves;    // output -> flag before the step
+};
+
+TEST_F(EjectionStepTest, ValvesCloseExactlyWhereAnEjectorMappedToThemHasAnEndedPulse) {
+  constexpr std::int64_t kNow = 500;
+  const std::vector<ClosingCase> cases = {
+      {"live pulse keeps its valve, ended one closes", {}, {{5, kNow}, {6, kNow - 1}}, {{5, 1}, {6, 1}}},
+      {"two ejectors on one output: one ended pulse closes it",
+       {{7, 9}},
+       {{7, kNow - 1}, {9, kNow + 4}},
+       {{9, 1}, {7, 1}}},
+      {"two ejectors on one output, both live", {{7, 9}}, {{7, kNow + 1}, {9, kNow + 4}}, {{9, 1}}},
+      {"valve no ejector drives stays open", {{12, 0}, {13, 97}}, {}, {{12, 1}, {13, 2}}},
+      {"ejectors above 64 close outputs below",
+       {{70, 3}, {3, 70}, {96, 1}},
+       {{3, kNow + 9}},
+       {{3, 1}, {70, 1}, {1, 1}}},
+      {"any flag value counts as open", {}, {{40, kNow + 1}}, {{39, 0x80}, {40, 0xFF}, {41, 0x7F}}},
+      {"outputs above 48 and up to 96", {}, {{95, kNow}}, {{49, 1}, {64, 1}, {65, 1}, {95, 1}, {96, 1}}},
+      {"a pulse ending far in the past or the future",
+       {},
+       {{20, std::numeric_limits<std::int64_t>::min()}, {21, std::numeric_limits<std::int64_t>::max()}},
+       {{20, 1}, {21, 1}}},
+  };
+  for (const ClosingCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto fresh = std::make_unique<EngineState>();
+    EjectionState& x = fresh->ejection;
+    for (auto [j, m] : c.map) x.EjectorOutputMap[j] = m;
+    for (auto [j, end] : c.pulseEnd) x.PulseEnd[j] = end;
+    for (auto [m, flag] : c.valves) x.ValveStates.set(m, flag);
+
+    std::array<std::uint8_t, kEjectorSlots + 1> expected{};
+    for (int m = 1; m <= kEjectorSlots; ++m) expected[static_cast<std::size_t>(m)] = x.ValveStates.get(m);
+    for (int j = 1; j <= kEjectorSlots; ++j) {
+      const int m = x.EjectorOutputMap[j];
+      if (ValveTable::contains(m) && x.PulseEnd[j].load() < kNow) expected[static_cast<std::size_t>(m)] = 0;
+    }
+    expected[1] = 0;  // the summary output, switched off here
+
+    objectModeEjectionStep(*fresh, sorter, machine, kNow, /*summaryOutput=*/false);
+    for (int m = 1; m <= kEjectorSlots; ++m)
+      EXPECT_EQ(x.ValveStates.get(m), expected[static_cast<std::size_t>(m)]) << m;
+  }
 }
 
 TEST_F(EjectionStepTest, ImmediateStepFiresClosedObjectsAtOnceWithoutTiming) {
