@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -68,12 +70,15 @@ class ValveTable {
   std::uint8_t groupBits(int group) const {
     return openBits(words_[static_cast<std::size_t>(group)].load(std::memory_order_relaxed));
   }
+  // Whether any output of group g is open.
+  bool anyOpenIn(int group) const {
+    return words_[static_cast<std::size_t>(group)].load(std::memory_order_relaxed) != 0;
+  }
   // Whether any of outputs 1 .. last is open.
   bool anyOpenUpTo(int last) const {
     for (int g = 0; g < kGroups && 8 * g < last; ++g) {
       const int inGroup = last - 8 * g;
-      const unsigned mask = inGroup >= 8 ? 0xFFU : (1U << inGroup) - 1U;
-      if ((groupBits(g) & mask) != 0) return true;
+      if (inGroup >= 8 ? anyOpenIn(g) : (groupBits(g) & ((1U << inGroup) - 1U)) != 0) return true;
     }
     return false;
   }
@@ -200,6 +205,57 @@ enum class BoardStatus : std::uint8_t { kOk, kBoardMissing };
 
 using TimingTable = NumberedTable<std::atomic<std::int64_t>, kEjectorSlots>;
 
+// A set of ejectors 1..96: ejector j is bit j - 1 of lo (1..64) or bit j - 65 of hi (65..96).
+struct EjectorSet {
+  std::uint64_t lo = 0;
+  std::uint64_t hi = 0;
+
+  void insert(int j) {
+    if (j <= 64) {
+      lo |= std::uint64_t{1} << (j - 1);
+    } else {
+      hi |= std::uint64_t{1} << (j - 65);
+    }
+  }
+  // Visits the members in ascending order.
+  template <typename Fn>
+  void forEach(Fn fn) const {
+    for (std::uint64_t b = lo; b != 0; b &= b - 1) fn(1 + std::countr_zero(b));
+    for (std::uint64_t b = hi; b != 0; b &= b - 1) fn(65 + std::countr_zero(b));
+  }
+};
+
+// Which of the ejectors first..last hold a pixel in their zone, without trying each: the zones'
+// starts and ends cut the line into stretches, each held by a fixed set of ejectors, and a pixel's
+// stretch is found by binary search. Built from a copy of the zones, and built again whenever the
+// zones or the candidates differ from that copy.
+class ZoneLookup {
+ public:
+  // Brings the lookup in step with the zones; cheap when they did not change.
+  void update(const NumberedTable<EjectorZone, kEjectorSlots>& zones, int first, int last);
+  // The ejectors j of first..last with zones[j].holds(side, pixel).
+  EjectorSet holding(int side, std::int32_t pixel) const {
+    const Side& s = sides_[side == kSideB ? 1 : 0];
+    const std::int32_t* cuts = s.cut.data();
+    const auto stretch = std::upper_bound(cuts, cuts + s.cuts, pixel) - cuts;
+    return s.held[static_cast<std::size_t>(stretch)];
+  }
+
+ private:
+  struct Side {
+    int cuts = 0;
+    std::array<std::int32_t, 2 * kEjectorSlots> cut{};     // ascending, distinct
+    std::array<EjectorSet, 2 * kEjectorSlots + 1> held{};  // held[s]: pixels in [cut[s - 1], cut[s])
+  };
+  void build(int side);
+
+  NumberedTable<EjectorZone, kEjectorSlots> zones_{};
+  int first_ = 0;
+  int last_ = -1;
+  bool built_ = false;
+  std::array<Side, 2> sides_{};
+};
+
 struct EjectionState {
   ValveTable ValveStates;
   // Object mode: clock value at which ejector j's valve closes.
@@ -219,6 +275,8 @@ struct EjectionState {
   // While set, valve writes leave the data ports alone (set by the stop action).
   std::atomic<bool> OutputsBlocked{false};
   std::atomic<BoardStatus> LastBoardStatus{BoardStatus::kOk};
+  // The ejection step's view of EjectorZones; only the ejection step uses it.
+  ZoneLookup zoneLookup;
   // Clock of the last ejection pass, to notice a clock that restarted or changed unit.
   std::int64_t lastPassClock = 0;
   std::int8_t lastPassFineTimer = -1;  // -1 before the first pass

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <chrono>
+#include <cstring>
 #include <limits>
 
 #if defined(__SSE2__)
@@ -56,20 +57,24 @@ void schedulePulse(EjectionState& e, int ejector, std::int64_t now, std::int64_t
 // Counts the object as seen and judges it at every ejector whose zone holds its centre, counting
 // each verdict; then act(ejector, side, reject) does what the caller's mode does with it.
 template <class Act>
-void judgeAtItsEjectors(EjectionState& e, ObjectRecord& r, const SorterSettings& sorter,
-                        const MachineSettings& machine, Act act) {
+void judgeAtItsEjectors(EjectionState& e, ObjectRecord& r, const SorterSettings& sorter, Act act) {
   const int side = sideOf(r);
   const std::int32_t centre = centreOf(r);
   bump(e.EngineCounters.seen(side));
-  const int last = lastCandidate(machine);
-  for (int j = firstCandidate(machine); j <= last; ++j) {
-    if (!e.EjectorZones[j].holds(side, centre)) continue;
+  e.zoneLookup.holding(side, centre).forEach([&](int j) {
     r.Ejector = j;
     const bool reject = IsReject(r, sorter);
     bump(reject ? e.EngineCounters.rejected(side) : e.EngineCounters.accepted(side));
     if (reject) e.ShotsPerOutput.count(e.EjectorOutputMap[j]);
     act(j, side, reject);
-  }
+  });
+}
+
+// Before the first object of a pass is judged: the zones may have changed since the last pass.
+void prepareJudging(EjectionState& e, const MachineSettings& machine, bool& prepared) {
+  if (prepared) return;
+  e.zoneLookup.update(e.EjectorZones, firstCandidate(machine), lastCandidate(machine));
+  prepared = true;
 }
 
 // Object mode, one due object: counted and, for a reject, fired through the ejector of its centre.
@@ -77,7 +82,7 @@ void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sor
                   const MachineSettings& machine, std::int64_t now, int day) {
   if (r.Mass <= kMinFiringMass) return;  // neither counted nor fired
   EjectionState& e = state.ejection;
-  judgeAtItsEjectors(e, r, sorter, machine, [&](int j, int side, bool reject) {
+  judgeAtItsEjectors(e, r, sorter, [&](int j, int side, bool reject) {
     if (std::int32_t* daily = e.DailyStats.count(day, side, j)) bump(*daily);
     if (!reject) return;
     const std::int64_t pulseEnd = now + machine.Time;
@@ -89,14 +94,10 @@ void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sor
   });
 }
 
-// Ejectors 1..96 mapped to output m, as bits of lo (ejectors 1..64) and hi (65..96).
-struct EjectorBits {
-  std::uint64_t lo = 0;
-  std::uint64_t hi = 0;
-};
-EjectorBits ejectorsOf(const EjectionState& e, int m) {
+// Ejectors mapped to output m, found four map entries at a time.
+EjectorSet ejectorsOf(const EjectionState& e, int m) {
   const std::int32_t* map = e.EjectorOutputMap.items.data();
-  EjectorBits bits;
+  EjectorSet bits;
 #if defined(__SSE2__)
   const __m128i want = _mm_set1_epi32(m);
   for (int i = 0; i < kEjectorSlots; i += 4) {
@@ -110,13 +111,8 @@ EjectorBits ejectorsOf(const EjectionState& e, int m) {
     }
   }
 #else
-  for (int i = 0; i < kEjectorSlots; ++i) {
-    if (map[i] != m) continue;
-    if (i < 64) {
-      bits.lo |= std::uint64_t{1} << i;
-    } else {
-      bits.hi |= std::uint64_t{1} << (i - 64);
-    }
+  for (int j = 1; j <= kEjectorSlots; ++j) {
+    if (map[j - 1] == m) bits.insert(j);
   }
 #endif
   return bits;
@@ -133,9 +129,10 @@ bool anyPulseEnded(const EjectionState& e, std::uint64_t bits, int firstEjector,
 // the open valves are looked at, each with the ejectors mapped to it.
 void closeEndedPulses(EjectionState& e, std::int64_t now) {
   for (int g = 0; g < ValveTable::kGroups; ++g) {
+    if (!e.ValveStates.anyOpenIn(g)) continue;
     for (unsigned open = e.ValveStates.groupBits(g); open != 0; open &= open - 1) {
       const int m = 8 * g + 1 + std::countr_zero(open);
-      const EjectorBits ejectors = ejectorsOf(e, m);
+      const EjectorSet ejectors = ejectorsOf(e, m);
       if (anyPulseEnded(e, ejectors.lo, 1, now) || anyPulseEnded(e, ejectors.hi, 65, now))
         e.ValveStates.close(m);
     }
@@ -204,6 +201,38 @@ void moveToNewClock(EngineState& state, std::int64_t now, bool toMilliseconds) {
 
 }  // namespace
 
+void ZoneLookup::update(const NumberedTable<EjectorZone, kEjectorSlots>& zones, int first, int last) {
+  if (built_ && first == first_ && last == last_ &&
+      std::memcmp(zones.items.data(), zones_.items.data(), sizeof zones_.items) == 0)
+    return;
+  zones_.items = zones.items;
+  first_ = first;
+  last_ = last;
+  build(kSideA);
+  build(kSideB);
+  built_ = true;
+}
+
+void ZoneLookup::build(int side) {
+  Side& s = sides_[side == kSideB ? 1 : 0];
+  s.cuts = 0;
+  for (int j = first_; j <= last_; ++j) {
+    s.cut[static_cast<std::size_t>(s.cuts++)] = zones_[j].start(side);
+    s.cut[static_cast<std::size_t>(s.cuts++)] = zones_[j].end(side);
+  }
+  std::sort(s.cut.begin(), s.cut.begin() + s.cuts);
+  s.cuts = static_cast<int>(std::unique(s.cut.begin(), s.cut.begin() + s.cuts) - s.cut.begin());
+  // Every start and end is a cut, so whether a zone holds a pixel is the same across a stretch.
+  s.held[0] = {};  // below every cut: below every start
+  for (int c = 0; c < s.cuts; ++c) {
+    EjectorSet held;
+    for (int j = first_; j <= last_; ++j) {
+      if (zones_[j].holds(side, s.cut[static_cast<std::size_t>(c)])) held.insert(j);
+    }
+    s.held[static_cast<std::size_t>(c + 1)] = held;
+  }
+}
+
 std::int64_t monotonicMillis() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -219,6 +248,7 @@ void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, co
   EjectionState& e = state.ejection;
   const int count = std::min(state.ObjectCount, kObjectTableSize);
   const int day = e.DayIndex.load(std::memory_order_relaxed);
+  bool prepared = false;
 
   // Judging, then expiry, in one visit per record: both act on that record alone (besides the
   // shared counters and valves), so this gives what a judging pass followed by an expiry pass gives.
@@ -234,6 +264,7 @@ void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, co
     if (r.Done == 1) continue;
     const std::int32_t sinceDue = clockSince(now, r.DueAt);
     if (awaitsJudging(r) && sinceDue >= 0) {
+      prepareJudging(e, machine, prepared);
       judgeAndFire(state, r, sorter, machine, now, day);
       r.Done = 1;
     }
@@ -257,12 +288,14 @@ void lineModeEjectionStep(EjectionState& e, std::int64_t now, bool summaryOutput
 
 void immediateEjectionStep(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine) {
   EjectionState& e = state.ejection;
+  bool prepared = false;
   const int count = std::min(state.ObjectCount, kObjectTableSize);
   for (int k = 1; k <= count; ++k) {
     ObjectRecord& r = state.ObjectTable[k];
     if (!awaitsJudging(r)) continue;
     if (r.Mass > kMinFiringMass) {
-      judgeAtItsEjectors(e, r, sorter, machine, [&](int j, int, bool reject) {
+      prepareJudging(e, machine, prepared);
+      judgeAtItsEjectors(e, r, sorter, [&](int j, int, bool reject) {
         if (reject) e.ValveStates.open(e.EjectorOutputMap[j]);
       });
     }

@@ -377,6 +377,86 @@ TEST_F(EjectionStepTest, ValvesCloseExactlyWhereAnEjectorMappedToThemHasAnEndedP
   }
 }
 
+// Zone layouts the lookup must answer exactly as trying every candidate's zone does.
+struct ZoneLayoutCase {
+  const char* what;
+  std::vector<std::pair<int, EjectorZone>> zones;  // besides the fixture's 40-pixel zones
+  int first;
+  int last;
+};
+
+TEST(ZoneLookupTest, HoldsThePixelExactlyWhereTheZonesDo) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  const std::vector<ZoneLayoutCase> cases = {
+      {"side by side", {}, 1, 96},
+      {"a narrower candidate range", {}, 5, 20},
+      {"overlapping zones and a zone inside another", {{3, {70, 130, 0, 0}}, {4, {90, 100, 75, 76}}}, 1, 96},
+      {"empty and inverted zones hold nothing", {{7, {300, 300, 500, 400}}, {8, {0, 0, 0, 0}}}, 1, 96},
+      {"zones reaching the ends of the number range",
+       {{1, {kMin, -5, kMin, kMax}}, {96, {4000, kMax, 0, 1}}},
+       1,
+       96},
+      {"all zones the same", {}, 0, 0},  // filled below
+      {"no candidates", {}, 10, 9},
+  };
+  for (ZoneLayoutCase c : cases) {
+    SCOPED_TRACE(c.what);
+    NumberedTable<EjectorZone, kEjectorSlots> zones;
+    for (int j = 1; j <= kEjectorSlots; ++j) zones[j] = {(j - 1) * 40, j * 40, (j - 1) * 40, j * 40};
+    if (c.first == 0) {
+      for (int j = 1; j <= kEjectorSlots; ++j) zones[j] = {100, 200, 150, 160};
+      c.first = 1;
+      c.last = kEjectorSlots;
+    }
+    for (auto [j, zone] : c.zones) zones[j] = zone;
+    ZoneLookup lookup;
+    lookup.update(zones, c.first, c.last);
+    std::vector<std::int32_t> pixels = {kMin, kMin + 1, -6,   -5,   -1,   0,    1,        39,
+                                        40,   41,       3839, 3840, 3999, 4000, kMax - 1, kMax};
+    for (int j = 1; j <= kEjectorSlots; ++j) {
+      for (int side : {kSideA, kSideB}) {
+        for (std::int32_t p : {zones[j].start(side), zones[j].end(side)}) {
+          pixels.push_back(p);
+          if (p > kMin) pixels.push_back(p - 1);
+        }
+      }
+    }
+    for (int side : {kSideA, kSideB}) {
+      for (std::int32_t p : pixels) {
+        std::vector<int> expected;
+        for (int j = c.first; j <= c.last; ++j) {
+          if (zones[j].holds(side, p)) expected.push_back(j);
+        }
+        std::vector<int> got;
+        lookup.holding(side, p).forEach([&](int j) { got.push_back(j); });
+        EXPECT_EQ(got, expected) << "side " << side << " pixel " << p;
+      }
+    }
+  }
+}
+
+TEST_F(EjectionStepTest, ZonesAndCandidatesChangedBetweenPassesAreUsedAtOnce) {
+  addObject(0, pixelOf(5), 1);
+  step(1);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 5), 1);
+
+  e.EjectorZones[5] = {0, 0, 0, 0};
+  e.EjectorZones[6].aStart = pixelOf(5) - 1;
+  ObjectRecord& moved = addObject(0, pixelOf(5), 2);
+  step(2);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 5), 1);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 6), 1);
+  EXPECT_EQ(moved.Ejector, 6);
+
+  machine.EGB_Max = 5;  // ejector 6 is no candidate any more
+  ObjectRecord& none = addObject(0, pixelOf(5), 3);
+  step(3);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 6), 1);
+  EXPECT_EQ(none.Ejector, 0);
+  EXPECT_EQ(none.Done, 1);
+}
+
 TEST_F(EjectionStepTest, ImmediateStepFiresClosedObjectsAtOnceWithoutTiming) {
   ObjectRecord& notDue = addObject(0, pixelOf(5), 1000);
   ObjectRecord& small = addObject(1, pixelOf(6), 1000, 5);
