@@ -17,6 +17,9 @@ std::uint8_t valveGroupByte(const ValveImage& valves, int firstOutput) {
 }
 
 std::uint8_t valveGroupByte(const ValveTable& valves, int firstOutput) {
+  // The board's groups start at 1, 9, 17, ...: one word of the table each.
+  if (firstOutput >= 1 && firstOutput <= kEjectorSlots - 7 && (firstOutput - 1) % 8 == 0)
+    return valves.groupBits((firstOutput - 1) / 8);
   std::uint8_t byte = 0;
   for (int n = 0; n < 8; ++n) {
     if (valves.isOpen(firstOutput + n)) byte = static_cast<std::uint8_t>(byte | (1u << n));

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -33,26 +35,69 @@ struct NumberedTable {
 
 // 96 byte flags by output number: 0 closed, any other value open. Outputs outside 1..96 are ignored on
 // writing and read as closed, so a damaged output map cannot write beside the table.
+// The flags are kept eight to a word, output 1 in the lowest byte, so that a group of eight outputs
+// (a board port) or the open valves are read in one load. A flag changes by compare-and-swap, so
+// writers of neighbouring outputs on other threads never undo each other.
 class ValveTable {
  public:
+  static constexpr int kGroups = kEjectorSlots / 8;
+
   void set(int output, std::uint8_t value) {
-    if (contains(output)) flags_[index(output)].store(value, std::memory_order_relaxed);
+    if (!contains(output)) return;
+    std::atomic<std::uint64_t>& word = words_[wordOf(output)];
+    const unsigned shift = shiftOf(output);
+    const std::uint64_t mask = std::uint64_t{0xFF} << shift;
+    const std::uint64_t bits = std::uint64_t{value} << shift;
+    std::uint64_t old = word.load(std::memory_order_relaxed);
+    while ((old & mask) != bits &&
+           !word.compare_exchange_weak(old, (old & ~mask) | bits, std::memory_order_relaxed)) {
+    }
   }
   void open(int output) { set(output, 1); }
   void close(int output) { set(output, 0); }
   std::uint8_t get(int output) const {
-    return contains(output) ? flags_[index(output)].load(std::memory_order_relaxed) : 0;
+    return contains(output) ? static_cast<std::uint8_t>(
+                                  words_[wordOf(output)].load(std::memory_order_relaxed) >> shiftOf(output))
+                            : 0;
   }
   bool isOpen(int output) const { return get(output) != 0; }
   void closeAll() {
-    for (auto& f : flags_) f.store(0, std::memory_order_relaxed);
+    for (auto& w : words_) w.store(0, std::memory_order_relaxed);
   }
   static constexpr bool contains(int output) { return output >= 1 && output <= kEjectorSlots; }
 
+  // Outputs 8g + 1 .. 8g + 8 of group g (0 .. kGroups - 1): bit n set when output 8g + 1 + n is open.
+  std::uint8_t groupBits(int group) const {
+    return openBits(words_[static_cast<std::size_t>(group)].load(std::memory_order_relaxed));
+  }
+  // Whether any output of group g is open.
+  bool anyOpenIn(int group) const {
+    return words_[static_cast<std::size_t>(group)].load(std::memory_order_relaxed) != 0;
+  }
+  // Whether any of outputs 1 .. last is open.
+  bool anyOpenUpTo(int last) const {
+    for (int g = 0; g < kGroups && 8 * g < last; ++g) {
+      const int inGroup = last - 8 * g;
+      if (inGroup >= 8 ? anyOpenIn(g) : (groupBits(g) & ((1U << inGroup) - 1U)) != 0) return true;
+    }
+    return false;
+  }
+
+  // Bit n of the result set when byte n of word is not zero.
+  static constexpr std::uint8_t openBits(std::uint64_t word) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t high = (((word & kLow7) + kLow7) | word) & ~kLow7;  // top bit of each non-zero byte
+    return static_cast<std::uint8_t>(((high >> 7) * 0x0102040810204080ULL) >> 56);
+  }
+
  private:
-  static std::size_t index(int output) { return static_cast<std::size_t>(output - 1); }
-  std::array<std::atomic<std::uint8_t>, kEjectorSlots> flags_{};
+  static std::size_t wordOf(int output) { return static_cast<std::size_t>(output - 1) >> 3; }
+  static unsigned shiftOf(int output) { return 8U * (static_cast<unsigned>(output - 1) & 7U); }
+  std::array<std::atomic<std::uint64_t>, kGroups> words_{};
 };
+static_assert(kEjectorSlots % 8 == 0);
+static_assert(ValveTable::openBits(0) == 0 && ValveTable::openBits(~std::uint64_t{0}) == 0xFF);
+static_assert(ValveTable::openBits(0x8000000000000100ULL) == 0x82);
 static_assert(sizeof(ValveTable) == 96);
 
 // Pixel range [start, end) of one ejector in the line of each camera.
@@ -160,6 +205,57 @@ enum class BoardStatus : std::uint8_t { kOk, kBoardMissing };
 
 using TimingTable = NumberedTable<std::atomic<std::int64_t>, kEjectorSlots>;
 
+// A set of ejectors 1..96: ejector j is bit j - 1 of lo (1..64) or bit j - 65 of hi (65..96).
+struct EjectorSet {
+  std::uint64_t lo = 0;
+  std::uint64_t hi = 0;
+
+  void insert(int j) {
+    if (j <= 64) {
+      lo |= std::uint64_t{1} << (j - 1);
+    } else {
+      hi |= std::uint64_t{1} << (j - 65);
+    }
+  }
+  // Visits the members in ascending order.
+  template <typename Fn>
+  void forEach(Fn fn) const {
+    for (std::uint64_t b = lo; b != 0; b &= b - 1) fn(1 + std::countr_zero(b));
+    for (std::uint64_t b = hi; b != 0; b &= b - 1) fn(65 + std::countr_zero(b));
+  }
+};
+
+// Which of the ejectors first..last hold a pixel in their zone, without trying each: the zones'
+// starts and ends cut the line into stretches, each held by a fixed set of ejectors, and a pixel's
+// stretch is found by binary search. Built from a copy of the zones, and built again whenever the
+// zones or the candidates differ from that copy.
+class ZoneLookup {
+ public:
+  // Brings the lookup in step with the zones; cheap when they did not change.
+  void update(const NumberedTable<EjectorZone, kEjectorSlots>& zones, int first, int last);
+  // The ejectors j of first..last with zones[j].holds(side, pixel).
+  EjectorSet holding(int side, std::int32_t pixel) const {
+    const Side& s = sides_[side == kSideB ? 1 : 0];
+    const std::int32_t* cuts = s.cut.data();
+    const auto stretch = std::upper_bound(cuts, cuts + s.cuts, pixel) - cuts;
+    return s.held[static_cast<std::size_t>(stretch)];
+  }
+
+ private:
+  struct Side {
+    int cuts = 0;
+    std::array<std::int32_t, 2 * kEjectorSlots> cut{};     // ascending, distinct
+    std::array<EjectorSet, 2 * kEjectorSlots + 1> held{};  // held[s]: pixels in [cut[s - 1], cut[s])
+  };
+  void build(int side);
+
+  NumberedTable<EjectorZone, kEjectorSlots> zones_{};
+  int first_ = 0;
+  int last_ = -1;
+  bool built_ = false;
+  std::array<Side, 2> sides_{};
+};
+
 struct EjectionState {
   ValveTable ValveStates;
   // Object mode: clock value at which ejector j's valve closes.
@@ -179,6 +275,8 @@ struct EjectionState {
   // While set, valve writes leave the data ports alone (set by the stop action).
   std::atomic<bool> OutputsBlocked{false};
   std::atomic<BoardStatus> LastBoardStatus{BoardStatus::kOk};
+  // The ejection step's view of EjectorZones; only the ejection step uses it.
+  ZoneLookup zoneLookup;
   // Clock of the last ejection pass, to notice a clock that restarted or changed unit.
   std::int64_t lastPassClock = 0;
   std::int8_t lastPassFineTimer = -1;  // -1 before the first pass

@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <chrono>
+#include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/reject_decision.h"
 
@@ -37,13 +43,7 @@ bool awaitsJudging(const ObjectRecord& r) { return r.Open == 0 && r.InUse != 0 &
 
 void setSummaryOutput(ValveTable& valves, int output, bool summaryOutput) {
   valves.close(output);
-  if (!summaryOutput) return;
-  for (int m = 1; m <= kWiredOutputs; ++m) {
-    if (valves.isOpen(m)) {
-      valves.open(output);
-      return;
-    }
-  }
+  if (summaryOutput && valves.anyOpenUpTo(kWiredOutputs)) valves.open(output);
 }
 
 // Line mode: schedule or extend the pulse of one ejector.
@@ -57,19 +57,24 @@ void schedulePulse(EjectionState& e, int ejector, std::int64_t now, std::int64_t
 // Counts the object as seen and judges it at every ejector whose zone holds its centre, counting
 // each verdict; then act(ejector, side, reject) does what the caller's mode does with it.
 template <class Act>
-void judgeAtItsEjectors(EjectionState& e, ObjectRecord& r, const SorterSettings& sorter,
-                        const MachineSettings& machine, Act act) {
+void judgeAtItsEjectors(EjectionState& e, ObjectRecord& r, const SorterSettings& sorter, Act act) {
   const int side = sideOf(r);
   const std::int32_t centre = centreOf(r);
   bump(e.EngineCounters.seen(side));
-  for (int j = firstCandidate(machine); j <= lastCandidate(machine); ++j) {
-    if (!e.EjectorZones[j].holds(side, centre)) continue;
+  e.zoneLookup.holding(side, centre).forEach([&](int j) {
     r.Ejector = j;
     const bool reject = IsReject(r, sorter);
     bump(reject ? e.EngineCounters.rejected(side) : e.EngineCounters.accepted(side));
     if (reject) e.ShotsPerOutput.count(e.EjectorOutputMap[j]);
     act(j, side, reject);
-  }
+  });
+}
+
+// Before the first object of a pass is judged: the zones may have changed since the last pass.
+void prepareJudging(EjectionState& e, const MachineSettings& machine, bool& prepared) {
+  if (prepared) return;
+  e.zoneLookup.update(e.EjectorZones, firstCandidate(machine), lastCandidate(machine));
+  prepared = true;
 }
 
 // Object mode, one due object: counted and, for a reject, fired through the ejector of its centre.
@@ -77,7 +82,7 @@ void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sor
                   const MachineSettings& machine, std::int64_t now, int day) {
   if (r.Mass <= kMinFiringMass) return;  // neither counted nor fired
   EjectionState& e = state.ejection;
-  judgeAtItsEjectors(e, r, sorter, machine, [&](int j, int side, bool reject) {
+  judgeAtItsEjectors(e, r, sorter, [&](int j, int side, bool reject) {
     if (std::int32_t* daily = e.DailyStats.count(day, side, j)) bump(*daily);
     if (!reject) return;
     const std::int64_t pulseEnd = now + machine.Time;
@@ -87,6 +92,51 @@ void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sor
       fire(e, j + 1, pulseEnd);
     }
   });
+}
+
+// Ejectors mapped to output m, found four map entries at a time.
+EjectorSet ejectorsOf(const EjectionState& e, int m) {
+  const std::int32_t* map = e.EjectorOutputMap.items.data();
+  EjectorSet bits;
+#if defined(__SSE2__)
+  const __m128i want = _mm_set1_epi32(m);
+  for (int i = 0; i < kEjectorSlots; i += 4) {
+    const __m128i got = _mm_loadu_si128(reinterpret_cast<const __m128i*>(map + i));
+    const auto hit =
+        static_cast<std::uint64_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(got, want))));
+    if (i < 64) {
+      bits.lo |= hit << i;
+    } else {
+      bits.hi |= hit << (i - 64);
+    }
+  }
+#else
+  for (int j = 1; j <= kEjectorSlots; ++j) {
+    if (map[j - 1] == m) bits.insert(j);
+  }
+#endif
+  return bits;
+}
+
+bool anyPulseEnded(const EjectionState& e, std::uint64_t bits, int firstEjector, std::int64_t now) {
+  for (; bits != 0; bits &= bits - 1) {
+    if (e.PulseEnd[firstEjector + std::countr_zero(bits)].load(std::memory_order_relaxed) < now) return true;
+  }
+  return false;
+}
+
+// Every valve whose ejector's pulse has ended closes. Closing a closed valve changes nothing, so only
+// the open valves are looked at, each with the ejectors mapped to it.
+void closeEndedPulses(EjectionState& e, std::int64_t now) {
+  for (int g = 0; g < ValveTable::kGroups; ++g) {
+    if (!e.ValveStates.anyOpenIn(g)) continue;
+    for (unsigned open = e.ValveStates.groupBits(g); open != 0; open &= open - 1) {
+      const int m = 8 * g + 1 + std::countr_zero(open);
+      const EjectorSet ejectors = ejectorsOf(e, m);
+      if (anyPulseEnded(e, ejectors.lo, 1, now) || anyPulseEnded(e, ejectors.hi, 65, now))
+        e.ValveStates.close(m);
+    }
+  }
 }
 
 // The previous pass ran on another clock: its times mean nothing now, and neither do the pulses
@@ -151,6 +201,38 @@ void moveToNewClock(EngineState& state, std::int64_t now, bool toMilliseconds) {
 
 }  // namespace
 
+void ZoneLookup::update(const NumberedTable<EjectorZone, kEjectorSlots>& zones, int first, int last) {
+  if (built_ && first == first_ && last == last_ &&
+      std::memcmp(zones.items.data(), zones_.items.data(), sizeof zones_.items) == 0)
+    return;
+  zones_.items = zones.items;
+  first_ = first;
+  last_ = last;
+  build(kSideA);
+  build(kSideB);
+  built_ = true;
+}
+
+void ZoneLookup::build(int side) {
+  Side& s = sides_[side == kSideB ? 1 : 0];
+  s.cuts = 0;
+  for (int j = first_; j <= last_; ++j) {
+    s.cut[static_cast<std::size_t>(s.cuts++)] = zones_[j].start(side);
+    s.cut[static_cast<std::size_t>(s.cuts++)] = zones_[j].end(side);
+  }
+  std::sort(s.cut.begin(), s.cut.begin() + s.cuts);
+  s.cuts = static_cast<int>(std::unique(s.cut.begin(), s.cut.begin() + s.cuts) - s.cut.begin());
+  // Every start and end is a cut, so whether a zone holds a pixel is the same across a stretch.
+  s.held[0] = {};  // below every cut: below every start
+  for (int c = 0; c < s.cuts; ++c) {
+    EjectorSet held;
+    for (int j = first_; j <= last_; ++j) {
+      if (zones_[j].holds(side, s.cut[static_cast<std::size_t>(c)])) held.insert(j);
+    }
+    s.held[static_cast<std::size_t>(c + 1)] = held;
+  }
+}
+
 std::int64_t monotonicMillis() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -166,13 +248,23 @@ void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, co
   EjectionState& e = state.ejection;
   const int count = std::min(state.ObjectCount, kObjectTableSize);
   const int day = e.DayIndex.load(std::memory_order_relaxed);
+  bool prepared = false;
 
   // Judging, then expiry, in one visit per record: both act on that record alone (besides the
   // shared counters and valves), so this gives what a judging pass followed by an expiry pass gives.
+  // A record already marked Done (1) would only be marked again: its due time is not even read.
+  // Records lie 31 KB apart, each in pages of its own, so the flags of the next ones are fetched
+  // ahead while this one is looked at.
+  constexpr int kFetchAhead = 4;
+  ObjectRecord* const table = state.ObjectTable.get();
+  for (int k = 1; k <= std::min(count, kFetchAhead); ++k) __builtin_prefetch(&table[k].Open);
   for (int k = 1; k <= count; ++k) {
-    ObjectRecord& r = state.ObjectTable[k];
+    if (k + kFetchAhead <= count) __builtin_prefetch(&table[k + kFetchAhead].Open);
+    ObjectRecord& r = table[k];
+    if (r.Done == 1) continue;
     const std::int32_t sinceDue = clockSince(now, r.DueAt);
     if (awaitsJudging(r) && sinceDue >= 0) {
+      prepareJudging(e, machine, prepared);
       judgeAndFire(state, r, sorter, machine, now, day);
       r.Done = 1;
     }
@@ -180,11 +272,7 @@ void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, co
   }
   trimDoneRecords(state);
 
-  for (int i = 1; i <= kEjectorSlots; ++i) {
-    const int m = e.EjectorOutputMap[i];
-    if (ValveTable::contains(m) && e.PulseEnd[i].load(std::memory_order_relaxed) < now)
-      e.ValveStates.close(m);
-  }
+  closeEndedPulses(e, now);
   setSummaryOutput(e.ValveStates, 1, summaryOutput);
 }
 
@@ -200,12 +288,14 @@ void lineModeEjectionStep(EjectionState& e, std::int64_t now, bool summaryOutput
 
 void immediateEjectionStep(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine) {
   EjectionState& e = state.ejection;
+  bool prepared = false;
   const int count = std::min(state.ObjectCount, kObjectTableSize);
   for (int k = 1; k <= count; ++k) {
     ObjectRecord& r = state.ObjectTable[k];
     if (!awaitsJudging(r)) continue;
     if (r.Mass > kMinFiringMass) {
-      judgeAtItsEjectors(e, r, sorter, machine, [&](int j, int, bool reject) {
+      prepareJudging(e, machine, prepared);
+      judgeAtItsEjectors(e, r, sorter, [&](int j, int, bool reject) {
         if (reject) e.ValveStates.open(e.EjectorOutputMap[j]);
       });
     }

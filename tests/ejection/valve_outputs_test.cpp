@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -75,6 +76,72 @@ TEST_F(ValveOutputsTest, AnyNonZeroEntryDrivesItsOutputLikeOne) {
   state.ValveStates.set(3, 2);
   state.ValveStates.set(4, 255);
   EXPECT_EQ(write(), fullWrite({0x0C, 0, 0, 0, 0, 0}));
+}
+
+TEST(ValveTableTest, FlagsKeepTheirValueAndNeverDisturbTheirNeighbours) {
+  struct Write {
+    int output;
+    std::uint8_t value;
+  };
+  const std::vector<std::vector<Write>> cases = {
+      {{1, 1}, {8, 0x80}, {9, 0x7F}, {16, 0xFF}},
+      {{2, 0x80}, {3, 1}, {2, 0}, {4, 0x01}},
+      {{48, 1}, {49, 0xFE}, {56, 2}, {57, 0x40}, {96, 0x80}},
+      {{0, 1}, {97, 1}, {-8, 1}, {95, 3}},  // outside the table: ignored
+      {{33, 1}, {33, 1}, {34, 0}, {33, 0}, {40, 0x10}},
+  };
+  for (const auto& writes : cases) {
+    ValveTable table;
+    std::map<int, std::uint8_t> expected;
+    for (const Write& w : writes) {
+      table.set(w.output, w.value);
+      if (ValveTable::contains(w.output)) expected[w.output] = w.value;
+    }
+    for (int m = 0; m <= kEjectorSlots + 1; ++m) {
+      const std::uint8_t want = expected.count(m) != 0 ? expected[m] : 0;
+      EXPECT_EQ(table.get(m), want) << m;
+      EXPECT_EQ(table.isOpen(m), want != 0) << m;
+    }
+    for (int g = 0; g < ValveTable::kGroups; ++g) {
+      std::uint8_t byte = 0;
+      for (int n = 0; n < 8; ++n) {
+        if (expected.count(8 * g + 1 + n) != 0 && expected[8 * g + 1 + n] != 0)
+          byte |= static_cast<std::uint8_t>(1u << n);
+      }
+      EXPECT_EQ(table.groupBits(g), byte) << g;
+    }
+    for (int last : {1, 7, 8, 9, 47, 48, 96}) {
+      bool any = false;
+      for (const auto& [m, v] : expected) any = any || (m <= last && v != 0);
+      EXPECT_EQ(table.anyOpenUpTo(last), any) << last;
+    }
+  }
+}
+
+TEST(ValveTableTest, ThreadsWritingNeighbouringOutputsKeepEachOthersFlags) {
+  // Outputs 1..8 share one word. Each thread writes its own output and reads back what it wrote;
+  // a write by the other thread must never bring back an old value of it.
+  ValveTable table;
+  constexpr int kRounds = 200000;
+  std::atomic<int> ready{0};
+  auto writeAndReadBack = [&](int output, int& lost) {
+    ready.fetch_add(1);
+    while (ready.load() < 2) {
+    }
+    for (int i = 0; i < kRounds; ++i) {
+      const auto value = static_cast<std::uint8_t>(i % 255 + 1);
+      table.set(output, value);
+      lost += table.get(output) != value ? 1 : 0;
+    }
+  };
+  int lostA = 0;
+  int lostB = 0;
+  std::thread a(writeAndReadBack, 3, std::ref(lostA));
+  std::thread b(writeAndReadBack, 4, std::ref(lostB));
+  a.join();
+  b.join();
+  EXPECT_EQ(lostA, 0);
+  EXPECT_EQ(lostB, 0);
 }
 
 TEST_F(ValveOutputsTest, BoardShowsOnlyTheTableAtTheMomentOfACall) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -323,6 +324,137 @@ TEST_F(EjectionStepTest, ValveClosingSkipsOutputsOutsideTheTable) {
   e.ValveStates.open(3);
   step(50);
   EXPECT_TRUE(e.ValveStates.isOpen(3));  // no ejector drives output 3 any more
+}
+
+// The closing rule stated directly: every output an ejector with an ended pulse is mapped to closes.
+struct ClosingCase {
+  const char* what;
+  std::vector<std::pair<int, int>> map;                // ejector -> output, besides the identity
+  std::vector<std::pair<int, std::int64_t>> pulseEnd;  // ejector -> end, besides 0
+  std::vector<std::pair<int, std::uint8_t>> valves;    // output -> flag before the step
+};
+
+TEST_F(EjectionStepTest, ValvesCloseExactlyWhereAnEjectorMappedToThemHasAnEndedPulse) {
+  constexpr std::int64_t kNow = 500;
+  const std::vector<ClosingCase> cases = {
+      {"live pulse keeps its valve, ended one closes", {}, {{5, kNow}, {6, kNow - 1}}, {{5, 1}, {6, 1}}},
+      {"two ejectors on one output: one ended pulse closes it",
+       {{7, 9}},
+       {{7, kNow - 1}, {9, kNow + 4}},
+       {{9, 1}, {7, 1}}},
+      {"two ejectors on one output, both live", {{7, 9}}, {{7, kNow + 1}, {9, kNow + 4}}, {{9, 1}}},
+      {"valve no ejector drives stays open", {{12, 0}, {13, 97}}, {}, {{12, 1}, {13, 2}}},
+      {"ejectors above 64 close outputs below",
+       {{70, 3}, {3, 70}, {96, 1}},
+       {{3, kNow + 9}},
+       {{3, 1}, {70, 1}, {1, 1}}},
+      {"any flag value counts as open", {}, {{40, kNow + 1}}, {{39, 0x80}, {40, 0xFF}, {41, 0x7F}}},
+      {"outputs above 48 and up to 96", {}, {{95, kNow}}, {{49, 1}, {64, 1}, {65, 1}, {95, 1}, {96, 1}}},
+      {"a pulse ending far in the past or the future",
+       {},
+       {{20, std::numeric_limits<std::int64_t>::min()}, {21, std::numeric_limits<std::int64_t>::max()}},
+       {{20, 1}, {21, 1}}},
+  };
+  for (const ClosingCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto fresh = std::make_unique<EngineState>();
+    EjectionState& x = fresh->ejection;
+    for (auto [j, m] : c.map) x.EjectorOutputMap[j] = m;
+    for (auto [j, end] : c.pulseEnd) x.PulseEnd[j] = end;
+    for (auto [m, flag] : c.valves) x.ValveStates.set(m, flag);
+
+    std::array<std::uint8_t, kEjectorSlots + 1> expected{};
+    for (int m = 1; m <= kEjectorSlots; ++m) expected[static_cast<std::size_t>(m)] = x.ValveStates.get(m);
+    for (int j = 1; j <= kEjectorSlots; ++j) {
+      const int m = x.EjectorOutputMap[j];
+      if (ValveTable::contains(m) && x.PulseEnd[j].load() < kNow) expected[static_cast<std::size_t>(m)] = 0;
+    }
+    expected[1] = 0;  // the summary output, switched off here
+
+    objectModeEjectionStep(*fresh, sorter, machine, kNow, /*summaryOutput=*/false);
+    for (int m = 1; m <= kEjectorSlots; ++m)
+      EXPECT_EQ(x.ValveStates.get(m), expected[static_cast<std::size_t>(m)]) << m;
+  }
+}
+
+// Zone layouts the lookup must answer exactly as trying every candidate's zone does.
+struct ZoneLayoutCase {
+  const char* what;
+  std::vector<std::pair<int, EjectorZone>> zones;  // besides the fixture's 40-pixel zones
+  int first;
+  int last;
+};
+
+TEST(ZoneLookupTest, HoldsThePixelExactlyWhereTheZonesDo) {
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  const std::vector<ZoneLayoutCase> cases = {
+      {"side by side", {}, 1, 96},
+      {"a narrower candidate range", {}, 5, 20},
+      {"overlapping zones and a zone inside another", {{3, {70, 130, 0, 0}}, {4, {90, 100, 75, 76}}}, 1, 96},
+      {"empty and inverted zones hold nothing", {{7, {300, 300, 500, 400}}, {8, {0, 0, 0, 0}}}, 1, 96},
+      {"zones reaching the ends of the number range",
+       {{1, {kMin, -5, kMin, kMax}}, {96, {4000, kMax, 0, 1}}},
+       1,
+       96},
+      {"all zones the same", {}, 0, 0},  // filled below
+      {"no candidates", {}, 10, 9},
+  };
+  for (ZoneLayoutCase c : cases) {
+    SCOPED_TRACE(c.what);
+    NumberedTable<EjectorZone, kEjectorSlots> zones;
+    for (int j = 1; j <= kEjectorSlots; ++j) zones[j] = {(j - 1) * 40, j * 40, (j - 1) * 40, j * 40};
+    if (c.first == 0) {
+      for (int j = 1; j <= kEjectorSlots; ++j) zones[j] = {100, 200, 150, 160};
+      c.first = 1;
+      c.last = kEjectorSlots;
+    }
+    for (auto [j, zone] : c.zones) zones[j] = zone;
+    ZoneLookup lookup;
+    lookup.update(zones, c.first, c.last);
+    std::vector<std::int32_t> pixels = {kMin, kMin + 1, -6,   -5,   -1,   0,    1,        39,
+                                        40,   41,       3839, 3840, 3999, 4000, kMax - 1, kMax};
+    for (int j = 1; j <= kEjectorSlots; ++j) {
+      for (int side : {kSideA, kSideB}) {
+        for (std::int32_t p : {zones[j].start(side), zones[j].end(side)}) {
+          pixels.push_back(p);
+          if (p > kMin) pixels.push_back(p - 1);
+        }
+      }
+    }
+    for (int side : {kSideA, kSideB}) {
+      for (std::int32_t p : pixels) {
+        std::vector<int> expected;
+        for (int j = c.first; j <= c.last; ++j) {
+          if (zones[j].holds(side, p)) expected.push_back(j);
+        }
+        std::vector<int> got;
+        lookup.holding(side, p).forEach([&](int j) { got.push_back(j); });
+        EXPECT_EQ(got, expected) << "side " << side << " pixel " << p;
+      }
+    }
+  }
+}
+
+TEST_F(EjectionStepTest, ZonesAndCandidatesChangedBetweenPassesAreUsedAtOnce) {
+  addObject(0, pixelOf(5), 1);
+  step(1);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 5), 1);
+
+  e.EjectorZones[5] = {0, 0, 0, 0};
+  e.EjectorZones[6].aStart = pixelOf(5) - 1;
+  ObjectRecord& moved = addObject(0, pixelOf(5), 2);
+  step(2);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 5), 1);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 6), 1);
+  EXPECT_EQ(moved.Ejector, 6);
+
+  machine.EGB_Max = 5;  // ejector 6 is no candidate any more
+  ObjectRecord& none = addObject(0, pixelOf(5), 3);
+  step(3);
+  EXPECT_EQ(e.DailyStats.countOf(10, kSideA, 6), 1);
+  EXPECT_EQ(none.Ejector, 0);
+  EXPECT_EQ(none.Done, 1);
 }
 
 TEST_F(EjectionStepTest, ImmediateStepFiresClosedObjectsAtOnceWithoutTiming) {
