@@ -280,8 +280,13 @@ void lineModeEjectionStep(EjectionState& e, std::int64_t now, bool summaryOutput
   for (int i = 1; i <= kEjectorSlots; ++i) {
     const int m = e.EjectorOutputMap[i];
     if (!ValveTable::contains(m)) continue;
-    if (e.LineModeOn[i].load(std::memory_order_relaxed) < now) e.ValveStates.open(m);
-    if (e.LineModeOff[i].load(std::memory_order_relaxed) < now) e.ValveStates.close(m);
+    // Opened when on, then closed when off: only the outcome is written, since a flag change is an
+    // atomic read-modify-write and long-ended pulses would otherwise open and close every line.
+    if (e.LineModeOff[i].load(std::memory_order_relaxed) < now) {
+      e.ValveStates.close(m);
+    } else if (e.LineModeOn[i].load(std::memory_order_relaxed) < now) {
+      e.ValveStates.open(m);
+    }
   }
   setSummaryOutput(e.ValveStates, kWiredOutputs, summaryOutput);
 }
