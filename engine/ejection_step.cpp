@@ -129,7 +129,6 @@ bool anyPulseEnded(const EjectionState& e, std::uint64_t bits, int firstEjector,
 // the open valves are looked at, each with the ejectors mapped to it.
 void closeEndedPulses(EjectionState& e, std::int64_t now) {
   for (int g = 0; g < ValveTable::kGroups; ++g) {
-    if (!e.ValveStates.anyOpenIn(g)) continue;
     for (unsigned open = e.ValveStates.groupBits(g); open != 0; open &= open - 1) {
       const int m = 8 * g + 1 + std::countr_zero(open);
       const EjectorSet ejectors = ejectorsOf(e, m);

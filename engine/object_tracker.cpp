@@ -2,11 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cstring>
-#include <limits>
-#include <numbers>
-#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

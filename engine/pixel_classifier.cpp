@@ -1,7 +1,6 @@
 #include "engine/pixel_classifier.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cstring>
 

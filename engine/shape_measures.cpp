@@ -1,7 +1,6 @@
 #include "engine/shape_measures.h"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
