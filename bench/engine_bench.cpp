@@ -125,7 +125,7 @@ void BM_SingleToneObjectAnalysisWithEjection(benchmark::State& st) {
     std::memcpy(b->camera.LineMono.data(), b->lines.data() + kLineElements * i, copied);
     i = i + 1 == kRecordedLines ? 0 : i + 1;
     const std::int64_t now = b->camera.LineCounter.load(std::memory_order_relaxed);
-    analyseMonoObjectLine(*b->state, b->camera, b->sorter, b->machine, now);
+    analyseLine(*b->state, b->camera, b->sorter, b->machine, now);
     b->camera.countLine();
     runEjectionPass(*b->state, b->sorter, b->machine, b->camera.LineCounter.load(std::memory_order_relaxed),
                     false, &output);
@@ -148,7 +148,7 @@ void BM_ColourObjectAnalysisSixSectorsWithEjection(benchmark::State& st) {
     std::memcpy(b->camera.LineRGB.data(), b->lines.data() + stride * i, copied);
     i = i + 1 == kRecordedLines ? 0 : i + 1;
     const std::int64_t now = b->camera.LineCounter.load(std::memory_order_relaxed);
-    analyseColourObjectLine(*b->state, b->camera, b->sorter, b->machine, now);
+    analyseLine(*b->state, b->camera, b->sorter, b->machine, now);
     b->camera.countLine();
     // Without the pass, judged objects would never be done and the table would fill up.
     runEjectionPass(*b->state, b->sorter, b->machine, b->camera.LineCounter.load(std::memory_order_relaxed),

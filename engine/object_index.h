@@ -153,12 +153,16 @@ struct ObjectIndex {
   // rows 1..ImgRows): reusing it only restores the box. Holds because record images are written
   // by the object step alone; whoever writes them otherwise must clear() the index.
   std::array<bool, kObjectTableSize + 1> imageKnown{};
+  // Record k's object was tracked without its picture (nothing was to read it): the image is
+  // untouched since creation and the record is never captured as a sample.
+  std::array<bool, kObjectTableSize + 1> noPicture{};
   // Scan every record 1..ObjectCount instead: the reference the index is tested against.
   bool direct = false;
 
   void clear() {
     for (OpenList& s : open) s.clear();
     imageKnown.fill(false);
+    noPicture.fill(false);
     for (RecordSet& s : closed) s.clear();
   }
 };

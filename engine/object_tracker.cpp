@@ -51,7 +51,11 @@ struct LineWork {
   std::int64_t clock;  // engine clock
   FillColour prefill;
   bool measures;  // shape measures at closing
+  bool picture;   // objects created now keep their picture
 };
+
+// Whether the object analysis writes object pictures: always, or only when something will read them.
+enum class PictureUse { kAlways, kWhenRead };
 
 // ---------------------------------------------------------------------------------------------
 // Records
@@ -74,14 +78,23 @@ void clearAndPrefill(ObjectRecord& rec, int k, ObjectIndex& index, FillColour fi
   }
   const auto at = static_cast<std::size_t>(k);
   if (index.imageKnown[at] && index.prefill[at] == fill) {
-    // Only the box of the previous object differs from a new image.
-    const int firstColumn = std::clamp(rec.ImgXMin, 1, kObjectImageSize);
-    const int lastColumn = std::clamp(rec.ImgXMax, 1, kObjectImageSize);
-    const int rows = std::clamp(rec.ImgRows, 0, kImageRowsWritten);
-    for (int c = firstColumn; c <= lastColumn && rows > 0; ++c) {
-      const std::size_t columnStart = static_cast<std::size_t>(c - 1) * kObjectImageSize * 3;
-      std::memcpy(rec.Image + columnStart, index.newImage.data() + columnStart,
-                  static_cast<std::size_t>(rows) * 3);
+    if (!index.noPicture[at]) {
+      // Only the box of the previous object differs from a new image. Copies go in whole 32-byte
+      // blocks: bytes past the box get the new image's bytes, which they hold already.
+      constexpr std::size_t kBlock = 32;
+      const int firstColumn = std::clamp(rec.ImgXMin, 1, kObjectImageSize);
+      const int lastColumn = std::clamp(rec.ImgXMax, 1, kObjectImageSize);
+      const int rows = std::clamp(rec.ImgRows, 0, kImageRowsWritten);
+      const std::size_t blocks = (static_cast<std::size_t>(rows) * 3 + kBlock - 1) / kBlock;
+      for (int c = firstColumn; c <= lastColumn && rows > 0; ++c) {
+        const std::size_t columnStart = static_cast<std::size_t>(c - 1) * kObjectImageSize * 3;
+        const std::size_t bytes = std::min(blocks * kBlock, kNewImageBytes - columnStart);
+        std::size_t i = 0;
+        for (; i + kBlock <= bytes; i += kBlock) {
+          std::memcpy(rec.Image + columnStart + i, index.newImage.data() + columnStart + i, kBlock);
+        }
+        std::memcpy(rec.Image + columnStart + i, index.newImage.data() + columnStart + i, bytes - i);
+      }
     }
   } else {
     std::memcpy(rec.Image, index.newImage.data(), kNewImageBytes);
@@ -100,14 +113,14 @@ bool continuesObject(const ObjectRecord& rec, int cam, int a, int b, bool mono) 
          static_cast<std::int64_t>(rec.RunMax) + tolerance >= a;
 }
 
-void extendObject(LineWork& w, ObjectRecord& rec, int a, int b) {
+void extendObject(LineWork& w, ObjectRecord& rec, int a, int b, bool picture) {
   rec.XMin = std::max(std::min(rec.XMin, a), 1);
   rec.XMax = std::min(std::max(rec.XMax, b), kPixelsPerLine);
   rec.LastLine = low32(w.now);
 
   const std::int32_t d = since(w.now, rec.FirstLine);
   const std::int64_t row = static_cast<std::int64_t>(d) + 1;
-  const bool writeImage = row > 0 && row <= kImageRowsWritten;
+  const bool writeImage = picture && row > 0 && row <= kImageRowsWritten;
   const std::int64_t len = static_cast<std::int64_t>(b) - a + 1;
   const std::int64_t shift = 50 - static_cast<std::int64_t>(rec.XCentre);  // x = i + shift
 
@@ -304,6 +317,7 @@ void createObject(LineWork& w, int a, int b) {
   rec.DueAt = low32(w.clock + w.machine.Delay);
 
   index.prefill[static_cast<std::size_t>(k)] = w.prefill;
+  index.noPicture[static_cast<std::size_t>(k)] = !w.picture;
   for (int c = 0; c < kCameraCount; ++c) {
     index.open[static_cast<std::size_t>(c)].erase(k);
     index.closed[static_cast<std::size_t>(c)].erase(k);
@@ -320,7 +334,7 @@ void objectStep(LineWork& w, int a, int b) {
     for (int k = 1; k <= count; ++k) {
       ObjectRecord& rec = st.ObjectTable[k];
       if (continuesObject(rec, w.cam, a, b, w.mode.mono)) {
-        extendObject(w, rec, a, b);
+        extendObject(w, rec, a, b, !st.objectIndex.noPicture[static_cast<std::size_t>(k)]);
         continued = true;
       }
     }
@@ -341,7 +355,7 @@ void objectStep(LineWork& w, int a, int b) {
         continue;
       }
       if (continuesObject(rec, w.cam, a, b, w.mode.mono)) {
-        extendObject(w, rec, a, b);
+        extendObject(w, rec, a, b, !index.noPicture[static_cast<std::size_t>(k)]);
         open.setExtent(i, rec.RunMin, rec.RunMax);
         continued = true;
       }
@@ -548,7 +562,7 @@ bool awaitsJudging(const ObjectRecord& rec, int cam) {
   return rec.Open == 0 && rec.InUse != 0 && rec.Done == 0 && rec.Camera == cam && rec.SampleTried == 0;
 }
 
-void judgeObject(LineWork& w, ObjectRecord& rec, const CaptureFlags& flags) {
+void judgeObject(LineWork& w, ObjectRecord& rec, int k, const CaptureFlags& flags) {
   if (static_cast<std::int64_t>(rec.XMax) - rec.XMin < w.mode.minSampleWidth) {
     return;
   }
@@ -556,7 +570,9 @@ void judgeObject(LineWork& w, ObjectRecord& rec, const CaptureFlags& flags) {
     rec.Done = 1;  // too small: never fired, never counted
     return;
   }
-  const bool captureWanted = flags.scanExam && rec.SampleSlot < 0 && (flags.brak || flags.norm);
+  // An object tracked without its picture is passed over: the next ones have theirs.
+  const bool captureWanted = flags.scanExam && rec.SampleSlot < 0 && (flags.brak || flags.norm) &&
+                             !w.state.objectIndex.noPicture[static_cast<std::size_t>(k)];
   if (!captureWanted) {
     // The decision would change nothing but its own write.
     if (rec.Mass == 0) {
@@ -587,7 +603,7 @@ void judgeObjects(LineWork& w) {
     for (int k = 1; k <= count; ++k) {
       ObjectRecord& rec = st.ObjectTable[k];
       if (awaitsJudging(rec, w.cam)) {
-        judgeObject(w, rec, flags);
+        judgeObject(w, rec, k, flags);
       }
     }
     return;
@@ -599,7 +615,7 @@ void judgeObjects(LineWork& w) {
       closed.erase(k);
       return;
     }
-    judgeObject(w, rec, flags);
+    judgeObject(w, rec, k, flags);
     if (!awaitsJudging(rec, w.cam)) {
       closed.erase(k);
     }
@@ -607,7 +623,7 @@ void judgeObjects(LineWork& w) {
 }
 
 void analyseObjectLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
-                       const MachineSettings& machine, std::int64_t clock, bool mono) {
+                       const MachineSettings& machine, std::int64_t clock, bool mono, PictureUse use) {
   const int cam = camera.CameraIndex == 1 ? 1 : 0;
   const bool shading = state.ColorTune.load(std::memory_order_relaxed);
   setWorkingRange(camera, state.ejection, machine);
@@ -620,6 +636,12 @@ void analyseObjectLine(EngineState& state, CameraLineState& camera, const Sorter
     prefill = {v, v, v};
   }
   const bool anyShape = sorter.enLength || sorter.enWeight || sorter.enEks || sorter.enForma;
+  const bool measures = !mono || anyShape;
+  // Pictures are read by the measures and by sample capture.
+  const bool captureArmed = state.ScanExamSwitch.load(std::memory_order_relaxed) &&
+                            (state.SampleNormButton.load(std::memory_order_relaxed) ||
+                             state.SampleBrakButton.load(std::memory_order_relaxed));
+  const bool picture = use == PictureUse::kAlways || measures || captureArmed || state.objectIndex.direct;
   LineWork w{state,
              camera,
              sorter,
@@ -629,7 +651,8 @@ void analyseObjectLine(EngineState& state, CameraLineState& camera, const Sorter
              camera.LineCounter.load(std::memory_order_relaxed),
              clock,
              prefill,
-             !mono || anyShape};
+             measures,
+             picture};
 
   const bool passed = findRuns(w);
   closeObjects(w);
@@ -643,12 +666,12 @@ void analyseObjectLine(EngineState& state, CameraLineState& camera, const Sorter
 
 void analyseMonoObjectLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
                            const MachineSettings& machine, std::int64_t clock) {
-  analyseObjectLine(state, camera, sorter, machine, clock, true);
+  analyseObjectLine(state, camera, sorter, machine, clock, true, PictureUse::kAlways);
 }
 
 void analyseColourObjectLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
                              const MachineSettings& machine, std::int64_t clock) {
-  analyseObjectLine(state, camera, sorter, machine, clock, false);
+  analyseObjectLine(state, camera, sorter, machine, clock, false, PictureUse::kAlways);
 }
 
 void analyseLineModeLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
@@ -666,10 +689,8 @@ void analyseLine(EngineState& state, CameraLineState& camera, const SorterSettin
                  const MachineSettings& machine, std::int64_t clock) {
   if (sorter.enFast) {
     analyseLineModeLine(state, camera, sorter, machine, clock);
-  } else if (state.singleToneCamera) {
-    analyseMonoObjectLine(state, camera, sorter, machine, clock);
   } else {
-    analyseColourObjectLine(state, camera, sorter, machine, clock);
+    analyseObjectLine(state, camera, sorter, machine, clock, state.singleToneCamera, PictureUse::kWhenRead);
   }
 }
 

@@ -152,6 +152,56 @@ TEST(ObjectAnalysisTest, AnalyseLineChoosesLineModeOrTheBuildsObjectAnalysis) {
   EXPECT_EQ(rig.count(), 0);
 }
 
+// The camera thread's analysis keeps pictures only of objects created while a sample capture is
+// armed (no shape condition here); the pictures it keeps equal those of the analysis that always
+// keeps them, also when the record last held an object without one.
+TEST(ObjectAnalysisTest, CameraAnalysisKeepsPicturesOfObjectsCreatedWhileCaptureIsArmed) {
+  struct Case {
+    int armedFrom;  // line from which the capture is armed
+    bool firstCaptured;
+    bool secondCaptured;
+  };
+  const Case cases[] = {{0, true, true}, {5, false, true}, {25, false, false}, {99, false, false}};
+  // The second object is shorter and narrower, so what the first left outside it must be gone.
+  const std::vector<Rig::Span> objects[2] = {{{100, 103, 40}, {104, 107, 90}, {108, 112, 130}},
+                                             {{103, 108, 60}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.armedFrom);
+    Rig lazy;
+    Rig full;  // never captures, so its records keep the pictures to compare with
+    lazy.state->SampleBrakButton = true;
+    lazy.state->SampleNormButton = true;
+    std::vector<std::uint8_t> pictures[2];
+    for (int line = 0; line < 40; ++line) {
+      const std::vector<Rig::Span> spans =
+          line < 8 ? objects[0] : (line >= 20 && line < 24 ? objects[1] : std::vector<Rig::Span>{});
+      lazy.state->ScanExamSwitch = line >= c.armedFrom;
+      lazy.monoLine(0, spans);
+      analyseLine(*lazy.state, lazy.camera(0), lazy.sorter, lazy.machine, lazy.clock());
+      lazy.camera(0).countLine();
+      full.feedMono(0, spans);
+      if (line == 15) {
+        // The first object is done with: the second one takes its record.
+        lazy.rec(1).Done = 1;
+        full.rec(1).Done = 1;
+      }
+      if (line == 19 || line == 39) {
+        const std::uint8_t* image = full.rec(1).Image;
+        pictures[line == 39 ? 1 : 0].assign(image, image + sizeof full.rec(1).Image);
+      }
+    }
+    ASSERT_EQ(lazy.count(), 1);
+    const bool captured[2] = {c.firstCaptured, c.secondCaptured};
+    EXPECT_EQ(lazy.state->SamplesCaptured[0].load(), static_cast<unsigned>(captured[0] + captured[1]));
+    int slot = 0;
+    for (int n = 0; n < 2; ++n) {
+      if (!captured[n]) continue;
+      const ObjectRecord& sample = lazy.state->SampleTable[slot++];
+      EXPECT_EQ(std::memcmp(sample.Image, pictures[n].data(), pictures[n].size()), 0) << "object " << n;
+    }
+  }
+}
+
 TEST(ObjectAnalysisTest, LineModeSchedulesZonesWithMoreDefectsThanTheThreshold) {
   Rig rig;
   rig.sorter.ifFast = 10;
