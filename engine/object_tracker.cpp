@@ -39,6 +39,15 @@ struct AnalysisMode {
   int minSampleWidth;  // XMax - XMin needed for sample judging
 };
 
+// The sample-capture switches, read once a line.
+struct CaptureFlags {
+  bool scanExam;
+  bool norm;
+  bool brak;
+
+  bool armed() const { return scanExam && (norm || brak); }
+};
+
 // Everything one line's object analysis needs, gathered once.
 struct LineWork {
   EngineState& state;
@@ -51,7 +60,8 @@ struct LineWork {
   std::int64_t clock;  // engine clock
   FillColour prefill;
   bool measures;  // shape measures at closing
-  bool picture;   // objects created now keep their picture
+  CaptureFlags capture;
+  bool picture;  // objects created now keep their picture
 };
 
 // Whether the object analysis writes object pictures: always, or only when something will read them.
@@ -552,17 +562,12 @@ int freeSampleSlot(const EngineState& st, int cam) {
   return -1;
 }
 
-struct CaptureFlags {
-  bool scanExam;
-  bool norm;
-  bool brak;
-};
-
 bool awaitsJudging(const ObjectRecord& rec, int cam) {
   return rec.Open == 0 && rec.InUse != 0 && rec.Done == 0 && rec.Camera == cam && rec.SampleTried == 0;
 }
 
-void judgeObject(LineWork& w, ObjectRecord& rec, int k, const CaptureFlags& flags) {
+void judgeObject(LineWork& w, ObjectRecord& rec, int k) {
+  const CaptureFlags& flags = w.capture;
   if (static_cast<std::int64_t>(rec.XMax) - rec.XMin < w.mode.minSampleWidth) {
     return;
   }
@@ -571,8 +576,8 @@ void judgeObject(LineWork& w, ObjectRecord& rec, int k, const CaptureFlags& flag
     return;
   }
   // An object tracked without its picture is passed over: the next ones have theirs.
-  const bool captureWanted = flags.scanExam && rec.SampleSlot < 0 && (flags.brak || flags.norm) &&
-                             !w.state.objectIndex.noPicture[static_cast<std::size_t>(k)];
+  const bool captureWanted =
+      flags.armed() && rec.SampleSlot < 0 && !w.state.objectIndex.noPicture[static_cast<std::size_t>(k)];
   if (!captureWanted) {
     // The decision would change nothing but its own write.
     if (rec.Mass == 0) {
@@ -595,15 +600,12 @@ void judgeObject(LineWork& w, ObjectRecord& rec, int k, const CaptureFlags& flag
 
 void judgeObjects(LineWork& w) {
   EngineState& st = w.state;
-  const CaptureFlags flags{st.ScanExamSwitch.load(std::memory_order_relaxed),
-                           st.SampleNormButton.load(std::memory_order_relaxed),
-                           st.SampleBrakButton.load(std::memory_order_relaxed)};
   if (st.objectIndex.direct) {
     const int count = std::min(st.ObjectCount, kObjectTableSize);
     for (int k = 1; k <= count; ++k) {
       ObjectRecord& rec = st.ObjectTable[k];
       if (awaitsJudging(rec, w.cam)) {
-        judgeObject(w, rec, k, flags);
+        judgeObject(w, rec, k);
       }
     }
     return;
@@ -615,7 +617,7 @@ void judgeObjects(LineWork& w) {
       closed.erase(k);
       return;
     }
-    judgeObject(w, rec, k, flags);
+    judgeObject(w, rec, k);
     if (!awaitsJudging(rec, w.cam)) {
       closed.erase(k);
     }
@@ -637,11 +639,11 @@ void analyseObjectLine(EngineState& state, CameraLineState& camera, const Sorter
   }
   const bool anyShape = sorter.enLength || sorter.enWeight || sorter.enEks || sorter.enForma;
   const bool measures = !mono || anyShape;
+  const CaptureFlags capture{state.ScanExamSwitch.load(std::memory_order_relaxed),
+                             state.SampleNormButton.load(std::memory_order_relaxed),
+                             state.SampleBrakButton.load(std::memory_order_relaxed)};
   // Pictures are read by the measures and by sample capture.
-  const bool captureArmed = state.ScanExamSwitch.load(std::memory_order_relaxed) &&
-                            (state.SampleNormButton.load(std::memory_order_relaxed) ||
-                             state.SampleBrakButton.load(std::memory_order_relaxed));
-  const bool picture = use == PictureUse::kAlways || measures || captureArmed || state.objectIndex.direct;
+  const bool picture = use == PictureUse::kAlways || measures || capture.armed() || state.objectIndex.direct;
   LineWork w{state,
              camera,
              sorter,
@@ -652,6 +654,7 @@ void analyseObjectLine(EngineState& state, CameraLineState& camera, const Sorter
              clock,
              prefill,
              measures,
+             capture,
              picture};
 
   const bool passed = findRuns(w);

@@ -34,8 +34,8 @@ void analyseLineModeLine(EngineState& state, CameraLineState& camera, const Sort
                          const MachineSettings& machine, std::int64_t clock);
 
 // The analysis the camera thread runs: line mode while enFast is set, else the object analysis of
-// the build. Unlike the two above, which always keep object pictures (research and emulation read
-// them), it keeps them only for objects created while something will read them: the shape measures
+// the build. Unlike analyseMonoObjectLine and analyseColourObjectLine, which always keep object
+// pictures (research and emulation read them), it keeps them only for objects created while something will read them: the shape measures
 // or an armed sample capture. Objects created before the capture was armed are never captured.
 void analyseLine(EngineState& state, CameraLineState& camera, const SorterSettings& sorter,
                  const MachineSettings& machine, std::int64_t clock);
