@@ -7,6 +7,7 @@
 
 #include "engine/color_convert.h"
 #include "engine/object_tracker.h"
+#include "engine/shots_ahead.h"
 
 namespace tolvane {
 
@@ -312,6 +313,7 @@ struct TCameraThread::FrameMode {
   ValveQueueClock* clock = nullptr;
   LineTimeline timeline;
   TimedValveQueue* queue = nullptr;  // camera 1 with valves only
+  std::unique_ptr<ShotsAhead> ahead;  // with the queue
   Collector collected;
 };
 
@@ -327,6 +329,7 @@ void TCameraThread::frameLoop(PassTimes& times, int linesPerFrame) {
   if (cameraOne && valves_ != nullptr) {
     valveQueue_ = std::make_unique<TimedValveQueue>(*valves_, state_.ejection, mode.clock);
     mode.queue = valveQueue_.get();
+    mode.ahead = std::make_unique<ShotsAhead>(*mode.queue, state_.ejection, sorter_, machine_);
     mode.queue->start(options_.applyScheduling);
     publishedQueue_.store(mode.queue, std::memory_order_release);
   }
@@ -453,9 +456,17 @@ void TCameraThread::analyseFrameLine(PassTimes& times, FrameMode& mode, const Ca
 void TCameraThread::runTaggedEjectionPass(FrameMode& mode, std::int64_t line) {
   mode.collected.line = line;
   const bool fineTimer = state_.FineTimer.load(std::memory_order_relaxed);
+  ClosedObjectListener* closed = nullptr;
+  if (mode.ahead) {
+    // Shots are planned in line times, and only for what the object-mode step alone opens.
+    const bool plan = !fineTimer && mode.timeline.known() && !sorter_.enFast &&
+                      !options_.ejection.summaryOutput && !options_.ejection.immediateEjection;
+    mode.ahead->follow(plan, mode.timeline, frameValveLatencyNs(mode.linesPerFrame, mode.timeline.periodNs()));
+    if (plan) closed = mode.ahead.get();
+  }
   try {
     runEjectionPass(state_, sorter_, machine_, ejectionClock(fineTimer, line), fineTimer,
-                    valves_ != nullptr ? &mode.collected : nullptr, options_.ejection);
+                    valves_ != nullptr ? &mode.collected : nullptr, options_.ejection, closed);
   } catch (...) {
     // The next pass writes the whole valve table again.
   }
@@ -468,9 +479,13 @@ void TCameraThread::handOverValveImages(FrameMode& mode) {
     // queue's thread still writes them, so they cannot overtake images queued before.
     const bool timed = !state_.FineTimer.load(std::memory_order_relaxed) && mode.timeline.known();
     const std::int64_t latencyNs = frameValveLatencyNs(mode.linesPerFrame, mode.timeline.periodNs());
+    const bool masked = mode.ahead && mode.ahead->planning();
+    if (mode.ahead) mode.ahead->handOver();
     for (int i = 0; i < collected.count; ++i) {
       const FrameMode::TaggedImage& tagged = collected.images[static_cast<std::size_t>(i)];
-      mode.queue->push(tagged.image, timed ? mode.timeline.timeOf(tagged.line) + latencyNs : 0);
+      ValveImage image = tagged.image;
+      if (masked) mode.ahead->mask(image, tagged.line);
+      mode.queue->push(image, timed ? mode.timeline.timeOf(tagged.line) + latencyNs : 0);
     }
   }
   collected.count = 0;

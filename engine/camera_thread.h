@@ -93,7 +93,9 @@ inline constexpr std::int64_t frameValveLatencyNs(int linesPerFrame, std::int64_
 // analysed kLinesPerHold at a time per hold of the lock, each exactly as a single line is; camera 1
 // runs the ejection step after every line with that line's clock and hands the valve images to a
 // timed queue (a thread of its own, started and joined by this thread) that writes each at its line's
-// time plus frameValveLatencyNs. Lines lost before a frame move the line counter on.
+// time plus frameValveLatencyNs. A reject closed before its due line has its shot planned into that
+// queue at once (ShotsAhead), so a frame that comes late does not delay it. Lines lost before a frame
+// move the line counter on.
 //
 // Life: created suspended (no system thread yet) and entered into table.CameraThreads; prepare its
 // line() (prepareCameraForRun) under the engine lock, then Resume(). It runs until requestStop(),

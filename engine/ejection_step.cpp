@@ -70,6 +70,16 @@ void judgeAtItsEjectors(EjectionState& e, ObjectRecord& r, const SorterSettings&
   });
 }
 
+// The ejectors a reject at ejector j fires: j, and on side A with the triple shot its neighbours.
+template <class Fire>
+void shotEjectors(int j, int side, const SorterSettings& sorter, Fire fire) {
+  fire(j);
+  if (side == kSideA && sorter.enTripleShot && j > 1 && j < kEjectorsPerSide) {
+    fire(j - 1);
+    fire(j + 1);
+  }
+}
+
 // Before the first object of a pass is judged: the zones may have changed since the last pass.
 void prepareJudging(EjectionState& e, const MachineSettings& machine, bool& prepared) {
   if (prepared) return;
@@ -86,11 +96,7 @@ void judgeAndFire(EngineState& state, ObjectRecord& r, const SorterSettings& sor
     if (std::int32_t* daily = e.DailyStats.count(day, side, j)) bump(*daily);
     if (!reject) return;
     const std::int64_t pulseEnd = now + machine.Time;
-    fire(e, j, pulseEnd);
-    if (side == kSideA && sorter.enTripleShot && j > 1 && j < kEjectorsPerSide) {
-      fire(e, j - 1, pulseEnd);
-      fire(e, j + 1, pulseEnd);
-    }
+    shotEjectors(j, side, sorter, [&](int ejector) { fire(e, ejector, pulseEnd); });
   });
 }
 
@@ -237,13 +243,35 @@ std::int64_t monotonicMillis() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+int shotOutputsOf(EjectionState& e, ObjectRecord& r, const SorterSettings& sorter, const MachineSettings& machine,
+                  std::array<std::int32_t, kEjectorSlots>& outputs) {
+  if (r.Mass <= kMinFiringMass) return 0;
+  bool prepared = false;
+  prepareJudging(e, machine, prepared);
+  const std::int32_t ejector = r.Ejector;  // judging sets it; this only looks ahead
+  const int side = sideOf(r);
+  int count = 0;
+  e.zoneLookup.holding(side, centreOf(r)).forEach([&](int j) {
+    r.Ejector = j;
+    if (!IsReject(r, sorter)) return;
+    shotEjectors(j, side, sorter, [&](int k) {
+      const std::int32_t m = e.EjectorOutputMap[k];
+      if (!ValveTable::contains(m) || std::find(outputs.begin(), outputs.begin() + count, m) != outputs.begin() + count)
+        return;
+      outputs[static_cast<std::size_t>(count++)] = m;
+    });
+  });
+  r.Ejector = ejector;
+  return count;
+}
+
 void trimDoneRecords(EngineState& state) {
   state.ObjectCount = std::min(state.ObjectCount, kObjectTableSize);
   while (state.ObjectCount >= 1 && state.ObjectTable[state.ObjectCount].Done != 0) --state.ObjectCount;
 }
 
 void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
-                            std::int64_t now, bool summaryOutput) {
+                            std::int64_t now, bool summaryOutput, ClosedObjectListener* closed) {
   EjectionState& e = state.ejection;
   const int count = std::min(state.ObjectCount, kObjectTableSize);
   const int day = e.DayIndex.load(std::memory_order_relaxed);
@@ -262,10 +290,13 @@ void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, co
     ObjectRecord& r = table[k];
     if (r.Done == 1) continue;
     const std::int32_t sinceDue = clockSince(now, r.DueAt);
-    if (awaitsJudging(r) && sinceDue >= 0) {
-      prepareJudging(e, machine, prepared);
-      judgeAndFire(state, r, sorter, machine, now, day);
-      r.Done = 1;
+    if (awaitsJudging(r)) {
+      if (closed != nullptr) closed->closed(k, r, now - sinceDue, now);
+      if (sinceDue >= 0) {
+        prepareJudging(e, machine, prepared);
+        judgeAndFire(state, r, sorter, machine, now, day);
+        r.Done = 1;
+      }
     }
     if (sinceDue > machine.MaxTime) r.Done = 1;  // expired
   }
@@ -329,7 +360,8 @@ void scheduleLineMode(EjectionState& e, const SorterSettings& sorter, const Mach
 }
 
 void runEjectionPass(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
-                     std::int64_t now, bool fineTimer, ValveOutput* output, const EjectionConfig& config) {
+                     std::int64_t now, bool fineTimer, ValveOutput* output, const EjectionConfig& config,
+                     ClosedObjectListener* closed) {
   EjectionState& e = state.ejection;
   const std::int8_t clockUnit = fineTimer ? 1 : 0;
   if (e.lastPassFineTimer >= 0 && clockUnit != e.lastPassFineTimer) {
@@ -347,7 +379,7 @@ void runEjectionPass(EngineState& state, const SorterSettings& sorter, const Mac
   if (sorter.enFast) {
     lineModeEjectionStep(e, now, config.summaryOutput);
   } else {
-    objectModeEjectionStep(state, sorter, machine, now, config.summaryOutput);
+    objectModeEjectionStep(state, sorter, machine, now, config.summaryOutput, closed);
   }
   if (output != nullptr) output->write(e);
 }

@@ -26,6 +26,14 @@ class ValveImage {
   bool isOpen(int output) const {
     return ValveTable::contains(output) && bits_.test(static_cast<std::size_t>(output - 1));
   }
+  void set(int output, bool open) {
+    if (ValveTable::contains(output)) bits_.set(static_cast<std::size_t>(output - 1), open);
+  }
+  ValveImage& operator|=(const ValveImage& other) {
+    bits_ |= other.bits_;
+    return *this;
+  }
+  bool any() const { return bits_.any(); }
   bool operator==(const ValveImage&) const = default;
 
  private:
@@ -74,6 +82,24 @@ struct EjectionConfig {
   bool immediateEjection = kImmediateEjection;
 };
 
+// Told by the object-mode step of every closed object it has not judged: on each pass while the
+// object is not yet due, and on the pass that judges it, before judging. A camera thread taking
+// frames plans the object's shot from it before the frame of its due line comes.
+// Called on camera 1's thread under the engine lock.
+class ClosedObjectListener {
+ public:
+  virtual ~ClosedObjectListener() = default;
+  // record: its index in the object table; due: the full clock value of r.DueAt; now: the pass's.
+  virtual void closed(int record, ObjectRecord& r, std::int64_t due, std::int64_t now) = 0;
+};
+
+// The valve outputs that judging r will open (its reject ejectors, with the neighbours of a triple
+// shot), each once, without counting anything; none for a keep or an object too light to fire. The
+// shot opens them at its due clock value and keeps them open through due + machine.Time.
+// Called on camera 1's thread under the engine lock.
+int shotOutputsOf(EjectionState& e, ObjectRecord& r, const SorterSettings& sorter, const MachineSettings& machine,
+                  std::array<std::int32_t, kEjectorSlots>& outputs);
+
 // Monotonic milliseconds since an arbitrary start; the clock of the ejection with FineTimer set.
 std::int64_t monotonicMillis();
 
@@ -99,14 +125,17 @@ inline std::int32_t clockSince(std::int64_t now, std::int32_t then) {
 // line period (EjectionState::MsPer1000Lines); line-mode schedules are dropped, and so is everything
 // when no period is known.
 // Called on camera 1's thread under the engine lock.
+// closed, when given, hears of the closed objects before the object-mode step judges them.
 void runEjectionPass(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
                      std::int64_t now, bool fineTimer, ValveOutput* output,
-                     const EjectionConfig& config = {});
+                     const EjectionConfig& config = {}, ClosedObjectListener* closed = nullptr);
 
-// Object mode: judges the closed objects that are due, fires rejects, expires, trims, closes valves.
+// Object mode: judges the closed objects that are due, fires rejects, expires, trims, closes valves;
+// closed hears of every closed object before it is judged.
 // Called on camera 1's thread under the engine lock.
 void objectModeEjectionStep(EngineState& state, const SorterSettings& sorter, const MachineSettings& machine,
-                            std::int64_t now, bool summaryOutput = kSummaryOutput);
+                            std::int64_t now, bool summaryOutput = kSummaryOutput,
+                            ClosedObjectListener* closed = nullptr);
 
 // Line mode: opens and closes valves by LineModeOn/LineModeOff.
 // Called on camera 1's thread under the engine lock.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 #include "platform/thread_priority.h"
 
@@ -22,6 +23,9 @@ class SteadyValveClock : public ValveQueueClock {
   void sleepUntil(std::int64_t dueNs) override {
     std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(dueNs)));
   }
+  void waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& woken, std::int64_t dueNs) override {
+    woken.wait_until(lock, std::chrono::steady_clock::time_point(std::chrono::nanoseconds(dueNs)));
+  }
 };
 
 std::int64_t roundedDiv(std::int64_t num, std::int64_t den) {
@@ -29,6 +33,12 @@ std::int64_t roundedDiv(std::int64_t num, std::int64_t den) {
 }
 
 }  // namespace
+
+void ValveQueueClock::waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable&, std::int64_t dueNs) {
+  lock.unlock();
+  sleepUntil(dueNs);
+  lock.lock();
+}
 
 ValveQueueClock& steadyValveClock() {
   static SteadyValveClock clock;
@@ -84,7 +94,6 @@ void TimedValveQueue::start(bool timeCritical) {
     std::lock_guard lock(mutex_);
     stopping_ = false;
   }
-  stopFlag_.store(false, std::memory_order_release);
   thread_ = std::thread([this, timeCritical] {
     if (timeCritical) {
       // Any processor, above the camera threads: a valve table must not wait for a frame's analysis.
@@ -100,58 +109,114 @@ void TimedValveQueue::stop() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
     count_ = 0;
+    shotCount_ = 0;
   }
-  stopFlag_.store(true, std::memory_order_release);
   changed_.notify_all();
   if (thread_.joinable()) thread_.join();
+}
+
+void TimedValveQueue::wakeFor(std::int64_t dueNs) {
+  if (wakeAtNs_ == 0 || dueNs < wakeAtNs_) changed_.notify_one();
 }
 
 void TimedValveQueue::push(const ValveImage& image, std::int64_t dueNs) {
   if (pushedAny_ && image == lastPushed_) return;
   pushedAny_ = true;
   lastPushed_ = image;
-  {
-    std::lock_guard lock(mutex_);
-    if (stopping_) return;
-    if (count_ == kCapacity) {
-      // Full: the newest entry gives way (never the head, which the writer may be waiting on).
-      ring_[static_cast<std::size_t>((head_ + count_ - 1) % kCapacity)] = Entry{image, dueNs};
-      replaced_.fetch_add(1, std::memory_order_relaxed);
-      return;
-    }
-    ring_[static_cast<std::size_t>((head_ + count_) % kCapacity)] = Entry{image, dueNs};
-    ++count_;
+  std::lock_guard lock(mutex_);
+  if (stopping_) return;
+  if (count_ == kCapacity) {
+    // Full: the newest entry gives way; the head may be the one the writer is about to write.
+    ring_[static_cast<std::size_t>((head_ + count_ - 1) % kCapacity)] = Entry{image, dueNs};
+    replaced_.fetch_add(1, std::memory_order_relaxed);
+    return;
   }
-  changed_.notify_one();
+  ring_[static_cast<std::size_t>((head_ + count_) % kCapacity)] = Entry{image, dueNs};
+  ++count_;
+  wakeFor(dueNs);
+}
+
+bool TimedValveQueue::pushShot(int output, std::int64_t startNs, std::int64_t endNs) {
+  std::lock_guard lock(mutex_);
+  if (stopping_ || shotCount_ == kShotCapacity || !ValveTable::contains(output)) return false;
+  shots_[static_cast<std::size_t>(shotCount_++)] = Shot{output, startNs, endNs};
+  wakeFor(startNs);
+  return true;
+}
+
+void TimedValveQueue::dropShots() {
+  std::lock_guard lock(mutex_);
+  if (shotCount_ == 0) return;
+  shotCount_ = 0;
+  wakeFor(0);  // the valves the shots held are written again without them
 }
 
 int TimedValveQueue::pending() const {
   std::lock_guard lock(mutex_);
-  return count_;
+  return count_ + shotCount_;
+}
+
+ValveImage TimedValveQueue::runningShots(std::int64_t nowNs, std::int64_t& nextNs) {
+  ValveImage open;
+  for (int i = 0; i < shotCount_;) {
+    Shot& shot = shots_[static_cast<std::size_t>(i)];
+    if (shot.endNs <= nowNs) {
+      shot = shots_[static_cast<std::size_t>(--shotCount_)];
+      continue;
+    }
+    if (shot.startNs <= nowNs) {
+      open.set(shot.output, true);
+      nextNs = std::min(nextNs, shot.endNs);
+    } else {
+      nextNs = std::min(nextNs, shot.startNs);
+    }
+    ++i;
+  }
+  return open;
 }
 
 void TimedValveQueue::run() {
+  ValveImage image;    // the newest image due
+  ValveImage written;  // what the outputs were last given
+  std::unique_lock lock(mutex_);
   for (;;) {
-    Entry entry;
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [&] { return stopping_ || count_ > 0; });
-      if (stopping_) return;
-      entry = ring_[static_cast<std::size_t>(head_)];
-    }
-    for (std::int64_t now = clock_->nowNs(); now < entry.dueNs; now = clock_->nowNs()) {
-      if (stopFlag_.load(std::memory_order_acquire)) return;
-      clock_->sleepUntil(std::min(entry.dueNs, now + kLongestSleepNs));
-    }
-    try {
-      output_.writeImage(state_, entry.image);
-    } catch (...) {
-      // The next image is a whole table again.
-    }
-    std::lock_guard lock(mutex_);
     if (stopping_) return;
-    head_ = (head_ + 1) % kCapacity;
-    --count_;
+    const std::int64_t now = clock_->nowNs();
+    std::int64_t next = std::numeric_limits<std::int64_t>::max();
+    bool imageDue = false;
+    if (count_ > 0) {
+      const Entry& head = ring_[static_cast<std::size_t>(head_)];
+      if (head.dueNs <= now) {
+        image = head.image;
+        head_ = (head_ + 1) % kCapacity;
+        --count_;
+        imageDue = true;
+      } else {
+        next = head.dueNs;
+      }
+    }
+    ValveImage valves = image;
+    valves |= runningShots(now, next);
+    if (imageDue || valves != written) {
+      written = valves;
+      wakeAtNs_ = now;  // busy: only an earlier due time needs a wake-up
+      lock.unlock();
+      try {
+        output_.writeImage(state_, valves);
+      } catch (...) {
+        // The next write is a whole table again.
+      }
+      lock.lock();
+      continue;
+    }
+    if (next == std::numeric_limits<std::int64_t>::max()) {
+      wakeAtNs_ = 0;
+      changed_.wait(lock, [&] { return stopping_ || count_ > 0 || shotCount_ > 0; });
+      continue;
+    }
+    // Never long asleep, so that stop() does not wait for a far due time.
+    wakeAtNs_ = std::min(next, now + kLongestSleepNs);
+    clock_->waitUntil(lock, changed_, wakeAtNs_);
   }
 }
 

@@ -18,6 +18,8 @@ class ValveQueueClock {
   virtual std::int64_t nowNs() = 0;
   // Returns at dueNs or later; may return earlier (the caller asks nowNs again).
   virtual void sleepUntil(std::int64_t dueNs) = 0;
+  // sleepUntil with lock released, returning early when woken is notified. Locks again before return.
+  virtual void waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& woken, std::int64_t dueNs);
 };
 
 // std::chrono::steady_clock.
@@ -61,6 +63,11 @@ class LineTimeline {
 // the queue's own: a frame's lines are analysed in a burst, but a pulse shorter than a frame still
 // opens and closes at its lines' times.
 //
+// Shots known ahead (a reject judged before its due line's frame has come) are held beside the
+// images, each an output open from its start to its end time: the valves written are the current
+// image with every running shot's output open, so such a shot is on time even when the frame of
+// its due line comes late. The producer leaves those outputs out of the images of the shot's lines.
+//
 // One producer (camera 1's thread), one consumer (the queue's thread); fixed storage, nothing is
 // allocated per push. An image equal to the one pushed before is not queued. When the queue is full
 // the newest entry is replaced by the new image and its time: every image is a whole table, so the
@@ -68,6 +75,7 @@ class LineTimeline {
 class TimedValveQueue {
  public:
   static constexpr int kCapacity = 512;
+  static constexpr int kShotCapacity = 128;
 
   // output and state must outlive the queue; clock null: steadyValveClock().
   TimedValveQueue(ValveOutput& output, EjectionState& state, ValveQueueClock* clock = nullptr);
@@ -82,8 +90,14 @@ class TimedValveQueue {
 
   // Producer side: write image at dueNs (0 or past: at once).
   void push(const ValveImage& image, std::int64_t dueNs);
+  // Producer side: output open from startNs until endNs. False when stopped or kShotCapacity shots are
+  // held; the shot is then not taken and stays in the images.
+  bool pushShot(int output, std::int64_t startNs, std::int64_t endNs);
+  // Producer side: forgets the shots (their times no longer hold); the images carry the valves again.
+  void dropShots();
   ValveQueueClock& clock() { return *clock_; }
 
+  // Images and shots not yet written through.
   int pending() const;
   std::int64_t replaced() const { return replaced_.load(std::memory_order_relaxed); }
 
@@ -92,7 +106,17 @@ class TimedValveQueue {
     ValveImage image;
     std::int64_t dueNs = 0;
   };
+  struct Shot {
+    int output = 0;
+    std::int64_t startNs = 0;
+    std::int64_t endNs = 0;
+  };
   void run();
+  // Under mutex_: the running shots' outputs at nowNs, ended shots dropped; nextNs lowered to the
+  // next start or end.
+  ValveImage runningShots(std::int64_t nowNs, std::int64_t& nextNs);
+  // Under mutex_: wakes the writer when it sleeps beyond dueNs.
+  void wakeFor(std::int64_t dueNs);
 
   ValveOutput& output_;
   EjectionState& state_;
@@ -103,8 +127,10 @@ class TimedValveQueue {
   std::array<Entry, kCapacity> ring_{};
   int head_ = 0;
   int count_ = 0;
+  std::array<Shot, kShotCapacity> shots_{};
+  int shotCount_ = 0;
+  std::int64_t wakeAtNs_ = 0;  // when the writer next wakes of itself; 0 while it waits for pushes
   bool stopping_ = false;
-  std::atomic<bool> stopFlag_{false};
 
   // Producer only.
   ValveImage lastPushed_{};

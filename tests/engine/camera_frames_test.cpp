@@ -3,6 +3,7 @@
 // depends on timing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <utility>
@@ -128,11 +129,12 @@ struct Rig {
     return thread;
   }
 
-  // Frames of kFrameLines taken from lines; lost[f] lines are lost before frame f.
+  // Frames of kFrameLines taken from lines; lost[f] lines are lost before frame f; linesBefore lines
+  // came in frames queued earlier.
   void queueFrames(const std::vector<std::vector<std::uint8_t>>& lines,
-                   const std::vector<std::int64_t>& lost = {}) {
+                   const std::vector<std::int64_t>& lost = {}, std::int64_t linesBefore = 0) {
     driver.setLinesPerFrame(0, kFrameLines);
-    std::int64_t last = 0;
+    std::int64_t last = linesBefore;
     for (std::size_t f = 0; f * kFrameLines < lines.size(); ++f) {
       const auto first = lines.begin() + static_cast<std::ptrdiff_t>(f * kFrameLines);
       const auto end =
@@ -264,6 +266,60 @@ TEST(CameraFramesTest, FramesGiveWhatSingleLinesGive) {
     EXPECT_GT(seen[0], 0);
     EXPECT_EQ(seen[1], seen[0]);
     EXPECT_EQ(rejected[1], rejected[0]);
+  }
+}
+
+// A reject closed long before its due line has its shot handed to the valve queue at once: it opens
+// and closes at its lines' times although the frames of those lines have not come yet, and when they
+// do come, late, their images neither repeat the shot nor cut it short. The step still judges and
+// counts the object at its due line.
+TEST(CameraFramesTest, AShotKnownAheadIsOnTimeWhenTheFramesOfItsLinesComeLate) {
+  struct Row {
+    bool tripleShot;
+    int delay;
+    int time;
+    std::vector<int> outputs;
+    int judgedAt;  // the pass that judges the object: its due line, or when it closed after that
+  };
+  // The object (lines 5..10, ejector 3) is created at clock 5 and closed at 15: due in frame 2, in
+  // frame 1, or before it closed (then the shot opens at the due line's time, ends as judged then).
+  const Row rows[] = {
+      {false, 150, 5, {3}, 155}, {true, 100, 2, {2, 3, 4}, 105}, {false, 2, 5, {3}, 15}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.delay);
+    Rig rig;
+    rig.sorter.enTripleShot = row.tripleShot;
+    rig.machine.Delay = row.delay;
+    rig.machine.Time = row.time;
+    std::vector<Spot> spots;
+    for (int l = 5; l <= 10; ++l) spots.push_back({l, 100, 115});
+    const auto lines = linesWith(4 * kFrameLines, spots);
+    const auto firstFrameEnd = lines.begin() + kFrameLines;
+
+    rig.queueFrames({lines.begin(), firstFrameEnd});
+    auto thread = rig.make(0);
+    thread->Resume();
+    ASSERT_TRUE(waitFor([&] { return thread->LineCounter() == kFrameLines; }));
+    ASSERT_TRUE(waitFor([&] { return thread->pendingValveImages() == 0; }));
+    const auto early = rig.valves.changes();
+
+    rig.queueFrames({firstFrameEnd, lines.end()}, {}, kFrameLines);
+    ASSERT_TRUE(waitFor([&] { return thread->LineCounter() == 4 * kFrameLines; }));
+    ASSERT_TRUE(waitFor([&] { return thread->pendingValveImages() == 0; }));
+    thread->requestStop();
+    thread->join();
+
+    const int due = 5 + row.delay;
+    ASSERT_EQ(early.size(), 2u);
+    EXPECT_EQ(early[0].first, due);
+    EXPECT_EQ(early[1].first, row.judgedAt + row.time + 1);
+    for (int output = 1; output <= kEjectorSlots; ++output) {
+      const bool shot = std::find(row.outputs.begin(), row.outputs.end(), output) != row.outputs.end();
+      EXPECT_EQ(early[0].second.isOpen(output), shot) << output;
+    }
+    EXPECT_FALSE(early[1].second.any());
+    EXPECT_EQ(rig.valves.changes(), early);
+    EXPECT_EQ(rig.state->ejection.EngineCounters.rejected(kSideA), 1);
   }
 }
 
