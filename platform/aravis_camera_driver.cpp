@@ -93,6 +93,15 @@ int AravisCameraDriver::poolBuffers(const AravisCameraConfig& config) {
   return std::max(kMinBuffers, static_cast<int>(frames));
 }
 
+int AravisCameraDriver::socketBufferBytes(const AravisCameraConfig& config) {
+  const double bytesPerLine = std::max(config.pixelsPerLine, 1) * (config.colour ? 3.0 : 1.0);
+  const double stream = config.lineRateHz > 0 ? config.lineRateHz * bytesPerLine * kSocketBufferSeconds : 0;
+  const double frames = 2.0 * bytesPerLine * std::max(config.linesPerFrame, 1);
+  const double bytes = std::max(stream, frames);
+  if (!(bytes < kMaxSocketBuffer)) return kMaxSocketBuffer;
+  return std::max(kMinSocketBuffer, static_cast<int>(bytes));
+}
+
 std::uint64_t AravisCameraDriver::missingFrames(std::uint64_t previousId, std::uint64_t id) {
   if (id > previousId) return id - previousId - 1;
   // A 16-bit id that wrapped: 65535 is followed by 1. A repeated or restarted id tells nothing.
@@ -223,6 +232,10 @@ CcdResult AravisCameraDriver::CCD_InitMeasuring(std::int32_t cameraIndex) {
     return kCcdFailure;
   }
   device_->stream = stream;
+  if (ARV_IS_GV_STREAM(stream)) {
+    g_object_set(stream, "socket-buffer", ARV_GV_STREAM_SOCKET_BUFFER_FIXED, "socket-buffer-size",
+                 socketBufferBytes(config_), nullptr);
+  }
   const int buffers = poolBuffers(config_);
   for (int i = 0; i < buffers; ++i) arv_stream_push_buffer(stream, arv_buffer_new(payload, nullptr));
   device_->haveFrameId = false;

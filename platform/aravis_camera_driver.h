@@ -57,6 +57,11 @@ class AravisCameraDriver : public CameraDriver {
  public:
   static constexpr int kMinBuffers = 4;
   static constexpr int kMaxBuffers = 512;
+  // Aravis sizes a stream's socket for one frame: a receiver held up for two frames loses packets,
+  // and with them whole frames. This much time of the stream rides out such a moment.
+  static constexpr double kSocketBufferSeconds = 0.05;
+  static constexpr int kMinSocketBuffer = 1 << 20;
+  static constexpr int kMaxSocketBuffer = 64 << 20;
   // Two frames' time stamps this many frame periods apart have lost the frames between them.
   static constexpr double kStampGapPeriods = 1.6;
 
@@ -67,6 +72,9 @@ class AravisCameraDriver : public CameraDriver {
 
   // Buffers of the pool for a line rate: poolSeconds of frames, within [kMinBuffers, kMaxBuffers].
   static int poolBuffers(const AravisCameraConfig& config);
+  // Receive buffer of a GigE Vision stream's socket: kSocketBufferSeconds of the stream, at least two
+  // frames, within [kMinSocketBuffer, kMaxSocketBuffer]. The system caps it (net.core.rmem_max).
+  static int socketBufferBytes(const AravisCameraConfig& config);
   // Frames missing between two delivered frame ids (GigE Vision ids run 1..65535 and skip 0).
   static std::uint64_t missingFrames(std::uint64_t previousId, std::uint64_t id);
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -235,6 +236,33 @@ TEST(AravisCameraDriverTest, PoolHoldsTheConfiguredTimeOfFrames) {
     config.linesPerFrame = c.linesPerFrame;
     config.poolSeconds = c.seconds;
     EXPECT_EQ(AravisCameraDriver::poolBuffers(config), c.buffers) << c.lineRate << " " << c.linesPerFrame;
+  }
+}
+
+TEST(AravisCameraDriverTest, SocketHoldsATwentiethOfASecondOfTheStreamAndTwoFrames) {
+  struct Case {
+    bool colour;
+    int pixels;
+    double lineRate;
+    int linesPerFrame;
+    int bytes;
+  };
+  const Case cases[] = {
+      {false, 2048, 10000, 64, 1 << 20},          // 1 024 000 bytes: the floor
+      {true, 2048, 20000, 32, 6'144'000},         // colour triples the bytes
+      {true, 2048, 100000, 64, 30'720'000},       //
+      {true, 2048, 1e6, 64, 64 << 20},            // the ceiling
+      {false, 2048, 0, 64, 1 << 20},              // no rate: two frames, within the floor
+      {false, 8192, 100, 1000, 16'384'000},       // slow with tall frames: two frames
+      {true, 2048, std::nan(""), 64, 1 << 20},    // a rate that is no number
+  };
+  for (const Case& c : cases) {
+    AravisCameraConfig config;
+    config.colour = c.colour;
+    config.pixelsPerLine = c.pixels;
+    config.lineRateHz = c.lineRate;
+    config.linesPerFrame = c.linesPerFrame;
+    EXPECT_EQ(AravisCameraDriver::socketBufferBytes(config), c.bytes) << c.pixels << " " << c.lineRate;
   }
 }
 
