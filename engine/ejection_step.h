@@ -1,7 +1,7 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
-#include <bitset>
 #include <cstdint>
 
 #include "engine/ejection_state.h"
@@ -16,28 +16,35 @@ namespace tolvane {
 // after it is released.
 class ValveImage {
  public:
+  // A board port's worth of outputs at a time.
   static ValveImage of(const ValveTable& valves) {
     ValveImage image;
-    for (int m = 1; m <= kEjectorSlots; ++m) {
-      if (valves.isOpen(m)) image.bits_.set(static_cast<std::size_t>(m - 1));
-    }
+    for (int g = 0; g < ValveTable::kGroups; ++g) image.groups_[static_cast<std::size_t>(g)] = valves.groupBits(g);
     return image;
   }
   bool isOpen(int output) const {
-    return ValveTable::contains(output) && bits_.test(static_cast<std::size_t>(output - 1));
+    return ValveTable::contains(output) && ((groups_[groupOf(output)] >> bitOf(output)) & 1U) != 0;
   }
   void set(int output, bool open) {
-    if (ValveTable::contains(output)) bits_.set(static_cast<std::size_t>(output - 1), open);
+    if (!ValveTable::contains(output)) return;
+    const auto bit = static_cast<std::uint8_t>(1U << bitOf(output));
+    std::uint8_t& group = groups_[groupOf(output)];
+    group = open ? static_cast<std::uint8_t>(group | bit) : static_cast<std::uint8_t>(group & ~bit);
   }
   ValveImage& operator|=(const ValveImage& other) {
-    bits_ |= other.bits_;
+    for (std::size_t g = 0; g < groups_.size(); ++g) groups_[g] |= other.groups_[g];
     return *this;
   }
-  bool any() const { return bits_.any(); }
+  bool any() const {
+    return std::any_of(groups_.begin(), groups_.end(), [](std::uint8_t g) { return g != 0; });
+  }
   bool operator==(const ValveImage&) const = default;
 
  private:
-  std::bitset<kEjectorSlots> bits_;
+  static std::size_t groupOf(int output) { return static_cast<std::size_t>(output - 1) / 8; }
+  static unsigned bitOf(int output) { return static_cast<unsigned>(output - 1) % 8; }
+  // Outputs 8g + 1 .. 8g + 8 in group g, output 8g + 1 + n at bit n, as ValveTable::groupBits.
+  std::array<std::uint8_t, ValveTable::kGroups> groups_{};
 };
 
 // Copies the valve table to the outputs. The valve output code lives above the engine and hands an

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <limits>
@@ -64,6 +65,28 @@ class EjectionStepTest : public ::testing::Test {
   SorterSettings sorter;
   MachineSettings machine;
 };
+
+// The copy of the valve table agrees with it output by output, at the ends of its port groups too,
+// and outputs outside the table are neither kept nor read as open.
+TEST(ValveImageTest, TheCopyHoldsExactlyTheOpenOutputs) {
+  const std::vector<int> rows[] = {{}, {1}, {8, 9}, {16, 17, 48, 49}, {95, 96}, {0, 97, 3}};
+  for (const auto& open : rows) {
+    ValveTable table;
+    for (int m : open) table.open(m);
+    ValveImage set;
+    for (int m : open) set.set(m, true);
+    const ValveImage copy = ValveImage::of(table);
+    EXPECT_EQ(copy, set);
+    for (int m = 0; m <= kEjectorSlots + 1; ++m) EXPECT_EQ(copy.isOpen(m), table.isOpen(m)) << m;
+    EXPECT_EQ(copy.any(), std::any_of(open.begin(), open.end(), ValveTable::contains));
+    ValveImage merged;
+    merged.set(5, true);
+    merged |= copy;
+    for (int m = 1; m <= kEjectorSlots; ++m) EXPECT_EQ(merged.isOpen(m), m == 5 || table.isOpen(m)) << m;
+    merged.set(5, false);
+    EXPECT_FALSE(merged.isOpen(5));
+  }
+}
 
 TEST_F(EjectionStepTest, ObjectFiresWhenDueTimeIsReachedExactlyAndValveClosesTimePlusOneLater) {
   ObjectRecord& r = addObject(0, pixelOf(5), 100);
