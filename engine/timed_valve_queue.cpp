@@ -153,7 +153,7 @@ void TimedValveQueue::dropShots() {
 
 int TimedValveQueue::pending() const {
   std::lock_guard lock(mutex_);
-  return count_ + shotCount_;
+  return count_ + shotCount_ + (writing_ ? 1 : 0);
 }
 
 ValveImage TimedValveQueue::runningShots(std::int64_t nowNs, std::int64_t& nextNs) {
@@ -200,6 +200,7 @@ void TimedValveQueue::run() {
     if (imageDue || valves != written) {
       written = valves;
       wakeAtNs_ = now;  // busy: only an earlier due time needs a wake-up
+      writing_ = true;
       lock.unlock();
       try {
         output_.writeImage(state_, valves);
@@ -207,6 +208,7 @@ void TimedValveQueue::run() {
         // The next write is a whole table again.
       }
       lock.lock();
+      writing_ = false;
       continue;
     }
     if (next == std::numeric_limits<std::int64_t>::max()) {

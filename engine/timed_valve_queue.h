@@ -97,7 +97,7 @@ class TimedValveQueue {
   void dropShots();
   ValveQueueClock& clock() { return *clock_; }
 
-  // Images and shots not yet written through.
+  // Images and shots not yet written through (a write under way counts).
   int pending() const;
   std::int64_t replaced() const { return replaced_.load(std::memory_order_relaxed); }
 
@@ -129,6 +129,7 @@ class TimedValveQueue {
   int count_ = 0;
   std::array<Shot, kShotCapacity> shots_{};
   int shotCount_ = 0;
+  bool writing_ = false;       // a write taken off the queue is under way
   std::int64_t wakeAtNs_ = 0;  // when the writer next wakes of itself; 0 while it waits for pushes
   bool stopping_ = false;
 
