@@ -17,7 +17,7 @@ void ShotsAhead::follow(bool plan, const LineTimeline& timeline, std::int64_t la
 void ShotsAhead::stop() {
   planning_ = false;
   dropQueued_ = true;
-  shotCount_ = 0;
+  shotCount_ = handedOver_ = 0;
   plannedFor_.fill(Identity{});  // their shots are gone: planned again when planning resumes
 }
 
@@ -39,7 +39,7 @@ void ShotsAhead::closed(int record, ObjectRecord& r, std::int64_t due, std::int6
   // Beyond kCapacity the images carry the shot, as without planning.
   for (int i = 0; i < count && shotCount_ < kCapacity; ++i) {
     shots_[static_cast<std::size_t>(shotCount_++)] =
-        Shot{outputs[static_cast<std::size_t>(i)], first, last, startNs, endNs, false};
+        Shot{ValveShot{outputs[static_cast<std::size_t>(i)], startNs, endNs}, first, last};
   }
 }
 
@@ -48,18 +48,14 @@ void ShotsAhead::handOver() {
     queue_.dropShots();
     dropQueued_ = false;
   }
-  for (int i = 0; i < shotCount_;) {
-    Shot& shot = shots_[static_cast<std::size_t>(i)];
-    if (!shot.handedOver) {
-      shot.handedOver = queue_.pushShot(shot.output, shot.startNs, shot.endNs);
-      if (!shot.handedOver) {  // not taken (queue full or stopped): left to the images
-        shot = shots_[static_cast<std::size_t>(--shotCount_)];
-        continue;
-      }
-      ++plannedShots_;
-    }
-    ++i;
-  }
+  const int fresh = shotCount_ - handedOver_;
+  if (fresh <= 0) return;
+  std::array<ValveShot, kCapacity> valves{};
+  for (int i = 0; i < fresh; ++i)
+    valves[static_cast<std::size_t>(i)] = shots_[static_cast<std::size_t>(handedOver_ + i)].valve;
+  // Those not taken (queue full or stopped) are left to the images.
+  handedOver_ += queue_.pushShots(std::span<const ValveShot>(valves.data(), static_cast<std::size_t>(fresh)));
+  shotCount_ = handedOver_;
 }
 
 void ShotsAhead::mask(ValveImage& image, std::int64_t line) {
@@ -67,9 +63,10 @@ void ShotsAhead::mask(ValveImage& image, std::int64_t line) {
     const Shot& shot = shots_[static_cast<std::size_t>(i)];
     if (shot.last < line) {
       shots_[static_cast<std::size_t>(i)] = shots_[static_cast<std::size_t>(--shotCount_)];
+      handedOver_ = std::min(handedOver_, shotCount_);
       continue;
     }
-    if (shot.first <= line) image.set(shot.output, false);
+    if (shot.first <= line) image.set(shot.valve.output, false);
     ++i;
   }
 }

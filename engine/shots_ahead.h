@@ -42,20 +42,15 @@ class ShotsAhead : public ClosedObjectListener {
   // stopped); a shot the queue does not take is left to the images.
   void handOver();
 
-  // The image of line's pass without the outputs of the shots planned over that line. Lines come in
-  // order; shots behind them are forgotten.
+  // The image of line's pass without the outputs of the shots planned over that line (after
+  // handOver). Lines come in order; shots behind them are forgotten.
   void mask(ValveImage& image, std::int64_t line);
-
-  std::int64_t planned() const { return plannedShots_; }
 
  private:
   struct Shot {
-    int output = 0;
+    ValveShot valve;
     std::int64_t first = 0;  // lines (clock values) the step's own shot holds the output open
     std::int64_t last = 0;
-    std::int64_t startNs = 0;
-    std::int64_t endNs = 0;
-    bool handedOver = false;
   };
   // Which object a record held when it was planned; a reused record holds another.
   struct Identity {
@@ -80,7 +75,7 @@ class ShotsAhead : public ClosedObjectListener {
   std::array<Identity, kObjectTableSize + 1> plannedFor_{};
   std::array<Shot, kCapacity> shots_{};
   int shotCount_ = 0;
-  std::int64_t plannedShots_ = 0;
+  int handedOver_ = 0;  // shots_[0 .. handedOver_) are in the queue
 };
 
 }  // namespace tolvane

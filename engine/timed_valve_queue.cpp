@@ -136,12 +136,20 @@ void TimedValveQueue::push(const ValveImage& image, std::int64_t dueNs) {
   wakeFor(dueNs);
 }
 
-bool TimedValveQueue::pushShot(int output, std::int64_t startNs, std::int64_t endNs) {
+int TimedValveQueue::pushShots(std::span<const ValveShot> shots) {
   std::lock_guard lock(mutex_);
-  if (stopping_ || shotCount_ == kShotCapacity || !ValveTable::contains(output)) return false;
-  shots_[static_cast<std::size_t>(shotCount_++)] = Shot{output, startNs, endNs};
-  wakeFor(startNs);
-  return true;
+  if (stopping_) return 0;
+  // All under one hold: a triple shot's outputs open together.
+  int taken = 0;
+  std::int64_t earliest = std::numeric_limits<std::int64_t>::max();
+  for (const ValveShot& shot : shots) {
+    if (shotCount_ == kShotCapacity) break;
+    shots_[static_cast<std::size_t>(shotCount_++)] = shot;
+    earliest = std::min(earliest, shot.startNs);
+    ++taken;
+  }
+  if (taken > 0) wakeFor(earliest);
+  return taken;
 }
 
 void TimedValveQueue::dropShots() {
@@ -159,7 +167,7 @@ int TimedValveQueue::pending() const {
 ValveImage TimedValveQueue::runningShots(std::int64_t nowNs, std::int64_t& nextNs) {
   ValveImage open;
   for (int i = 0; i < shotCount_;) {
-    Shot& shot = shots_[static_cast<std::size_t>(i)];
+    ValveShot& shot = shots_[static_cast<std::size_t>(i)];
     if (shot.endNs <= nowNs) {
       shot = shots_[static_cast<std::size_t>(--shotCount_)];
       continue;

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include "engine/ejection_step.h"
@@ -59,6 +60,13 @@ class LineTimeline {
   std::int64_t firstArrivalNs_ = 0;
 };
 
+// A valve output open from startNs until endNs, known ahead of its time.
+struct ValveShot {
+  int output = 0;
+  std::int64_t startNs = 0;
+  std::int64_t endNs = 0;
+};
+
 // Valve images of camera 1 that take effect at their line's time, written in order by a thread of
 // the queue's own: a frame's lines are analysed in a burst, but a pulse shorter than a frame still
 // opens and closes at its lines' times.
@@ -90,9 +98,10 @@ class TimedValveQueue {
 
   // Producer side: write image at dueNs (0 or past: at once).
   void push(const ValveImage& image, std::int64_t dueNs);
-  // Producer side: output open from startNs until endNs. False when stopped or kShotCapacity shots are
-  // held; the shot is then not taken and stays in the images.
-  bool pushShot(int output, std::int64_t startNs, std::int64_t endNs);
+  // Producer side: takes shots from the front, all at once, while fewer than kShotCapacity are held;
+  // returns how many it took (none when stopped). A shot not taken stays in the images. An output
+  // outside the table opens nothing.
+  int pushShots(std::span<const ValveShot> shots);
   // Producer side: forgets the shots (their times no longer hold); the images carry the valves again.
   void dropShots();
   ValveQueueClock& clock() { return *clock_; }
@@ -105,11 +114,6 @@ class TimedValveQueue {
   struct Entry {
     ValveImage image;
     std::int64_t dueNs = 0;
-  };
-  struct Shot {
-    int output = 0;
-    std::int64_t startNs = 0;
-    std::int64_t endNs = 0;
   };
   void run();
   // Under mutex_: the running shots' outputs at nowNs, ended shots dropped; nextNs lowered to the
@@ -127,7 +131,7 @@ class TimedValveQueue {
   std::array<Entry, kCapacity> ring_{};
   int head_ = 0;
   int count_ = 0;
-  std::array<Shot, kShotCapacity> shots_{};
+  std::array<ValveShot, kShotCapacity> shots_{};
   int shotCount_ = 0;
   bool writing_ = false;       // a write taken off the queue is under way
   std::int64_t wakeAtNs_ = 0;  // when the writer next wakes of itself; 0 while it waits for pushes

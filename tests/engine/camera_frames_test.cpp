@@ -58,15 +58,22 @@ class StampedValves : public ValveOutput {
         frameMode ? (clock_.nowNs() - kLatencyNs - kStartNs) / kPeriodNs : table_.camera1LineCounter.load();
     log_.emplace_back(line, image);
   }
-  // (line, image) at every change of the image.
+  // (line, image) at every change of the image. Writes at one time are one change: the shots of a
+  // triple shot reach the valve writer one after the other, which the fake clock cannot tell apart.
   std::vector<std::pair<std::int64_t, ValveImage>> changes() const {
     std::lock_guard lock(mutex_);
     std::vector<std::pair<std::int64_t, ValveImage>> result;
     ValveImage last;
     for (const auto& [line, image] : log_) {
       if (image == last) continue;
-      result.emplace_back(line, image);
       last = image;
+      if (result.empty() || result.back().first != line) {
+        result.emplace_back(line, image);
+        continue;
+      }
+      result.back().second = image;
+      const bool undone = result.size() >= 2 ? result[result.size() - 2].second == image : image == ValveImage{};
+      if (undone) result.pop_back();
     }
     return result;
   }

@@ -94,7 +94,9 @@ TEST(TimedValveQueueTest, ShotsOpenOnTopOfTheImagesAtTheirOwnTimes) {
     TimedWrites writes(clock);
     EjectionState state;
     TimedValveQueue queue(writes, state, &clock);
-    for (const Shot& s : row.shots) ASSERT_TRUE(queue.pushShot(s.output, s.start, s.end));
+    std::vector<ValveShot> shots;
+    for (const Shot& s : row.shots) shots.push_back({s.output, s.start, s.end});
+    ASSERT_EQ(queue.pushShots(shots), static_cast<int>(shots.size()));
     for (const auto& [due, open] : row.images) queue.push(imageOf(open), due);
     queue.start(false);
     ASSERT_TRUE(waitFor([&] { return queue.pending() == 0; }));
@@ -109,19 +111,22 @@ TEST(TimedValveQueueTest, ShotsBeyondItsRoomAreRefusedAndDroppedShotsCloseAtOnce
   EjectionState state;
   TimedValveQueue queue(writes, state, &clock);
   constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max() / 2;
-  for (int i = 0; i < TimedValveQueue::kShotCapacity; ++i) ASSERT_TRUE(queue.pushShot(1 + i % 8, 100, kNever));
-  EXPECT_FALSE(queue.pushShot(9, 100, kNever));
-  EXPECT_FALSE(queue.pushShot(kEjectorSlots + 1, 100, 200));
+  std::vector<ValveShot> shots;
+  for (int i = 0; i < TimedValveQueue::kShotCapacity - 2; ++i) shots.push_back({1 + i % 8, 100, kNever});
+  ASSERT_EQ(queue.pushShots(shots), TimedValveQueue::kShotCapacity - 2);
+  // Taken from the front while there is room; an output outside the table opens nothing.
+  const std::vector<ValveShot> more{{kEjectorSlots + 1, 100, kNever}, {9, 100, kNever}, {10, 100, kNever}};
+  EXPECT_EQ(queue.pushShots(more), 2);
 
   queue.start(false);
   ASSERT_TRUE(waitFor([&] { return !writes.changes().empty(); }));
-  EXPECT_EQ(writes.changes().front(), (std::pair<std::int64_t, Opened>{100, {1, 2, 3, 4, 5, 6, 7, 8}}));
+  EXPECT_EQ(writes.changes().front(), (std::pair<std::int64_t, Opened>{100, {1, 2, 3, 4, 5, 6, 7, 8, 9}}));
   queue.dropShots();
   ASSERT_TRUE(waitFor([&] { return queue.pending() == 0 && writes.changes().size() == 2; }));
   EXPECT_TRUE(writes.changes().back().second.empty());
   EXPECT_LT(writes.changes().back().first, kNever);
   queue.stop();
-  EXPECT_FALSE(queue.pushShot(9, 100, 200));  // stopped
+  EXPECT_EQ(queue.pushShots(more), 0);  // stopped
 }
 
 }  // namespace
