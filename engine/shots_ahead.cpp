@@ -38,8 +38,9 @@ void ShotsAhead::closed(int record, ObjectRecord& r, std::int64_t due, std::int6
   const std::int64_t endNs = timeline_->timeOf(last + 1) + latencyNs_;
   // Beyond kCapacity the images carry the shot, as without planning.
   for (int i = 0; i < count && shotCount_ < kCapacity; ++i) {
-    shots_[static_cast<std::size_t>(shotCount_++)] =
-        Shot{ValveShot{outputs[static_cast<std::size_t>(i)], startNs, endNs}, first, last};
+    const auto at = static_cast<std::size_t>(shotCount_++);
+    valves_[at] = ValveShot{outputs[static_cast<std::size_t>(i)], startNs, endNs};
+    lines_[at] = Lines{first, last};
   }
 }
 
@@ -50,23 +51,23 @@ void ShotsAhead::handOver() {
   }
   const int fresh = shotCount_ - handedOver_;
   if (fresh <= 0) return;
-  std::array<ValveShot, kCapacity> valves{};
-  for (int i = 0; i < fresh; ++i)
-    valves[static_cast<std::size_t>(i)] = shots_[static_cast<std::size_t>(handedOver_ + i)].valve;
   // Those not taken (queue full or stopped) are left to the images.
-  handedOver_ += queue_.pushShots(std::span<const ValveShot>(valves.data(), static_cast<std::size_t>(fresh)));
+  handedOver_ += queue_.pushShots(
+      std::span<const ValveShot>(valves_.data() + handedOver_, static_cast<std::size_t>(fresh)));
   shotCount_ = handedOver_;
 }
 
 void ShotsAhead::mask(ValveImage& image, std::int64_t line) {
   for (int i = 0; i < shotCount_;) {
-    const Shot& shot = shots_[static_cast<std::size_t>(i)];
-    if (shot.last < line) {
-      shots_[static_cast<std::size_t>(i)] = shots_[static_cast<std::size_t>(--shotCount_)];
+    const auto at = static_cast<std::size_t>(i);
+    if (lines_[at].last < line) {
+      const auto lastAt = static_cast<std::size_t>(--shotCount_);
+      valves_[at] = valves_[lastAt];
+      lines_[at] = lines_[lastAt];
       handedOver_ = std::min(handedOver_, shotCount_);
       continue;
     }
-    if (shot.first <= line) image.set(shot.valve.output, false);
+    if (lines_[at].first <= line) image.set(valves_[at].output, false);
     ++i;
   }
 }

@@ -47,9 +47,9 @@ class ShotsAhead : public ClosedObjectListener {
   void mask(ValveImage& image, std::int64_t line);
 
  private:
-  struct Shot {
-    ValveShot valve;
-    std::int64_t first = 0;  // lines (clock values) the step's own shot holds the output open
+  // The lines (clock values) through which the step's own shot holds the output open.
+  struct Lines {
+    std::int64_t first = 0;
     std::int64_t last = 0;
   };
   // Which object a record held when it was planned; a reused record holds another.
@@ -73,9 +73,11 @@ class ShotsAhead : public ClosedObjectListener {
   const LineTimeline* timeline_ = nullptr;
   std::int64_t latencyNs_ = 0;
   std::array<Identity, kObjectTableSize + 1> plannedFor_{};
-  std::array<Shot, kCapacity> shots_{};
+  // Shot i: valves_[i] at lines_[i]; the first handedOver_ are in the queue.
+  std::array<ValveShot, kCapacity> valves_{};
+  std::array<Lines, kCapacity> lines_{};
   int shotCount_ = 0;
-  int handedOver_ = 0;  // shots_[0 .. handedOver_) are in the queue
+  int handedOver_ = 0;
 };
 
 }  // namespace tolvane

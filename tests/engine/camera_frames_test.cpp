@@ -11,6 +11,7 @@
 
 #include "engine/camera_thread.h"
 #include "engine_test_rig.h"
+#include "jumping_valve_clock.h"
 #include "platform/recording_camera_driver.h"
 #include "tests/thread_test_support.h"
 
@@ -30,16 +31,7 @@ constexpr std::int64_t kLatencyNs = frameValveLatencyNs(kFrameLines, kPeriodNs);
 // Time of camera line L (the counter after it) in the scripted frames.
 constexpr std::int64_t lineTime(std::int64_t line) { return kStartNs + line * kPeriodNs; }
 
-class FakeValveClock : public ValveQueueClock {
- public:
-  std::int64_t nowNs() override { return now.load(); }
-  void sleepUntil(std::int64_t dueNs) override {
-    std::int64_t current = now.load();
-    while (current < dueNs && !now.compare_exchange_weak(current, dueNs)) {
-    }
-  }
-  std::atomic<std::int64_t> now{0};
-};
+using FakeValveClock = test::JumpingValveClock;
 
 class FixedMs : public MillisecondClock {
  public:

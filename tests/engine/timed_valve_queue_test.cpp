@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <limits>
 #include <mutex>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "jumping_valve_clock.h"
 #include "tests/thread_test_support.h"
 
 namespace tolvane {
@@ -18,16 +18,7 @@ namespace {
 
 using test::waitFor;
 
-class JumpingClock : public ValveQueueClock {
- public:
-  std::int64_t nowNs() override { return now.load(); }
-  void sleepUntil(std::int64_t dueNs) override {
-    std::int64_t current = now.load();
-    while (current < dueNs && !now.compare_exchange_weak(current, dueNs)) {
-    }
-  }
-  std::atomic<std::int64_t> now{0};
-};
+using JumpingClock = test::JumpingValveClock;
 
 using Opened = std::set<int>;
 
